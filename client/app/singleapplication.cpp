@@ -1,0 +1,110 @@
+#include "singleapplication.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QTimer>
+
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
+#include <cstring>
+
+SingleApplication *SingleApplication::s_instance = nullptr;
+
+namespace {
+// Number of processes attached to the System V segment behind the key,
+// or -1 when it cannot be told.
+int attachCount(const QSharedMemory &segment)
+{
+    const key_t key = ftok(QFile::encodeName(segment.nativeKey()).constData(), 'Q');
+    if (key == -1)
+        return -1;
+    const int id = shmget(key, 0, 0400);
+    if (id == -1)
+        return -1;
+    struct shmid_ds ds;
+    if (shmctl(id, IPC_STAT, &ds) != 0)
+        return -1;
+    return int(ds.shm_nattch);
+}
+} // namespace
+
+SingleApplication::SingleApplication(int &argc, char **argv, const QString &key)
+    : QApplication(argc, argv)
+{
+    m_segment.setKey(key);
+    if (attachLive()) {
+        m_runningElsewhere = true;
+        return;
+    }
+
+    s_instance = this;
+    m_runningElsewhere = false;
+    if (!m_segment.create(kSegmentSize, QSharedMemory::ReadWrite)) {
+        qDebug("Unable to create single instance.");
+        return;
+    }
+    m_segment.lock();
+    static_cast<char *>(m_segment.data())[0] = '0';
+    m_segment.unlock();
+
+    auto *timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, &SingleApplication::checkForMessage);
+    timer->start(kPollMs);
+}
+
+SingleApplication::~SingleApplication()
+{
+    if (s_instance == this)
+        s_instance = nullptr;
+}
+
+// A segment left behind by a crashed instance has no other process attached;
+// detaching from it removes it, so this start becomes the first instance.
+bool SingleApplication::attachLive()
+{
+    if (!m_segment.attach(QSharedMemory::ReadWrite))
+        return false;
+    if (attachCount(m_segment) == 1) {
+        m_segment.detach();
+        return false;
+    }
+    return true;
+}
+
+bool SingleApplication::sendMessage(const QString &message)
+{
+    if (!m_segment.isAttached())
+        return true;
+    QByteArray bytes("1");
+    bytes.append(message.toUtf8());
+    bytes.append('\0');
+    m_segment.lock();
+    const int n = qMin(bytes.size(), m_segment.size());
+    memcpy(m_segment.data(), bytes.constData(), size_t(n));
+    // A message cut to the capacity still ends with a zero byte.
+    if (n == m_segment.size() && n > 0)
+        static_cast<char *>(m_segment.data())[n - 1] = '\0';
+    m_segment.unlock();
+    return true;
+}
+
+void SingleApplication::checkForMessage()
+{
+    if (!m_segment.isAttached())
+        return;
+    // Take the message and clear the flag in one locked step, so a message
+    // posted in between is not wiped unseen.
+    m_segment.lock();
+    char *area = static_cast<char *>(m_segment.data());
+    const QByteArray copy(area, m_segment.size());
+    if (!copy.isEmpty() && copy.at(0) != '0')
+        area[0] = '0';
+    m_segment.unlock();
+
+    if (copy.isEmpty() || copy.at(0) == '0')
+        return;
+    const int end = copy.indexOf('\0', 1);
+    const QByteArray text = copy.mid(1, end < 0 ? -1 : end - 1);
+    emit messageAvailable(QString::fromUtf8(text));
+}

@@ -1,0 +1,14 @@
+#include "abstractpacket.h"
+
+AbstractPacket::AbstractPacket(qint32 type, QObject *parent)
+    : QObject(parent)
+    , m_type(type)
+{
+}
+
+bool AbstractPacket::takeActivity()
+{
+    const bool was = m_activity;
+    m_activity = false;
+    return was;
+}

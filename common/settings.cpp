@@ -1,0 +1,181 @@
+#include "settings.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFileInfo>
+#include <QMutex>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QStandardPaths>
+
+namespace {
+QString &startupFile()
+{
+    static QString path;
+    return path;
+}
+
+QString statusText(QSettings::Status st)
+{
+    switch (st) {
+    case QSettings::AccessError: return QStringLiteral("access error");
+    case QSettings::FormatError: return QStringLiteral("format error");
+    default: return QStringLiteral("no error");
+    }
+}
+} // namespace
+
+Settings::Reference &Settings::Reference::operator=(const QVariant &value)
+{
+    m_store->writePath(m_path, value);
+    return *this;
+}
+
+Settings::Reference::operator QVariant() const
+{
+    return m_store->readPath(m_path);
+}
+
+Settings::Settings(QObject *parent)
+    : QObject(parent)
+{
+    const QMetaObject &mo = staticMetaObject;
+    m_sectionEnum = mo.enumerator(mo.indexOfEnumerator("Section"));
+    m_keyEnum = mo.enumerator(mo.indexOfEnumerator("Key"));
+    openFile(defaultFile());
+}
+
+Settings::~Settings()
+{
+    // The file object goes first so pending writes are flushed.
+    m_file.reset();
+}
+
+void Settings::setDefaultFile(const QString &path)
+{
+    startupFile() = path;
+}
+
+QString Settings::defaultFile()
+{
+    if (startupFile().isEmpty()) {
+#ifdef BRELKO_CONFIGURATOR
+        startupFile() = standardFile(QStringLiteral("Zentrik/config.ini"));
+#else
+        startupFile() = standardFile(QStringLiteral("Zentrik/Brelko Software/Morvex.ini"));
+#endif
+    }
+    return startupFile();
+}
+
+QString Settings::standardFile(const QString &relative)
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QLatin1Char('/') + relative;
+}
+
+Settings *Settings::instance()
+{
+    // Function-local static: thread-safe lazy construction, destroyed at exit.
+    static Settings store;
+    return &store;
+}
+
+void Settings::openFile(const QString &path)
+{
+    // QSettings creates missing folders itself on the first write.
+    m_file = std::make_unique<QSettings>(path, QSettings::IniFormat);
+    if (m_file->status() != QSettings::NoError)
+        qWarning() << "Settings: cannot read" << path << ":" << statusText(m_file->status())
+                   << "- using defaults";
+}
+
+QString Settings::keyPath(Key key, Section section) const
+{
+    const QString keyName = QString::fromLatin1(m_keyEnum.valueToKey(key));
+    if (section == General)
+        return keyName;
+    const QString sectionName = QString::fromLatin1(m_sectionEnum.valueToKey(section));
+    if (sectionName.isEmpty())
+        return keyName;
+    if (keyName.isEmpty())
+        return sectionName;
+    return QStringLiteral("%2/%1").arg(keyName, sectionName);
+}
+
+QVariant Settings::readPath(const QString &path)
+{
+    if (m_file->contains(path))
+        return m_file->value(path);
+    // Records an invalid default for unregistered paths, as a lookup does.
+    return m_defaults[path];
+}
+
+void Settings::writePath(const QString &path, const QVariant &value)
+{
+    m_file->setValue(path, value);
+}
+
+QVariant Settings::value(Key key, Section section)
+{
+    return readPath(keyPath(key, section));
+}
+
+Settings::Reference Settings::operator()(Key key, Section section)
+{
+    return Reference(this, keyPath(key, section));
+}
+
+void Settings::setValue(Key key, Section section, const QVariant &value)
+{
+    writePath(keyPath(key, section), value);
+}
+
+void Settings::loadDefaults(const QString &text)
+{
+    static const QRegularExpression splitter(QStringLiteral(";\\W*"));
+    static const QRegularExpression entry(
+        QStringLiteral("^\\s*(((\\w+)/)?(\\w+))\\s*:\\s*([^\\s].{0,})\\b\\s*$"));
+
+    const QStringList pieces = text.split(splitter, Qt::SkipEmptyParts);
+    for (const QString &piece : pieces) {
+        const QRegularExpressionMatch m = entry.match(piece);
+        if (!m.hasMatch())
+            continue;
+        bool ok = false;
+        m_keyEnum.keyToValue(m.captured(4).toLatin1().constData(), &ok);
+        if (!ok)
+            continue;
+        const QString section = m.captured(3);
+        if (!section.isEmpty()) {
+            m_sectionEnum.keyToValue(section.toLatin1().constData(), &ok);
+            if (!ok)
+                continue;
+        }
+        m_defaults.insert(m.captured(1), QVariant(m.captured(5)));
+    }
+}
+
+QString Settings::fileName() const
+{
+    return m_file->fileName();
+}
+
+int Settings::status() const
+{
+    return m_file->status();
+}
+
+void Settings::sync()
+{
+    m_file->sync();
+}
+
+#ifdef BRELKO_CONFIGURATOR
+void Settings::setFile(const QString &path)
+{
+    if (QFileInfo(path).absoluteFilePath() == QFileInfo(m_file->fileName()).absoluteFilePath())
+        return;
+    m_file.reset();
+    openFile(path);
+}
+#endif
