@@ -74,7 +74,7 @@ function(brelko_add_test name)
     set_tests_properties(${name} PROPERTIES
         LABELS "${ARG_LABELS}"
         TIMEOUT ${ARG_TIMEOUT}
-        ENVIRONMENT "XDG_DATA_HOME=${home}/data;XDG_CONFIG_HOME=${home}/config;BRELKO_TEST_HOME=${home};BRELKO_BIN_DIR=${CMAKE_BINARY_DIR}/bin;BRELKO_LIB_DIR=${CMAKE_BINARY_DIR}/lib;${ARG_ENV}")
+        ENVIRONMENT "XDG_DATA_HOME=${home}/data;XDG_CONFIG_HOME=${home}/config;VSPORT_DIR=${home}/vsport;BRELKO_TEST_HOME=${home};BRELKO_BIN_DIR=${CMAKE_BINARY_DIR}/bin;BRELKO_LIB_DIR=${CMAKE_BINARY_DIR}/lib;${ARG_ENV}")
     file(MAKE_DIRECTORY ${home}/data ${home}/config)
 endfunction()
 
@@ -86,4 +86,22 @@ function(brelko_add_subfolders)
         get_filename_component(d ${c} DIRECTORY)
         add_subdirectory(${d})
     endforeach()
+endfunction()
+
+# Fuzz builds (clang): every object is instrumented for libFuzzer and built
+# with ASan+UBSan; the fuzz targets link the libFuzzer driver.
+if(BRELKO_FUZZ)
+    add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+
+# brelko_add_fuzzer(<name> SOURCES src... LIBS lib...)
+# Produces bin/<name>; scripts/run-fuzzers.sh runs every bin/fuzz_* for a
+# bounded time with fuzz/corpus/<name>/ as seed corpus.
+function(brelko_add_fuzzer name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    brelko_warnings(${name})
 endfunction()
