@@ -1,0 +1,32 @@
+#include "errorspacket.h"
+
+ErrorsPacket::ErrorsPacket(qint32 type, QObject *parent)
+    : AbstractPacket(type, parent)
+{
+    qRegisterMetaType<ErrorsPacket::ConnectionError>();
+}
+
+QByteArray ErrorsPacket::create(qint32, qint32 *usedSize)
+{
+    if (usedSize)
+        *usedSize = 0;
+    return QByteArray();
+}
+
+void ErrorsPacket::addData(const QByteArray &data)
+{
+    addData(data.constData(), data.size());
+}
+
+void ErrorsPacket::addData(const char *, int)
+{
+}
+
+void ErrorsPacket::setHeader(PacketHeader header)
+{
+    emit error(static_cast<ConnectionError>(header.value));
+}
+
+void ErrorsPacket::reset()
+{
+}

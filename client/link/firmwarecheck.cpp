@@ -1,0 +1,59 @@
+#include "firmwarecheck.h"
+
+#include "fwversiondialog.h"
+#include "settings.h"
+
+#include <QStringList>
+
+FirmwareCheck::FirmwareCheck(QObject *parent)
+    : QObject(parent)
+{
+}
+
+FirmwareCheck::~FirmwareCheck() = default;
+
+QString FirmwareCheck::minimumVersion()
+{
+    return QStringLiteral("1.1.7");
+}
+
+QString FirmwareCheck::makerWebSite()
+{
+    return QStringLiteral("http://www.zentrik.example");
+}
+
+bool FirmwareCheck::isOlder(quint32 ver, quint32 subver, quint32 pointver, const QString &minimum)
+{
+    const QStringList parts = minimum.split(QLatin1Char('.'));
+    const quint32 have[3] = {ver, subver, pointver};
+    for (int i = 0; i < 3; ++i) {
+        const quint32 need = i < parts.size() ? parts.at(i).trimmed().toUInt() : 0;
+        if (have[i] != need)
+            return have[i] < need;
+    }
+    return false;
+}
+
+QString FirmwareCheck::noticeText()
+{
+    return tr("You should update your Brelko's firmware to version %1 or higher. "
+              "The latest version of the firmware you can download from the website ")
+               .arg(minimumVersion())
+        + makerWebSite() + QLatin1Char('\n')
+        + tr("After that you should run Brelko Configurator, choose the \"Files\" tab and update firmware.");
+}
+
+void FirmwareCheck::checkFwVersion(quint32 ver, quint32 subver, quint32 pointver)
+{
+    if (!m_dialog)
+        m_dialog = std::make_unique<FwVersionDialog>();
+    if (!isOlder(ver, subver, pointver))
+        return;
+
+    const QString msg = noticeText();
+    m_dialog->setMessageText(msg);
+    if (!Settings::instance()->value(Settings::HideFirmwareWarning, Settings::Firmware).toBool())
+        m_dialog->show();
+    else
+        emit sendTrayMessage(msg);
+}
