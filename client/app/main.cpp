@@ -81,6 +81,10 @@ int main(int argc, char *argv[])
     qDebug() << "Morvex" << QCoreApplication::applicationVersion() << "started, language"
              << languageName(language);
 
+    // Until the preferences dialog opens location files, a forwarded path is logged.
+    QObject::connect(&app, &SingleApplication::messageAvailable, [](const QString &message) {
+        qDebug() << "Message from another start:" << message;
+    });
     if (argc > 1)
         app.sendMessage(QString::fromLocal8Bit(argv[1]));
 

@@ -33,14 +33,23 @@ SingleApplication::SingleApplication(int &argc, char **argv, const QString &key)
     : QApplication(argc, argv)
 {
     m_segment.setKey(key);
-    if (attachLive()) {
-        m_runningElsewhere = true;
-        return;
+    // A segment of a crashed process can also sit under a key that a new key
+    // file maps to again; creation then fails with AlreadyExists and a second
+    // look finds it stale.
+    bool created = false;
+    for (int attempt = 0; attempt < 2 && !created; ++attempt) {
+        if (attachLive()) {
+            m_runningElsewhere = true;
+            return;
+        }
+        created = m_segment.create(kSegmentSize, QSharedMemory::ReadWrite);
+        if (!created && m_segment.error() != QSharedMemory::AlreadyExists)
+            break;
     }
 
     s_instance = this;
     m_runningElsewhere = false;
-    if (!m_segment.create(kSegmentSize, QSharedMemory::ReadWrite)) {
+    if (!created) {
         qDebug("Unable to create single instance.");
         return;
     }
