@@ -1,0 +1,141 @@
+#pragma once
+
+#include "simframe.h"
+
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QVector>
+
+#include <memory>
+
+// What arrived on the command link, kept for the control channel.
+struct RxRecord
+{
+    int conn = 0;
+    qint64 ms = 0;
+    bool checksumOk = true;
+    SimFrame::Frame frame;
+};
+
+struct LinkEvent
+{
+    qint64 ms = 0;
+    int conn = 0;
+    QString what;
+};
+
+struct FirmwareVersion
+{
+    quint32 ver = 1;
+    quint32 subver = 1;
+    quint32 pointver = 7;
+
+    static bool parse(const QString &text, FirmwareVersion *out);
+    QString toString() const;
+};
+
+// The Brelko's side of the TCP command link: one client at a time, log-in
+// check, firmware announcement, transmit-state reports, error frames and
+// time-outs. Other parts of the simulator hook in through frameReceived()
+// and sendFrame().
+class CmdLinkServer final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CmdLinkServer)
+
+public:
+    static constexpr int kMaxRecords = 100000;
+
+    explicit CmdLinkServer(QObject *parent = nullptr);
+    ~CmdLinkServer() override;
+
+    bool listen(const QHostAddress &address, quint16 port, QString *error);
+    quint16 port() const { return m_server.serverPort(); }
+
+    void setPassword(const QString &password) { m_password = password; }
+    QString password() const { return m_password; }
+    void setFirmware(const FirmwareVersion &fw) { m_firmware = fw; }
+    FirmwareVersion firmware() const { return m_firmware; }
+    // Silent: nothing goes out by itself (reports, answers, time-out errors);
+    // explicit sends from the control channel still do.
+    void setSilent(bool silent) { m_silent = silent; }
+    bool isSilent() const { return m_silent; }
+    void setHeartbeatInterval(int ms);
+    void setLoginTimeout(int ms) { m_loginTimeout = ms; }
+    void setIdleTimeout(int ms) { m_idleTimeout = ms; }
+
+    bool hasClient() const { return m_active != nullptr; }
+    bool isLoggedIn() const;
+    int activeConnection() const;
+    int connectionCount() const { return m_nextId - 1; }
+    bool pttState() const { return m_ptt; }
+    int checksumErrors() const { return m_checksumErrors; }
+
+    // To the active client; false when there is none.
+    bool sendFrame(quint8 type, quint32 value, const QByteArray &payload = QByteArray());
+    bool sendRaw(const QByteArray &bytes);
+    bool sendError(quint32 code);
+    bool sendFirmware();
+    // Ends the active connection: gracefully, or with a reset.
+    bool dropClient(bool abort);
+
+    const QVector<RxRecord> &records() const { return m_records; }
+    const QVector<LinkEvent> &events() const { return m_events; }
+    void clearRecords();
+    qint64 elapsed() const { return m_clock.elapsed(); }
+
+signals:
+    void clientLoggedIn(int conn);
+    void clientGone(int conn);
+    void frameReceived(int conn, const SimFrame::Frame &frame);
+
+private:
+    struct Connection
+    {
+        int id = 0;
+        QTcpSocket *socket = nullptr;
+        FrameReader reader;
+        bool loggedIn = false;
+        bool closing = false;
+        qint64 lastRx = 0;
+        qint64 opened = 0;
+    };
+
+    void onNewConnection();
+    void onReadyRead(Connection *c);
+    void onDisconnected(Connection *c);
+    void handleFrame(Connection *c, const SimFrame::Frame &frame);
+    void handleLogin(Connection *c, const SimFrame::Frame &frame);
+    void checkTimeouts();
+    void heartbeat();
+    void refuse(Connection *c, quint32 code, const QString &why);
+    void writeTo(Connection *c, const QByteArray &bytes);
+    void note(int conn, const QString &what);
+    Connection *byId(int id) const;
+
+    QTcpServer m_server;
+    QList<Connection *> m_connections;
+    Connection *m_active = nullptr;
+    int m_nextId = 1;
+
+    QString m_password = QStringLiteral("brelko");
+    FirmwareVersion m_firmware;
+    bool m_silent = false;
+    bool m_ptt = false;
+    int m_loginTimeout = 10000;
+    int m_idleTimeout = 10000;
+    int m_checksumErrors = 0;
+
+    QTimer m_heartbeat;
+    QTimer m_watchdog;
+    QElapsedTimer m_clock;
+    QVector<RxRecord> m_records;
+    QVector<LinkEvent> m_events;
+};
