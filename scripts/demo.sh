@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Builds the programs and runs the main job: Morvex against the built-in
+# Brelko simulator. Uses your X display when it has a system tray
+# (BRELKO_KEEP_DISPLAY=1 with DISPLAY set), otherwise a virtual one.
+# DEMO_SECONDS=N stops after N seconds (default: run until Ctrl-C).
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$root"
+
+bash scripts/install-deps.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j"$(nproc)"
+exec scripts/with-test-env.sh bash scripts/demo-run.sh
