@@ -1,0 +1,301 @@
+#include "centralwidget.h"
+
+#include "abstracttab.h"
+#include "connectingtab.h"
+#include "hidnotifier.h"
+#include "hidreport.h"
+#include "ifnetworktab.h"
+#include "wifitab.h"
+
+#include <QDebug>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+// Place of each tab in the tab widget, present or not.
+enum TabOrder { OrderWiFi, OrderNetworking, OrderPermissions, OrderConnection, OrderDdns, OrderFiles, OrderStatus };
+const char kOrderProperty[] = "brelkoTabOrder";
+} // namespace
+
+CentralWidget::CentralWidget(QWidget *parent)
+    : QWidget(parent)
+    , m_layout(new QVBoxLayout(this))
+    , m_buttonLayout(new QHBoxLayout)
+    , m_tabs(new QTabWidget(this))
+    , m_saveExitBtn(new QPushButton(tr("Save and exit"), this))
+    , m_exitBtn(new QPushButton(tr("Exit"), this))
+    , m_connectLbl(new QLabel(tr("Please connect your Zentrik Brelko to the USB port of your computer.\n\n"), this))
+    , m_cableLbl(new QLabel(tr("Make sure that all cables are disconnected from both transceiver and external supply "
+                               "sockets of the Zentrik Brelko.\n\n\nIn case of a problem,\n1) Connect the Zentrik "
+                               "Brelko to another USB port of your computer;\n2) Try another USB cable."),
+                            this))
+    , m_fwUpdatingLbl(new QLabel(tr("Firmware is updating now. Please wait a moment."), this))
+    , m_fwNoDisconnectLbl(new QLabel(tr("You should not disconnect your Brelko from PC.\nAfter firmware update Brelko "
+                                        "will connect to Brelko Configurator automatically."),
+                                     this))
+    , m_wifiTab(new WiFiTab(this))
+    , m_ifNetworkTab(new IfNetworkTab(this))
+    , m_connectingTab(new ConnectingTab(this))
+    , m_applyTimer(new QTimer(this))
+{
+    m_applyTimer->setInterval(kApplyTimeoutMs);
+
+    m_tabs->hide();
+    m_connectLbl->setWordWrap(true);
+    QFont big = m_connectLbl->font();
+    big.setPixelSize(25);
+    m_connectLbl->setFont(big);
+    m_cableLbl->setWordWrap(true);
+    m_fwUpdatingLbl->setWordWrap(true);
+    m_fwNoDisconnectLbl->setWordWrap(true);
+    m_fwUpdatingLbl->hide();
+    m_fwNoDisconnectLbl->hide();
+    m_saveExitBtn->hide();
+
+    m_layout->addWidget(m_tabs);
+    m_layout->addWidget(m_connectLbl);
+    m_layout->addWidget(m_cableLbl);
+    m_layout->addWidget(m_fwUpdatingLbl);
+    m_layout->addWidget(m_fwNoDisconnectLbl);
+    m_layout->addStretch();
+    m_buttonLayout->addStretch();
+    m_buttonLayout->addWidget(m_saveExitBtn);
+    m_buttonLayout->addWidget(m_exitBtn);
+    m_layout->addLayout(m_buttonLayout);
+
+    for (AbstractTab *tab : {static_cast<AbstractTab *>(m_wifiTab), static_cast<AbstractTab *>(m_ifNetworkTab),
+                             static_cast<AbstractTab *>(m_connectingTab)}) {
+        tab->setHidInterface(&m_hidIf);
+        tab->setDeviceIds(m_vendorId, m_productId, m_releaseNumber);
+    }
+    placeTab(m_wifiTab, tr("Wi-Fi"), OrderWiFi);
+    placeTab(m_ifNetworkTab, tr("Networking"), OrderNetworking);
+    placeTab(m_connectingTab, tr("Connection"), OrderConnection);
+
+    HidNotifier *notifier = HidNotifier::instance();
+    connect(notifier, &HidNotifier::deviceArrival, this, &CentralWidget::connectedDevice);
+    attachRemoval(true);
+    connect(m_exitBtn, &QPushButton::clicked, this, &CentralWidget::quit);
+    connect(m_saveExitBtn, &QPushButton::clicked, this, &CentralWidget::saveAndExit);
+    for (AbstractTab *tab : editingTabs()) {
+        connect(tab, &AbstractTab::statusMessage, this, &CentralWidget::statusMsg);
+        connect(tab, &AbstractTab::apply, this, &CentralWidget::save);
+    }
+    connect(m_tabs, &QTabWidget::currentChanged, this, &CentralWidget::changeTab);
+    connect(m_applyTimer, &QTimer::timeout, this, &CentralWidget::applyTimeout);
+
+    connectedDevice();
+}
+
+CentralWidget::~CentralWidget()
+{
+    // The tabs must not outlive the interface they borrow.
+    delete m_tabs;
+}
+
+void CentralWidget::placeTab(AbstractTab *tab, const QString &title, int order)
+{
+    tab->setProperty(kOrderProperty, order);
+    int index = 0;
+    while (index < m_tabs->count() && m_tabs->widget(index)->property(kOrderProperty).toInt() < order)
+        ++index;
+    m_tabs->insertTab(index, tab, title);
+}
+
+QList<AbstractTab *> CentralWidget::editingTabs() const
+{
+    // Permissions and DDNS join this list when they are built.
+    return {m_wifiTab, m_ifNetworkTab, m_connectingTab};
+}
+
+bool CentralWidget::brelkoPresent() const
+{
+    return HidInterface::isPresent(m_vendorId, m_productId, m_releaseNumber);
+}
+
+bool CentralWidget::isAwaitingReturn() const
+{
+    return m_applyTimer->isActive();
+}
+
+void CentralWidget::attachRemoval(bool attach)
+{
+    HidNotifier *notifier = HidNotifier::instance();
+    if (attach && !m_removalAttached)
+        connect(notifier, &HidNotifier::deviceRemove, this, &CentralWidget::disconnectedDevice);
+    else if (!attach && m_removalAttached)
+        disconnect(notifier, &HidNotifier::deviceRemove, this, &CentralWidget::disconnectedDevice);
+    m_removalAttached = attach;
+}
+
+void CentralWidget::connectedDevice()
+{
+    qDebug() << "connectedDevice()";
+    // An arrival while a load waits in a message box is taken up afterwards,
+    // not by a second load nested inside the first.
+    if (m_loading) {
+        m_arrivalWhileLoading = true;
+        return;
+    }
+    if (!brelkoPresent())
+        return;
+    qDebug() << "is Present";
+    if (m_applyTimer->isActive()) {
+        m_applyTimer->stop();
+        attachRemoval(true);
+    }
+    m_connectLbl->hide();
+    m_cableLbl->hide();
+    m_fwUpdatingLbl->hide();
+    m_fwNoDisconnectLbl->hide();
+    m_tabs->show();
+    m_saveExitBtn->show();
+
+    m_loading = true;
+    // Load order: Wi-Fi, Networking, Connection, then DDNS, Files and Status
+    // once they exist; the Files tab's feature word decides on Permissions.
+    bool loaded = true;
+    for (AbstractTab *tab : {static_cast<AbstractTab *>(m_wifiTab), static_cast<AbstractTab *>(m_ifNetworkTab),
+                             static_cast<AbstractTab *>(m_connectingTab)}) {
+        if (!tab->loadData()) {
+            loaded = false;
+            break;
+        }
+    }
+    m_loading = false;
+    if (loaded) {
+        changeTab(m_tabs->currentIndex());
+        emit statusMsg(tr("Device connected"));
+    }
+    if (m_arrivalWhileLoading) {
+        m_arrivalWhileLoading = false;
+        QTimer::singleShot(0, this, &CentralWidget::connectedDevice);
+    }
+}
+
+void CentralWidget::disconnectedDevice()
+{
+    qDebug() << "disconnectedDevice()";
+    m_tabs->hide();
+    if (m_fwUpdating) {
+        m_fwUpdating = false;
+        m_fwUpdatingLbl->show();
+        m_fwNoDisconnectLbl->show();
+    } else {
+        m_connectLbl->show();
+        m_cableLbl->show();
+    }
+    // The Status tab's polling stops here once that tab exists.
+    m_saveExitBtn->hide();
+    emit statusMsg(tr("Device disconnected"));
+}
+
+void CentralWidget::changeTab(int index)
+{
+    Q_UNUSED(index)
+    if (!brelkoPresent())
+        return;
+    // The Status tab polls while it is current, once that tab exists.
+    emit statusMsg(QStringLiteral(" "));
+}
+
+void CentralWidget::sendCommand(const QByteArray &report)
+{
+    if (!m_hidIf.open(m_vendorId, m_productId, m_releaseNumber)) {
+        QMessageBox::warning(this, AbstractTab::tr("Error"), AbstractTab::openFailureText());
+        return;
+    }
+    const int written = m_hidIf.write(reinterpret_cast<const unsigned char *>(report.constData()), report.size());
+    m_hidIf.close();
+    if (written < 1)
+        QMessageBox::warning(this, AbstractTab::tr("Error"), AbstractTab::writeFailureText());
+}
+
+void CentralWidget::save()
+{
+    // The device leaves the bus after a commit: that is no disconnection.
+    attachRemoval(false);
+    m_applyTimer->start();
+    sendCommand(HidReport::setRequest(HidReport::CommitSettings));
+}
+
+void CentralWidget::saveAndExit()
+{
+    if (brelkoPresent()) {
+        for (AbstractTab *tab : editingTabs())
+            tab->applyData();
+        save();
+    }
+    emit quit();
+}
+
+void CentralWidget::resetDefault()
+{
+    attachRemoval(false);
+    m_applyTimer->start();
+    sendCommand(HidReport::request(HidReport::ResetDefaults));
+    qDebug() << "Reset to default";
+}
+
+void CentralWidget::applyTimeout()
+{
+    // The device has not come back: show it as gone, and keep waiting.
+    attachRemoval(true);
+    disconnectedDevice();
+}
+
+void CentralWidget::compatibility(quint32 value)
+{
+    // Feature word 1: one access password. 2: permission slots instead; the
+    // Permissions tab is placed here (third) once it is built.
+    if (value == 1)
+        m_connectingTab->showPasswordRow(true);
+    else if (value == 2)
+        m_connectingTab->showPasswordRow(false);
+}
+
+void CentralWidget::startUploadFw()
+{
+    for (int i = 0; i < m_tabs->count(); ++i)
+        m_tabs->widget(i)->setEnabled(false); // the Files tab stays enabled once it exists
+    m_saveExitBtn->setEnabled(false);
+}
+
+void CentralWidget::finishUploadFw()
+{
+    for (int i = 0; i < m_tabs->count(); ++i)
+        m_tabs->widget(i)->setEnabled(true);
+    m_saveExitBtn->setEnabled(true);
+}
+
+void CentralWidget::updateProcess()
+{
+    m_fwUpdating = true;
+}
+
+void CentralWidget::savedIniFile()
+{
+    for (AbstractTab *tab : editingTabs())
+        tab->saveToSettings();
+}
+
+void CentralWidget::loadIniFile()
+{
+    const QList<AbstractTab *> tabs = editingTabs();
+    for (AbstractTab *tab : tabs)
+        tab->loadFromSettings();
+    for (AbstractTab *tab : tabs)
+        tab->applyData();
+    save();
+}
+
+void CentralWidget::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    emit widgetWasShown(true);
+}

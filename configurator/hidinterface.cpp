@@ -1,0 +1,88 @@
+#include "hidinterface.h"
+
+#include <QMutexLocker>
+
+#include <hidapi.h>
+
+HidInterface::HidInterface()
+{
+    // A fresh hidapi state for the life of this object.
+    hid_exit();
+    hid_init();
+}
+
+HidInterface::~HidInterface()
+{
+    QMutexLocker lock(&m_mutex);
+    if (m_opened && m_device)
+        hid_close(m_device);
+    m_device = nullptr;
+    m_opened = false;
+    hid_exit();
+}
+
+bool HidInterface::isPresent(quint16 vendorId, quint16 productId, quint16 releaseNumber)
+{
+    hid_device_info *all = hid_enumerate(vendorId, productId);
+    bool found = false;
+    for (hid_device_info *d = all; d && !found; d = d->next)
+        found = d->release_number == releaseNumber;
+    hid_free_enumeration(all);
+    return found;
+}
+
+bool HidInterface::open(quint16 vendorId, quint16 productId, quint16 releaseNumber)
+{
+    QMutexLocker lock(&m_mutex);
+    if (m_opened)
+        return true;
+    hid_device_info *all = hid_enumerate(vendorId, productId);
+    for (hid_device_info *d = all; d; d = d->next) {
+        if (d->release_number == releaseNumber) {
+            m_device = hid_open_path(d->path);
+            break;
+        }
+    }
+    hid_free_enumeration(all);
+    m_opened = m_device != nullptr;
+    return m_opened;
+}
+
+bool HidInterface::isOpen()
+{
+    QMutexLocker lock(&m_mutex);
+    return m_opened;
+}
+
+void HidInterface::close()
+{
+    QMutexLocker lock(&m_mutex);
+    if (!m_opened)
+        return;
+    hid_close(m_device);
+    m_device = nullptr;
+    m_opened = false;
+}
+
+int HidInterface::write(const unsigned char *report, int length)
+{
+    QMutexLocker lock(&m_mutex);
+    if (!m_opened || length < 0)
+        return -1;
+    return hid_write(m_device, report, size_t(length));
+}
+
+int HidInterface::read(unsigned char *buffer, int length)
+{
+    QMutexLocker lock(&m_mutex);
+    if (!m_opened || length < 0)
+        return -1;
+    return hid_read_timeout(m_device, buffer, size_t(length), kReadTimeoutMs);
+}
+
+QString HidInterface::errorString()
+{
+    QMutexLocker lock(&m_mutex);
+    const wchar_t *text = hid_error(m_opened ? m_device : nullptr);
+    return text ? QString::fromWCharArray(text) : QString();
+}
