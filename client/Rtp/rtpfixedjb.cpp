@@ -1,0 +1,183 @@
+#include "rtpfixedjb.h"
+
+#include "rtpstatistics.h"
+
+#include <QDebug>
+#include <QtEndian>
+
+#include <cstring>
+
+static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "payload samples are little-endian and used as they are");
+
+namespace {
+constexpr qint32 kInitialSize = 240;
+constexpr qint32 kInitialThreshold = 1000;
+} // namespace
+
+RtpFixedJb::RtpFixedJb(QObject *parent)
+    : QIODevice(parent)
+    , m_jb(std::make_unique<FixedJitterBuf>(FixedJitterBuf::Config{kInitialSize, kInitialThreshold}))
+    , m_stats(new RtpStatistics(this))
+    , m_scratch(m_frameBytes / 2)
+{
+    connect(m_stats, &RtpStatistics::statistics, this, &RtpFixedJb::statistics);
+}
+
+RtpFixedJb::~RtpFixedJb() = default;
+
+bool RtpFixedJb::reset()
+{
+    QMutexLocker lock(&m_mutex);
+    m_resetRequested = true;
+    return true;
+}
+
+qint64 RtpFixedJb::writeData(const char *data, qint64 len)
+{
+    if (!data || len <= kHeaderSize || len > kMaxDatagramSize)
+        return 0;
+
+    QMutexLocker lock(&m_mutex);
+    const auto *bytes = reinterpret_cast<const uchar *>(data);
+    const quint16 seq = qFromBigEndian<quint16>(bytes + 2);
+    const quint32 ts = qFromBigEndian<quint32>(bytes + 4);
+
+    m_stats->addReceived(1);
+    if (seq != quint16(m_lastSeq + 1) && !m_firstPacket && m_lastSeq != 65535 && seq != 0) {
+        // Distance in 16-bit serial arithmetic, so a gap across the wrap
+        // counts what was lost instead of minus 65534.
+        const qint32 step = qint16(quint16(seq - m_lastSeq));
+        m_stats->addLost(quint32(step - 1));
+    }
+    m_lastSeq = seq;
+
+    if (ts <= 2)
+        return 0;
+
+    // The sender's timestamp is taken as unsigned; the 64-bit clock holds it
+    // whole, and its wrap at 2^32 is a step back that realigns the buffer.
+    const QByteArray payload(data + kHeaderSize, int(len - kHeaderSize));
+    FixedJitterBuf::Result r;
+    if (m_firstPacket) {
+        m_now = FixedJitterBuf::Ms(ts) + m_packetMs;
+        r = m_jb->putFirst(payload, m_packetMs, ts, m_now);
+        m_firstPacket = false;
+    } else {
+        r = m_jb->put(payload, m_packetMs, ts, m_now);
+    }
+
+    if (r == FixedJitterBuf::Dropped) {
+        ++m_lateCount;
+        m_stats->addLate(1);
+        qDebug() << "LATE";
+        if (m_lateCount > kLateLimit) {
+            m_lateCount = 0;
+            m_resetRequested = true;
+        }
+    }
+    return len;
+}
+
+qint64 RtpFixedJb::readData(char *data, qint64 maxlen)
+{
+    if (!data || maxlen <= 0)
+        return 0;
+
+    QMutexLocker lock(&m_mutex);
+    if (m_resetRequested) {
+        clear();
+        m_resetRequested = false;
+    }
+    if (m_firstPacket)
+        return 0;
+
+    const qint64 frames = maxlen / m_frameBytes;
+    for (qint64 i = 0; i < frames; ++i) {
+        FixedJitterBuf::Frame frame;
+        const FixedJitterBuf::Result r = m_jb->get(&frame, m_now, m_packetMs);
+        m_now += m_packetMs;
+        char *slot = data + i * m_frameBytes;
+        if (r == FixedJitterBuf::Delivered) {
+            deliver(frame.payload, slot);
+        } else {
+            if (r == FixedJitterBuf::Dropped)
+                m_stats->addLate(1);
+            conceal(slot);
+        }
+    }
+    return maxlen;
+}
+
+void RtpFixedJb::deliver(QByteArray &payload, char *slot)
+{
+    const int samples = m_frameBytes / 2;
+    if (payload.size() >= m_frameBytes) {
+        // The node's block is ours alone now: process it in place, copy once.
+        auto *s = reinterpret_cast<qint16 *>(payload.data());
+        m_plc.receive(s, samples);
+        std::memcpy(slot, s, size_t(m_frameBytes));
+        return;
+    }
+    // A short datagram plays as far as it goes, then silence.
+    std::memset(m_scratch.data(), 0, size_t(m_frameBytes));
+    std::memcpy(m_scratch.data(), payload.constData(), size_t(payload.size()));
+    m_plc.receive(m_scratch.data(), samples);
+    std::memcpy(slot, m_scratch.constData(), size_t(m_frameBytes));
+}
+
+void RtpFixedJb::conceal(char *slot)
+{
+    m_plc.fillIn(m_scratch.data(), m_frameBytes / 2);
+    std::memcpy(slot, m_scratch.constData(), size_t(m_frameBytes));
+}
+
+void RtpFixedJb::clear()
+{
+    m_firstPacket = true;
+    m_now = 0;
+    m_stats->reset();
+    m_jb->clear();
+}
+
+void RtpFixedJb::setFormat(qint32 frameBytes, qint32 ms)
+{
+    // Odd or empty frames would make the reader copy past its samples, and a
+    // clock step below 2 ms breaks the core.
+    if (frameBytes < 2 || frameBytes % 2 != 0 || frameBytes > kMaxFrameBytes || ms < 2 || ms > kMaxPacketMs) {
+        qWarning() << "void RtpFixedJb::setFormat(qint32, qint32)"
+                   << "Unusable format" << frameBytes << ms;
+        return;
+    }
+    QMutexLocker lock(&m_mutex);
+    m_frameBytes = frameBytes;
+    m_packetMs = ms;
+    m_scratch.resize(frameBytes / 2);
+}
+
+void RtpFixedJb::setBuffered(qint32 ms)
+{
+    QMutexLocker lock(&m_mutex);
+    m_bufferedMs = ms;
+    // Truncation toward zero of ms x 1.5, kept in 64 bits so large values cannot overflow.
+    const FixedJitterBuf::Ms threshold = FixedJitterBuf::Ms(ms) * 3 / 2;
+    m_jb = std::make_unique<FixedJitterBuf>(FixedJitterBuf::Config{ms, threshold});
+    m_resetRequested = true;
+}
+
+qint32 RtpFixedJb::frameSize() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_frameBytes;
+}
+
+qint32 RtpFixedJb::packetDuration() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_packetMs;
+}
+
+qint32 RtpFixedJb::bufferedTime() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_bufferedMs;
+}

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "fixedjitterbuf.h"
+#include "packetlossconcealment.h"
+
+#include <QIODevice>
+#include <QMutex>
+#include <QVector>
+
+#include <memory>
+
+class RtpStatistics;
+
+// Receive audio buffer between the streaming thread, which writes whole
+// datagrams, and a playback callback, which reads whole frames. Every slot
+// without audio is concealed. One mutex serialises both sides.
+class RtpFixedJb : public QIODevice
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(RtpFixedJb)
+
+public:
+    static constexpr int kHeaderSize = 16;
+    // Nothing larger fits in a UDP datagram.
+    static constexpr qint64 kMaxDatagramSize = 65535;
+    static constexpr qint32 kMaxFrameBytes = 1 << 20;
+    static constexpr qint32 kMaxPacketMs = 60000;
+    static constexpr quint32 kLateLimit = 15;
+
+    explicit RtpFixedJb(QObject *parent = nullptr);
+    ~RtpFixedJb() override;
+
+    bool isSequential() const override { return true; }
+    bool reset() override;
+
+    // Reads and writes are public so the streaming side can hand over
+    // datagrams without the QIODevice layer's checks in between.
+    qint64 readData(char *data, qint64 maxlen) override;
+    qint64 writeData(const char *data, qint64 len) override;
+
+    void setFormat(qint32 frameBytes, qint32 ms);
+
+    qint32 frameSize() const;
+    qint32 packetDuration() const;
+    qint32 bufferedTime() const;
+    const RtpStatistics *statisticsCounter() const { return m_stats; }
+
+signals:
+    void statistics(QVector<quint32> stat);
+
+public slots:
+    void setBuffered(qint32 ms);
+
+private:
+    void clear();
+    void deliver(QByteArray &payload, char *slot);
+    void conceal(char *slot);
+
+    std::unique_ptr<FixedJitterBuf> m_jb;
+    RtpStatistics *m_stats = nullptr;
+    PacketLossConcealment m_plc;
+    mutable QMutex m_mutex;
+    bool m_firstPacket = true;
+    qint32 m_packetMs = 20;
+    FixedJitterBuf::Ms m_now = 0;
+    qint32 m_frameBytes = 360;
+    qint32 m_bufferedMs = 240;
+    bool m_resetRequested = false;
+    quint32 m_lateCount = 0;
+    quint16 m_lastSeq = 0;
+    // Work area for concealed slots and short payloads, so the callback never
+    // allocates and never writes samples through an unaligned pointer.
+    QVector<qint16> m_scratch;
+};

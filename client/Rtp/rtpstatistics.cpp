@@ -1,0 +1,57 @@
+#include "rtpstatistics.h"
+
+#include <QMetaType>
+#include <QTimer>
+
+namespace {
+void add(std::atomic<quint32> &counter, std::atomic<quint32> &total, quint32 n)
+{
+    // Unsigned atomics wrap modulo 2^32, which the lost count relies on.
+    counter.fetch_add(n, std::memory_order_relaxed);
+    total.fetch_add(n, std::memory_order_relaxed);
+}
+} // namespace
+
+RtpStatistics::RtpStatistics(QObject *parent)
+    : QObject(parent)
+    , m_timer(new QTimer(this))
+{
+    // The vector crosses threads on its way to the console.
+    qRegisterMetaType<QVector<quint32>>("QVector<quint32>");
+    connect(m_timer, &QTimer::timeout, this, &RtpStatistics::showStatistics);
+    m_timer->start(kReportIntervalMs);
+}
+
+void RtpStatistics::addReceived(quint32 n)
+{
+    add(m_received, m_totalReceived, n);
+}
+
+void RtpStatistics::addLost(quint32 n)
+{
+    add(m_lost, m_totalLost, n);
+}
+
+void RtpStatistics::addLate(quint32 n)
+{
+    add(m_late, m_totalLate, n);
+}
+
+QVector<quint32> RtpStatistics::values() const
+{
+    return {m_received.load(std::memory_order_relaxed), m_lost.load(std::memory_order_relaxed),
+            m_late.load(std::memory_order_relaxed), m_totalReceived.load(std::memory_order_relaxed),
+            m_totalLost.load(std::memory_order_relaxed), m_totalLate.load(std::memory_order_relaxed)};
+}
+
+void RtpStatistics::reset()
+{
+    m_received.store(0, std::memory_order_relaxed);
+    m_lost.store(0, std::memory_order_relaxed);
+    m_late.store(0, std::memory_order_relaxed);
+}
+
+void RtpStatistics::showStatistics()
+{
+    emit statistics(values());
+}
