@@ -75,6 +75,8 @@ void ClientRIF::connectToServer()
     if (s == QAbstractSocket::UnconnectedState) {
         qDebug().noquote() << "Connecting to host " << m_address.toString() << ":" << m_port << "...";
         m_attempt = true;
+        // This attempt uses the stored address: nothing is left to redirect.
+        m_addressChanged = false;
         m_clisock.connectToHost(m_address, m_port, QIODevice::ReadWrite);
         return;
     }
