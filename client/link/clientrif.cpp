@@ -108,6 +108,8 @@ void ClientRIF::disconnectFromServer()
 void ClientRIF::connectSuccessful()
 {
     qDebug() << "void ClientRIF::connectSuccessful()";
+    // Qt drops options set before the socket exists; set it again on the live one.
+    m_clisock.setSocketOption(QAbstractSocket::LowDelayOption, 1);
     m_sendTimer.start(m_sendInterval);
     m_keepTimer.start(m_keepTimeout);
     emit connected();

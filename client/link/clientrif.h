@@ -34,6 +34,7 @@ public:
     bool isConnected() const;
     QAbstractSocket::SocketState state() const { return m_clisock.state(); }
     QAbstractSocket::SocketError lastError() const { return m_clisock.error(); }
+    QTcpSocket *socket() { return &m_clisock; }
 
     void connectToServer();
     void disconnectFromServer();

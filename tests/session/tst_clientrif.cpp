@@ -149,6 +149,8 @@ void TstClientRIF::loginIsFirstFrame()
         QCOMPARE(kPacketHeaderSize + login.length, 9);
     QCOMPARE(c.errorSpy.count(), 0);
     QVERIFY(c.rif.isConnected());
+    // Small frames go out at once.
+    QCOMPARE(c.rif.socket()->socketOption(QAbstractSocket::LowDelayOption).toInt(), 1);
 }
 
 void TstClientRIF::oneLoginPerConnection()
