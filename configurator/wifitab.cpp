@@ -81,7 +81,7 @@ void WiFiTab::applyData()
 void WiFiTab::reportFailure(Failure failure, const QString &hidError)
 {
     if (failure != Failure::Open)
-        qWarning().noquote() << "Error: " + hidError + "in WiFi tab.";
+        qWarning().noquote() << "Error:" << hidError << "in WiFi tab.";
     AbstractTab::reportFailure(failure, hidError);
 }
 

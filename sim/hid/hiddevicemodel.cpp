@@ -301,6 +301,12 @@ quint16 HidDeviceModel::crc16(const QByteArray &data)
     return crc;
 }
 
+void HidDeviceModel::factory()
+{
+    m_work = Config();
+    m_stored = Config();
+}
+
 void HidDeviceModel::powerCycle()
 {
     m_work = m_stored;

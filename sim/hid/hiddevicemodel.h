@@ -64,6 +64,8 @@ public:
     // answered, else an empty array; *effect tells what the device does next.
     QByteArray process(const QByteArray &payload, Effect *effect);
 
+    // Back to the state of a new device, as if just out of the box.
+    void factory();
     // Power cycle: the stored settings become the working ones.
     void powerCycle();
 

@@ -269,6 +269,10 @@ QString HidSimServer::control(const QString &text, bool *okOut)
         plug(d, cmd == QLatin1String("plug"));
         return cmd + QStringLiteral("ged");
     }
+    if (cmd == QLatin1String("factory")) {
+        m.factory();
+        return QStringLiteral("factory settings");
+    }
     if (cmd == QLatin1String("state"))
         return d->plugged ? QStringLiteral("plugged") : QStringLiteral("unplugged");
     if (cmd == QLatin1String("log"))

@@ -35,7 +35,7 @@ void TstHidInterface::initTestCase()
 
 void TstHidInterface::init()
 {
-    for (const char *c : {"plug", "silent off", "@sibling unplug", "@keyboard unplug", "clearlog"})
+    for (const char *c : {"plug", "factory", "silent off", "@sibling unplug", "@keyboard unplug", "clearlog"})
         m_sim.control(QString::fromLatin1(c));
 }
 
