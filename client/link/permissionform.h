@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QList>
+#include <QWidget>
+
+class PermItem;
+class QLabel;
+
+// Panel with the work/pause countdown of the current Brelko and the list of
+// granted controls. Keeps one PermItem per Brelko used during this run.
+class PermissionForm final : public QWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(PermissionForm)
+
+public:
+    explicit PermissionForm(QWidget *parent = nullptr);
+
+    void setAddrPass(const QString &address, const QString &password);
+    void setTimers(quint32 work, quint32 pause);
+    bool isWorkTimer() const;
+    void start();
+    void stop();
+    void clear();
+    bool isEmpty() const { return m_pcurConn == nullptr; }
+    void setPermissionText(const QString &text);
+
+    PermItem *currentItem() const { return m_pcurConn; }
+    int itemCount() const { return m_items.size(); }
+    QString timerName() const;
+    QString counter() const;
+    QString permissionText() const;
+
+signals:
+    void workTimeCompleted();
+    void pauseTimeCompleted();
+
+private:
+    void moveConnections(PermItem *from, PermItem *to);
+
+    QLabel *m_timerName;
+    QLabel *m_counter;
+    QLabel *m_permCaption;
+    QLabel *m_permText;
+    QList<PermItem *> m_items;
+    PermItem *m_pcurConn = nullptr;
+};
