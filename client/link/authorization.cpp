@@ -1,5 +1,9 @@
 #include "authorization.h"
 
+#include "packetmngr.h"
+
+#include <QDebug>
+
 Authorization::Authorization(qint32 type, QObject *parent)
     : AbstractPacket(type, parent)
 {
@@ -9,6 +13,7 @@ void Authorization::setPassword(const QString &password)
 {
     // Takes effect with the next connection: the Brelko checks only the first frame.
     m_password = password;
+    m_tooLongReported = false;
 }
 
 QByteArray Authorization::encodePassword(const QString &password)
@@ -28,7 +33,14 @@ QByteArray Authorization::create(qint32 maxSize, qint32 *usedSize)
     const QByteArray payload = encodePassword(m_password);
     const qint64 frameSize = qint64(kPacketHeaderSize) + payload.size();
     // The length field holds 16 bits: a longer password could never be framed intact.
-    if (payload.size() > 0xFFFF || frameSize > maxSize)
+    if (payload.size() > 0xFFFF || frameSize > PacketMngr::kFrameBudget) {
+        // No batch can ever carry it: say so once instead of failing silently.
+        if (!m_tooLongReported)
+            qWarning() << "Password too long to log in:" << m_password.size() << "characters";
+        m_tooLongReported = true;
+        return QByteArray();
+    }
+    if (frameSize > maxSize)
         return QByteArray();
 
     const QByteArray frame = makeFrame(quint8(type()), value(), payload);

@@ -30,4 +30,5 @@ public slots:
 private:
     bool m_sent = false;
     QString m_password;
+    bool m_tooLongReported = false;
 };
