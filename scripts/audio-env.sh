@@ -1,0 +1,47 @@
+# Sourced by scripts/with-test-env.sh: starts a private PulseAudio daemon with
+# null sinks and points ALSA at named PCMs on it, so PortAudio sees
+#   "Microphone"      (input only)   <- monitor of sink "mic"
+#   "Speakers"        (output only)  -> sink "spk"
+#   "e2eSoft VAudio"  (output+input) -> sink "vcard", input from its monitor
+# What is played into a sink can be recorded from "<sink>.monitor".
+# Needs $work (a private folder) and the pids array of the caller.
+# BRELKO_NO_AUDIO=1 skips it.
+
+if [ -z "${BRELKO_NO_AUDIO:-}" ] && command -v pulseaudio >/dev/null 2>&1; then
+    export PULSE_RUNTIME_PATH="$XDG_RUNTIME_DIR/pulse"
+    export PULSE_STATE_PATH="$work/pulse-state"
+    mkdir -p -m 0700 "$PULSE_RUNTIME_PATH" "$PULSE_STATE_PATH"
+    export PULSE_SERVER="unix:$PULSE_RUNTIME_PATH/native"
+    cat >"$work/pulse.pa" <<PA
+load-module module-native-protocol-unix auth-anonymous=1 socket=$PULSE_RUNTIME_PATH/native
+load-module module-null-sink sink_name=spk rate=48000 sink_properties=device.description=spk
+load-module module-null-sink sink_name=mic rate=48000 sink_properties=device.description=mic
+load-module module-null-sink sink_name=vcard rate=48000 sink_properties=device.description=vcard
+set-default-sink spk
+set-default-source spk.monitor
+PA
+    # -n: no default script; realtime scheduling so streams run in real time.
+    pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit --use-pid-file=no \
+        --system=no --realtime=yes --high-priority=yes --log-target=file:"$work/pulse.log" \
+        -F "$work/pulse.pa" >/dev/null 2>&1 &
+    pids+=($!)
+    for _ in $(seq 1 100); do
+        pactl info >/dev/null 2>&1 && break
+        sleep 0.1
+    done
+    if pactl info >/dev/null 2>&1; then
+        export ALSA_CONFIG_PATH="$work/asound.conf"
+        cat >"$ALSA_CONFIG_PATH" <<ALSA
+</usr/share/alsa/alsa.conf>
+pcm.!default { type pulse }
+ctl.!default { type pulse }
+pcm."Microphone" { type asym; capture.pcm { type pulse; device "mic.monitor" } }
+pcm."Speakers" { type asym; playback.pcm { type pulse; device "spk" } }
+pcm."e2eSoft VAudio" { type asym; playback.pcm { type pulse; device "vcard" } capture.pcm { type pulse; device "vcard.monitor" } }
+ALSA
+        export BRELKO_AUDIO_READY=1
+    else
+        echo "audio-env: PulseAudio did not start; see $work/pulse.log" >&2
+        cat "$work/pulse.log" >&2 || true
+    fi
+fi
