@@ -137,34 +137,42 @@ void TestRtpFixedJb::startUp()
 
 void TestRtpFixedJb::lateAndRealign_data()
 {
+    QTest::addColumn<qint32>("buffered");
     QTest::addColumn<qint64>("step");
     QTest::addColumn<bool>("refused");
     QTest::addColumn<QVector<int>>("played");
 
-    // Queued: timestamps T .. T+80 (markers 101..105), 200 ms delay, threshold 300.
-    auto base = [](int slot199) {
-        QVector<int> m = markersWith(40, {{10, 101}, {11, 102}, {12, 103}, {13, 104}, {14, 105}});
+    // Queued: timestamps T .. T+80 (markers 101..105); the resync threshold is
+    // 1.5 x the buffering. A datagram with marker 199 then arrives at T + step.
+    auto played = [](qint32 buffered, int slot199) {
+        const int d = buffered / 20;
+        QVector<int> m = markersWith(d + 55, {{d, 101}, {d + 1, 102}, {d + 2, 103}, {d + 3, 104}, {d + 4, 105}});
         if (slot199 >= 0)
-            m[slot199] = 199;
+            m[d + slot199] = 199;
         return m;
     };
-    QTest::newRow("duplicate") << qint64(40) << true << base(-1);
-    QTest::newRow("overlapping") << qint64(50) << true << base(-1);
-    QTest::newRow("step back below threshold") << qint64(-180) << true << base(-1);
-    QTest::newRow("step back of the threshold realigns") << qint64(-200) << false << base(15);
-    QTest::newRow("forward jump queued as is") << qint64(200) << false << base(20);
-    QTest::newRow("forward jump up to delay + threshold") << qint64(500) << false << base(35);
-    QTest::newRow("forward jump beyond delay + threshold realigns") << qint64(520) << false << base(15);
+    QTest::newRow("duplicate") << 200 << qint64(40) << true << played(200, -1);
+    QTest::newRow("overlapping") << 200 << qint64(50) << true << played(200, -1);
+    QTest::newRow("step back below threshold") << 200 << qint64(-180) << true << played(200, -1);
+    QTest::newRow("step back of the threshold realigns") << 200 << qint64(-200) << false << played(200, 5);
+    QTest::newRow("forward jump queued as is") << 200 << qint64(200) << false << played(200, 10);
+    QTest::newRow("forward jump up to delay + threshold") << 200 << qint64(500) << false << played(200, 25);
+    QTest::newRow("forward jump beyond delay + threshold realigns") << 200 << qint64(520) << false << played(200, 5);
+    QTest::newRow("400 ms: step back below 600") << 400 << qint64(-480) << true << played(400, -1);
+    QTest::newRow("400 ms: step back of 600 realigns") << 400 << qint64(-500) << false << played(400, 5);
+    QTest::newRow("400 ms: forward jump up to delay + threshold") << 400 << qint64(1000) << false << played(400, 50);
+    QTest::newRow("400 ms: forward jump beyond realigns") << 400 << qint64(1020) << false << played(400, 5);
 }
 
 void TestRtpFixedJb::lateAndRealign()
 {
+    QFETCH(qint32, buffered);
     QFETCH(qint64, step);
     QFETCH(bool, refused);
     QFETCH(QVector<int>, played);
 
     const quint32 t = 100000;
-    Stream s;
+    Stream s(buffered);
     for (int k = 0; k < 5; ++k)
         QCOMPARE(s.send(t + 20 * k, qint16(101 + k)), qint64(kFrame + 16));
     QCOMPARE(s.send(quint32(t + step), 199), qint64(kFrame + 16));
