@@ -27,7 +27,7 @@ RtpFixedJb::~RtpFixedJb() = default;
 
 bool RtpFixedJb::reset()
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_resetRequested = true;
     return true;
 }
@@ -37,7 +37,7 @@ qint64 RtpFixedJb::writeData(const char *data, qint64 len)
     if (!data || len <= kHeaderSize || len > kMaxDatagramSize)
         return 0;
 
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     const auto *bytes = reinterpret_cast<const uchar *>(data);
     const quint16 seq = qFromBigEndian<quint16>(bytes + 2);
     const quint32 ts = qFromBigEndian<quint32>(bytes + 4);
@@ -83,7 +83,7 @@ qint64 RtpFixedJb::readData(char *data, qint64 maxlen)
     if (!data || maxlen <= 0)
         return 0;
 
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     if (m_resetRequested) {
         clear();
         m_resetRequested = false;
@@ -148,7 +148,7 @@ void RtpFixedJb::setFormat(qint32 frameBytes, qint32 ms)
                    << "Unusable format" << frameBytes << ms;
         return;
     }
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_frameBytes = frameBytes;
     m_packetMs = ms;
     m_scratch.resize(frameBytes / 2);
@@ -156,7 +156,7 @@ void RtpFixedJb::setFormat(qint32 frameBytes, qint32 ms)
 
 void RtpFixedJb::setBuffered(qint32 ms)
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_bufferedMs = ms;
     // Truncation toward zero of ms x 1.5, kept in 64 bits so large values cannot overflow.
     const FixedJitterBuf::Ms threshold = FixedJitterBuf::Ms(ms) * 3 / 2;
@@ -166,18 +166,18 @@ void RtpFixedJb::setBuffered(qint32 ms)
 
 qint32 RtpFixedJb::frameSize() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_frameBytes;
 }
 
 qint32 RtpFixedJb::packetDuration() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_packetMs;
 }
 
 qint32 RtpFixedJb::bufferedTime() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_bufferedMs;
 }

@@ -4,10 +4,10 @@
 #include "packetlossconcealment.h"
 
 #include <QIODevice>
-#include <QMutex>
 #include <QVector>
 
 #include <memory>
+#include <mutex>
 
 class RtpStatistics;
 
@@ -59,7 +59,8 @@ private:
     std::unique_ptr<FixedJitterBuf> m_jb;
     RtpStatistics *m_stats = nullptr;
     PacketLossConcealment m_plc;
-    mutable QMutex m_mutex;
+    // A standard mutex, so ThreadSanitizer can follow the locking.
+    mutable std::mutex m_mutex;
     bool m_firstPacket = true;
     qint32 m_packetMs = 20;
     FixedJitterBuf::Ms m_now = 0;
