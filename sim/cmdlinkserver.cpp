@@ -45,6 +45,14 @@ CmdLinkServer::~CmdLinkServer()
         delete c->socket;
         delete c;
     }
+    m_connections.clear();
+    purgeClosed();
+}
+
+void CmdLinkServer::purgeClosed()
+{
+    qDeleteAll(m_closed);
+    m_closed.clear();
 }
 
 bool CmdLinkServer::listen(const QHostAddress &address, quint16 port, QString *error)
@@ -84,15 +92,6 @@ void CmdLinkServer::note(int conn, const QString &what)
 {
     m_events.append({m_clock.elapsed(), conn, what});
     qInfo().noquote() << QStringLiteral("conn=%1 %2").arg(conn).arg(what);
-}
-
-CmdLinkServer::Connection *CmdLinkServer::byId(int id) const
-{
-    for (Connection *c : m_connections) {
-        if (c->id == id)
-            return c;
-    }
-    return nullptr;
 }
 
 void CmdLinkServer::onNewConnection()
@@ -144,10 +143,9 @@ void CmdLinkServer::onReadyRead(Connection *c)
             note(c->id, QStringLiteral("bad checksum, receive buffer dropped"));
             break;
         }
-        const int id = c->id;
         handleFrame(c, frame);
-        // The handler may have closed (and freed) the connection.
-        if (byId(id) != c || c->closing)
+        // The handler may have closed the connection.
+        if (c->closing)
             break;
     }
 }
@@ -209,7 +207,9 @@ void CmdLinkServer::handleLogin(Connection *c, const SimFrame::Frame &frame)
         sendFirmware();
         sendFrame(SimFrame::Ptt, 0, QByteArray(1, m_ptt ? '\1' : '\0'));
     }
-    emit clientLoggedIn(c->id);
+    // A failed write may have closed the connection meanwhile.
+    if (!c->closing)
+        emit clientLoggedIn(c->id);
 }
 
 void CmdLinkServer::refuse(Connection *c, quint32 code, const QString &why)
@@ -233,11 +233,13 @@ void CmdLinkServer::onDisconnected(Connection *c)
         m_active = nullptr;
         m_ptt = false;
     }
+    c->closing = true;
     c->socket->disconnect(this);
     c->socket->deleteLater();
-    const int id = c->id;
-    delete c;
-    emit clientGone(id);
+    if (m_closed.isEmpty())
+        QTimer::singleShot(0, this, &CmdLinkServer::purgeClosed);
+    m_closed.append(c);
+    emit clientGone(c->id);
 }
 
 void CmdLinkServer::writeTo(Connection *c, const QByteArray &bytes)
@@ -283,14 +285,12 @@ bool CmdLinkServer::dropClient(bool abort)
     if (!m_active)
         return false;
     Connection *c = m_active;
-    const int id = c->id;
-    note(id, abort ? QStringLiteral("drop (reset)") : QStringLiteral("drop"));
+    note(c->id, abort ? QStringLiteral("drop (reset)") : QStringLiteral("drop"));
     c->closing = true;
     if (abort) {
         c->socket->abort();
         // abort() reports disconnected() only from the connected state.
-        if (byId(id) == c)
-            onDisconnected(c);
+        onDisconnected(c);
     } else {
         c->socket->disconnectFromHost();
     }

@@ -118,10 +118,13 @@ private:
     void refuse(Connection *c, quint32 code, const QString &why);
     void writeTo(Connection *c, const QByteArray &bytes);
     void note(int conn, const QString &what);
-    Connection *byId(int id) const;
+    void purgeClosed();
 
     QTcpServer m_server;
     QList<Connection *> m_connections;
+    // Closed connections, freed on the next turn of the event loop so that
+    // code still running for them never touches freed memory.
+    QList<Connection *> m_closed;
     Connection *m_active = nullptr;
     int m_nextId = 1;
 
