@@ -2,7 +2,10 @@
 # null sinks and points ALSA at named PCMs on it, so PortAudio sees
 #   "Microphone"      (input only)   <- monitor of sink "mic"
 #   "Speakers"        (output only)  -> sink "spk"
-#   "e2eSoft VAudio"  (output+input) -> sink "vcard", input from its monitor
+#   "e2eSoft VAudio"          (output only) -> sink "vcard" (receive audio for
+#                              digital-mode programs, which record "vcard.monitor")
+#   "e2eSoft VAudio Line in"  (input only)  <- monitor of sink "vcard_line" (what
+#                              those programs play back as transmit audio)
 # What is played into a sink can be recorded from "<sink>.monitor".
 # Needs $work (a private folder) and the pids array of the caller.
 # BRELKO_NO_AUDIO=1 skips it.
@@ -17,6 +20,7 @@ load-module module-native-protocol-unix auth-anonymous=1 socket=$PULSE_RUNTIME_P
 load-module module-null-sink sink_name=spk rate=48000 sink_properties=device.description=spk
 load-module module-null-sink sink_name=mic rate=48000 sink_properties=device.description=mic
 load-module module-null-sink sink_name=vcard rate=48000 sink_properties=device.description=vcard
+load-module module-null-sink sink_name=vcard_line rate=48000 sink_properties=device.description=vcard_line
 set-default-sink spk
 set-default-source spk.monitor
 PA
@@ -37,7 +41,8 @@ pcm.!default { type pulse }
 ctl.!default { type pulse }
 pcm."Microphone" { type asym; capture.pcm { type pulse; device "mic.monitor" } }
 pcm."Speakers" { type asym; playback.pcm { type pulse; device "spk" } }
-pcm."e2eSoft VAudio" { type asym; playback.pcm { type pulse; device "vcard" } capture.pcm { type pulse; device "vcard.monitor" } }
+pcm."e2eSoft VAudio" { type asym; playback.pcm { type pulse; device "vcard" } }
+pcm."e2eSoft VAudio Line in" { type asym; capture.pcm { type pulse; device "vcard_line.monitor" } }
 ALSA
         export BRELKO_AUDIO_READY=1
     else
