@@ -50,6 +50,10 @@ int main(int argc, char *argv[])
     const QCommandLineOption loginTimeout(QStringLiteral("login-timeout"), QStringLiteral("Drop a client that has not logged in after ms (0: never)."), QStringLiteral("ms"));
     const QCommandLineOption idleTimeout(QStringLiteral("idle-timeout"), QStringLiteral("Drop a logged-in client silent for ms (0: never)."), QStringLiteral("ms"));
     const QCommandLineOption silent(QStringLiteral("silent"), QStringLiteral("Start silent."));
+    const QCommandLineOption keyingTimeline(QStringLiteral("keying-timeline"),
+                                            QStringLiteral("Write the key and PTT edges to this file."),
+                                            QStringLiteral("file"));
+    parser.addOption(keyingTimeline);
     parser.addOptions({tcpPort, audioPort, keyingPort, controlPort, password, firmware, heartbeat,
                        loginTimeout, idleTimeout, silent});
     parser.process(app);
@@ -63,6 +67,8 @@ int main(int argc, char *argv[])
         err << "brelko-sim: bad port or time value\n";
         return 2;
     }
+    if (parser.isSet(keyingTimeline))
+        opt.keyingTimeline = parser.value(keyingTimeline);
     if (parser.isSet(password))
         opt.password = parser.value(password);
     if (parser.isSet(firmware) && !FirmwareVersion::parse(parser.value(firmware), &opt.firmware)) {

@@ -42,6 +42,10 @@ Simulator::Simulator(const SimOptions &options, QObject *parent)
     m_link.setIdleTimeout(options.idleTimeoutMs);
     connect(&m_control, &ControlServer::quitRequested, this, &Simulator::quitRequested);
     addLinkCommands();
+    connect(&m_keying, &UdpPort::datagram, &m_keyingRx,
+            [this](const QByteArray &data, const QHostAddress &, quint16) { m_keyingRx.addDatagram(data); });
+    m_keyingRx.addCommands(&m_control);
+    m_levels.addCommands(&m_control);
 }
 
 bool Simulator::start(QString *error)
@@ -57,6 +61,10 @@ bool Simulator::start(QString *error)
     }
     if (!m_keying.bind(m_options.address, m_options.keyingPort, &why)) {
         *error = QStringLiteral("keying port %1: %2").arg(m_options.keyingPort).arg(why);
+        return false;
+    }
+    if (!m_options.keyingTimeline.isEmpty() && !m_keyingRx.setTimelineFile(m_options.keyingTimeline, &why)) {
+        *error = QStringLiteral("keying timeline %1: %2").arg(m_options.keyingTimeline, why);
         return false;
     }
     if (!m_control.listen(m_options.address, m_options.controlPort, &why)) {

@@ -2,6 +2,8 @@
 
 #include "cmdlinkserver.h"
 #include "controlserver.h"
+#include "keyingreceiver.h"
+#include "pttlevels.h"
 #include "udpport.h"
 
 #include <QHostAddress>
@@ -20,6 +22,7 @@ struct SimOptions
     int heartbeatMs = 1000;
     int loginTimeoutMs = 10000;
     int idleTimeoutMs = 10000;
+    QString keyingTimeline;
 };
 
 // The whole simulated box: command link, UDP ports and the control channel
@@ -38,6 +41,7 @@ public:
 
     CmdLinkServer *link() { return &m_link; }
     ControlServer *control() { return &m_control; }
+    KeyingReceiver *keyingReceiver() { return &m_keyingRx; }
 
     static QString toHex(const QByteArray &bytes);
     static bool fromHex(const QString &text, QByteArray *out);
@@ -53,4 +57,6 @@ private:
     UdpPort m_audio;
     UdpPort m_keying;
     ControlServer m_control;
+    KeyingReceiver m_keyingRx;
+    PttLevels m_levels{&m_link};
 };

@@ -1,0 +1,108 @@
+#include "cwthread.h"
+
+#include "pttcwserial.h"
+
+#include <QMutexLocker>
+
+CwThread::CwThread(QObject *parent)
+    : QThread(parent)
+{
+}
+
+CwThread::~CwThread()
+{
+    stopKeying();
+}
+
+void CwThread::setDestination(const QHostAddress &address, int port)
+{
+    m_address = address;
+    m_port = port;
+}
+
+void CwThread::startKeying(VSerial *device, WinKey *winKey)
+{
+    stopKeying();
+    m_device = device;
+    m_winKey = winKey;
+    {
+        QMutexLocker lock(&m_mutex);
+        m_started = false;
+    }
+    start(QThread::HighPriority);
+    for (;;) {
+        {
+            QMutexLocker lock(&m_mutex);
+            if (m_started)
+                break;
+        }
+        QThread::msleep(1);
+    }
+}
+
+void CwThread::stopKeying()
+{
+    if (!isRunning())
+        return;
+    {
+        QMutexLocker lock(&m_mutex);
+        m_finished = false;
+    }
+    quit();
+    wait();
+    for (;;) {
+        {
+            QMutexLocker lock(&m_mutex);
+            if (m_finished)
+                break;
+        }
+        QThread::msleep(1);
+    }
+}
+
+bool CwThread::takeCwActivity()
+{
+    QMutexLocker lock(&m_mutex);
+    return m_sampler && m_sampler->takeCwActivity();
+}
+
+bool CwThread::hasSampler()
+{
+    QMutexLocker lock(&m_mutex);
+    return m_sampler != nullptr;
+}
+
+void CwThread::setPttState(bool state)
+{
+    emit pttStateChanged(state);
+}
+
+void CwThread::setPttSendState(bool state)
+{
+    emit pttSendStateChange(state);
+}
+
+void CwThread::run()
+{
+    auto *sampler = new PttCwSerial;
+    connect(sampler, &PttCwSerial::changedRTS, this, &CwThread::changedRTS);
+    connect(sampler, &PttCwSerial::packetFilled, this, &CwThread::packetFilled);
+    connect(this, &CwThread::pttStateChanged, sampler, &PttCwSerial::setPttState);
+    connect(this, &CwThread::pttSendStateChange, sampler, &PttCwSerial::setSendState);
+    sampler->setDestination(m_address, quint16(m_port));
+    sampler->startSampling(m_device, m_winKey);
+    {
+        QMutexLocker lock(&m_mutex);
+        m_sampler = sampler;
+        m_started = true;
+    }
+    exec();
+    sampler->stopSampling();
+    {
+        QMutexLocker lock(&m_mutex);
+        m_sampler = nullptr;
+    }
+    delete sampler;
+    QMutexLocker lock(&m_mutex);
+    m_finished = true;
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QMutex>
+#include <QThread>
+
+class PttCwSerial;
+class VSerial;
+class WinKey;
+
+// The keying thread: owns the sampler and its socket while it runs.
+class CwThread final : public QThread
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CwThread)
+
+public:
+    explicit CwThread(QObject *parent = nullptr);
+    ~CwThread() override;
+
+    void setDestination(const QHostAddress &address, int port);
+    void startKeying(VSerial *device, WinKey *winKey);
+    void stopKeying();
+
+    // CW activity of the current sampler; false while there is none.
+    bool takeCwActivity();
+    bool hasSampler();
+
+signals:
+    void changedRTS(bool state);
+    void packetFilled(QByteArray data);
+    void pttStateChanged(bool state);
+    void pttSendStateChange(bool state);
+
+public slots:
+    void setPttState(bool state);
+    void setPttSendState(bool state);
+
+protected:
+    void run() override;
+
+private:
+    VSerial *m_device = nullptr;
+    WinKey *m_winKey = nullptr;
+    QHostAddress m_address;
+    int m_port = 8765;
+    PttCwSerial *m_sampler = nullptr;
+    bool m_started = false;
+    bool m_finished = false;
+    QMutex m_mutex;
+};

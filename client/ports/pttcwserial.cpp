@@ -1,0 +1,187 @@
+#include "pttcwserial.h"
+
+#include "mmtimer.h"
+#include "threadpriority.h"
+#include "vserial.h"
+#include "winkey.h"
+
+#include <QElapsedTimer>
+#include <QMutex>
+#include <QMutexLocker>
+
+namespace {
+QMutex g_clockMutex;
+QElapsedTimer g_clock;
+} // namespace
+
+bool KeyingRecord::addSample(bool key, bool ptt)
+{
+    quint8 &b = bytes[size_t(kSampleOffset + bitCount / 8)];
+    b = quint8(b << 2);
+    if (key)
+        b |= 0x02;
+    if (ptt)
+        b |= 0x01;
+    bitCount += 2;
+    return bitCount >= kSamples * 2;
+}
+
+void KeyingRecord::stamp(quint32 sequence, qint32 timeMs)
+{
+    for (int i = 0; i < 4; ++i) {
+        bytes[size_t(i)] = quint8(sequence >> (8 * i));
+        bytes[size_t(4 + i)] = quint8(quint32(timeMs) >> (8 * i));
+    }
+}
+
+void KeyingRecord::clear()
+{
+    bytes.fill(0);
+    bitCount = 0;
+}
+
+QByteArray KeyingRecord::toByteArray() const
+{
+    return QByteArray(reinterpret_cast<const char *>(bytes.data()), kSize);
+}
+
+quint32 KeyingRecord::sequenceOf(const QByteArray &record)
+{
+    if (record.size() < kSize)
+        return 0;
+    quint32 v = 0;
+    for (int i = 0; i < 4; ++i)
+        v |= quint32(quint8(record.at(i))) << (8 * i);
+    return v;
+}
+
+qint32 KeyingRecord::timeOf(const QByteArray &record)
+{
+    if (record.size() < kSize)
+        return 0;
+    quint32 v = 0;
+    for (int i = 0; i < 4; ++i)
+        v |= quint32(quint8(record.at(4 + i))) << (8 * i);
+    return qint32(v);
+}
+
+bool KeyingRecord::keyAt(const QByteArray &record, int sample)
+{
+    if (record.size() < kSize || sample < 0 || sample >= kSamples)
+        return false;
+    return (quint8(record.at(kSampleOffset + sample / 4)) >> (7 - 2 * (sample % 4))) & 1;
+}
+
+bool KeyingRecord::pttAt(const QByteArray &record, int sample)
+{
+    if (record.size() < kSize || sample < 0 || sample >= kSamples)
+        return false;
+    return (quint8(record.at(kSampleOffset + sample / 4)) >> (6 - 2 * (sample % 4))) & 1;
+}
+
+PttCwSerial::PttCwSerial(QObject *parent)
+    : QObject(parent)
+    , m_socket(new QUdpSocket(this))
+{
+    {
+        QMutexLocker lock(&g_clockMutex);
+        if (!g_clock.isValid())
+            g_clock.start();
+    }
+    // Datagrams leave from this object's thread, never from the timer's.
+    connect(this, &PttCwSerial::packetFilled, this, &PttCwSerial::sendPacket, Qt::QueuedConnection);
+}
+
+PttCwSerial::~PttCwSerial()
+{
+    stopSampling();
+}
+
+qint32 PttCwSerial::programClock()
+{
+    QMutexLocker lock(&g_clockMutex);
+    if (!g_clock.isValid())
+        g_clock.start();
+    return qint32(g_clock.elapsed());
+}
+
+void PttCwSerial::setDestination(const QHostAddress &address, quint16 port)
+{
+    m_address = address;
+    m_port = port;
+}
+
+void PttCwSerial::startSampling(VSerial *device, WinKey *winKey)
+{
+    m_device = device;
+    m_winKey = winKey;
+    if (m_timerId.load() == 0) {
+        timeBeginPeriod(1);
+        m_timerId = timeSetEvent(1, 1, &PttCwSerial::timerProc, quintptr(this),
+                                 TIME_PERIODIC | TIME_KILL_SYNCHRONOUS);
+    }
+}
+
+void PttCwSerial::stopSampling()
+{
+    const quint32 id = m_timerId.load();
+    if (id != 0) {
+        timeKillEvent(id);
+        timeEndPeriod(1);
+        m_timerId = 0;
+        m_priorityRaised = false;
+    }
+    m_forcedPtt = false;
+}
+
+void PttCwSerial::timerProc(quint32, quint32, quintptr user, quintptr, quintptr)
+{
+    reinterpret_cast<PttCwSerial *>(user)->step();
+}
+
+void PttCwSerial::step()
+{
+    if (m_timerId.load() != 0 && !m_priorityRaised)
+        m_priorityRaised = SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
+
+    bool ptt = m_device && m_device->readRts() != 0;
+    bool key = m_device && m_device->readDtr() != 0;
+    if (m_winKey) {
+        ptt = ptt || m_winKey->pttOutput();
+        key = key || m_winKey->keyOutput();
+    }
+    if (key)
+        m_cwActivity = true;
+    const bool forced = m_forcedPtt.load();
+    if (!forced && ptt != m_lastPtt) {
+        m_lastPtt = ptt;
+        emit changedRTS(ptt);
+    }
+    if (!m_current.addSample(key, ptt || forced))
+        return;
+
+    m_current.stamp(m_sequence.load(), programClock());
+    emit packetFilled(m_current.toByteArray());
+    emit packetFilled(m_previous.toByteArray());
+    m_sequence.fetch_add(1);
+    m_previous = m_current;
+    m_current.clear();
+}
+
+void PttCwSerial::sendPacket(QByteArray data)
+{
+    if (!m_sendEnabled.load())
+        return;
+    m_socket->writeDatagram(data, m_address, m_port);
+    m_socket->flush();
+}
+
+void PttCwSerial::setPttState(bool state)
+{
+    m_forcedPtt = state;
+}
+
+void PttCwSerial::setSendState(bool state)
+{
+    m_sendEnabled = state;
+}
