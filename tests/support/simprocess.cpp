@@ -94,9 +94,18 @@ void SimProcess::stop()
     if (m_control.state() == QAbstractSocket::ConnectedState)
         command(QStringLiteral("quit"), nullptr, 3000);
     m_control.abort();
-    if (!m_process.waitForFinished(5000)) {
+    if (!m_process.waitForFinished(10000)) {
         m_process.kill();
         m_process.waitForFinished(5000);
+        m_error = QStringLiteral("brelko-sim did not quit");
+    } else if (m_process.exitStatus() != QProcess::NormalExit || m_process.exitCode() != 0) {
+        // A crash or a sanitizer report in the simulator fails the test that ran it.
+        m_error = QStringLiteral("brelko-sim ended with status %1, code %2")
+                      .arg(int(m_process.exitStatus()))
+                      .arg(m_process.exitCode());
+        qWarning().noquote() << m_error << "\n" << log();
+        if (QTest::currentTestFunction())
+            QTest::qFail(qPrintable(m_error), __FILE__, __LINE__);
     }
 }
 
