@@ -185,8 +185,17 @@ bool VSerial::open(OpenMode mode)
 
 bool VSerial::reset()
 {
-    // Drop what the program wrote while nobody was listening.
-    readAll();
+    // Drop what the program wrote while nobody was listening. Bounded, so a
+    // program that never stops writing cannot hold the caller here.
+    constexpr qint64 kMaxDiscard = 4 * 1024 * 1024;
+    char chunk[16384];
+    qint64 dropped = 0;
+    while (dropped < kMaxDiscard) {
+        const qint64 n = read(chunk, sizeof chunk);
+        if (n <= 0)
+            break;
+        dropped += n;
+    }
     return true;
 }
 

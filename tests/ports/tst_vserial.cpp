@@ -64,6 +64,7 @@ private slots:
     void oddBaudRates_data();
     void oddBaudRates();
     void megabytesArriveInOrder();
+    void resetWhileProgramKeepsWriting();
     void openCloseLoop();
     void overlongComponentAnswerIsCut();
     void nonNumericLineReadWarns();
@@ -421,6 +422,26 @@ void TestVSerial::megabytesArriveInOrder()
     QVERIFY(got == sent);
     // The watcher holds back instead of buffering without bound.
     QVERIFY(peak <= 64 * 1024);
+}
+
+void TestVSerial::resetWhileProgramKeepsWriting()
+{
+    VSerial dev;
+    QVERIFY(dev.createPort(QStringLiteral("COM19")));
+    QVERIFY(dev.open(QIODevice::ReadWrite));
+    VSPortClient app;
+    QVERIFY(app.open(QStringLiteral("COM19")));
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        const QByteArray block(4096, 'w');
+        while (!stop.load())
+            app.write(block, 50);
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(dev.bytesAvailable() > 0, kWait);
+    // Returns although the input never runs dry.
+    QVERIFY(dev.reset());
+    stop.store(true);
+    writer.join();
 }
 
 void TestVSerial::openCloseLoop()
