@@ -127,9 +127,9 @@ void CentralWidget::attachRemoval(bool attach)
 {
     HidNotifier *notifier = HidNotifier::instance();
     if (attach && !m_removalAttached)
-        connect(notifier, &HidNotifier::deviceRemove, this, &CentralWidget::disconnectedDevice);
+        connect(notifier, &HidNotifier::deviceRemove, this, &CentralWidget::deviceRemoved);
     else if (!attach && m_removalAttached)
-        disconnect(notifier, &HidNotifier::deviceRemove, this, &CentralWidget::disconnectedDevice);
+        disconnect(notifier, &HidNotifier::deviceRemove, this, &CentralWidget::deviceRemoved);
     m_removalAttached = attach;
 }
 
@@ -142,13 +142,18 @@ void CentralWidget::connectedDevice()
         m_arrivalWhileLoading = true;
         return;
     }
-    if (!brelkoPresent())
+    const QByteArray path = HidInterface::devicePath(m_vendorId, m_productId, m_releaseNumber);
+    if (path.isEmpty())
         return;
     qDebug() << "is Present";
     if (m_applyTimer->isActive()) {
         m_applyTimer->stop();
         attachRemoval(true);
+    } else if (path == m_shownPath && m_tabs->isVisible()) {
+        // Another HID device arrived: reloading would throw away unsaved edits.
+        return;
     }
+    m_shownPath = path;
     m_connectLbl->hide();
     m_cableLbl->hide();
     m_fwUpdatingLbl->hide();
@@ -178,9 +183,17 @@ void CentralWidget::connectedDevice()
     }
 }
 
+void CentralWidget::deviceRemoved()
+{
+    if (brelkoPresent())
+        return;
+    disconnectedDevice();
+}
+
 void CentralWidget::disconnectedDevice()
 {
     qDebug() << "disconnectedDevice()";
+    m_shownPath.clear();
     m_tabs->hide();
     if (m_fwUpdating) {
         m_fwUpdating = false;

@@ -67,6 +67,8 @@ protected:
 
 private:
     bool brelkoPresent() const;
+    // The notifier reports any HID device; only the Brelko's going counts.
+    void deviceRemoved();
     // Puts a tab at its place in the fixed order, whatever else is present.
     void placeTab(AbstractTab *tab, const QString &title, int order);
     // The editing tabs present now, in load and apply order.
@@ -98,5 +100,6 @@ private:
     bool m_fwUpdating = false;
     bool m_removalAttached = false;
     bool m_loading = false;
+    QByteArray m_shownPath; // the Brelko whose values the tabs show
     bool m_arrivalWhileLoading = false;
 };

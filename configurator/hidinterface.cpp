@@ -1,5 +1,6 @@
 #include "hidinterface.h"
 
+#include <QByteArray>
 #include <QMutexLocker>
 
 #include <hidapi.h>
@@ -23,12 +24,21 @@ HidInterface::~HidInterface()
 
 bool HidInterface::isPresent(quint16 vendorId, quint16 productId, quint16 releaseNumber)
 {
+    return !devicePath(vendorId, productId, releaseNumber).isEmpty();
+}
+
+QByteArray HidInterface::devicePath(quint16 vendorId, quint16 productId, quint16 releaseNumber)
+{
     hid_device_info *all = hid_enumerate(vendorId, productId);
-    bool found = false;
-    for (hid_device_info *d = all; d && !found; d = d->next)
-        found = d->release_number == releaseNumber;
+    QByteArray path;
+    for (hid_device_info *d = all; d; d = d->next) {
+        if (d->release_number == releaseNumber) {
+            path = QByteArray(d->path ? d->path : "?");
+            break;
+        }
+    }
     hid_free_enumeration(all);
-    return found;
+    return path;
 }
 
 bool HidInterface::open(quint16 vendorId, quint16 productId, quint16 releaseNumber)

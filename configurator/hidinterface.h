@@ -25,6 +25,8 @@ public:
     ~HidInterface();
 
     static bool isPresent(quint16 vendorId, quint16 productId, quint16 releaseNumber);
+    // Path of the first matching device, empty when none is present.
+    static QByteArray devicePath(quint16 vendorId, quint16 productId, quint16 releaseNumber);
 
     bool open(quint16 vendorId, quint16 productId, quint16 releaseNumber);
     bool isOpen();

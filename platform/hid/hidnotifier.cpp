@@ -70,11 +70,25 @@ void HidNotifier::startUdev()
 void HidNotifier::onUdevEvent()
 {
 #ifdef BRELKO_HAVE_UDEV
-    if (udev_device *dev = udev_monitor_receive_device(m_monitor))
-        udev_device_unref(dev);
-    // The comparison decides what changed, so udev and polling never report
-    // the same device twice.
-    QTimer::singleShot(kSettleMs, this, &HidNotifier::rescan);
+    udev_device *dev = udev_monitor_receive_device(m_monitor);
+    if (!dev)
+        return;
+    const QByteArray action = udev_device_get_action(dev);
+    udev_device_unref(dev);
+    // udev sees a quick unplug and replug that the comparison would miss.
+    if (action == "add")
+        emit deviceArrival();
+    else if (action == "remove")
+        emit deviceRemove();
+    else
+        return;
+    // Take the new list silently once the node has settled, so polling does
+    // not report the same device again.
+    m_poll->stop();
+    QTimer::singleShot(kSettleMs, this, [this] {
+        m_devices = enumerate();
+        m_poll->start();
+    });
 #endif
 }
 

@@ -23,6 +23,9 @@ public:
     static HidNotifier *instance();
     ~HidNotifier() override;
 
+    // Compares the device list now instead of at the next tick.
+    void rescan();
+
 signals:
     void deviceArrival();
     void deviceRemove();
@@ -31,7 +34,6 @@ private:
     explicit HidNotifier(QObject *parent = nullptr);
     void startUdev();
     void onUdevEvent();
-    void rescan();
     static QSet<QString> enumerate();
 
     QSet<QString> m_devices;

@@ -349,6 +349,21 @@ QString HidDeviceModel::valueText(int param) const
 
 bool HidDeviceModel::setValueText(int param, const QString &text)
 {
+    const Config working = m_work;
+    m_work = m_stored;
+    if (!setWorkingText(param, text)) {
+        m_work = working;
+        return false;
+    }
+    const Config stored = m_work;
+    m_work = working;
+    setWorkingText(param, text);
+    m_stored = stored;
+    return true;
+}
+
+bool HidDeviceModel::setWorkingText(int param, const QString &text)
+{
     Config &c = m_work;
     bool ok = true;
     auto num = [&](qlonglong lo, qlonglong hi) {

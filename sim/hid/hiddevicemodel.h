@@ -73,9 +73,10 @@ public:
     const Config &storedConfig() const { return m_stored; }
     Firmware &firmware() { return m_fw; }
 
-    // Text form of a parameter's working value, and its inverse, as the
-    // control channel and the request log show them.
+    // Text form of a parameter's working value, as the control channel and
+    // the request log show it.
     QString valueText(int param) const;
+    // Sets a value as if configured and committed on the device.
     bool setValueText(int param, const QString &text);
 
     QStringList log() const { return m_log; }
@@ -104,7 +105,7 @@ private:
     QByteArray answer(quint8 param, const QByteArray &payload) const;
     void applySet(quint8 param, const QByteArray &payload);
     void storeChunk(const QByteArray &payload);
-    bool startNewImage();
+    bool setWorkingText(int param, const QString &text);
 
     Config m_work;
     Config m_stored;

@@ -66,7 +66,12 @@ private:
     Handle *liveHandle(long id, QByteArray *error);
     void plug(Device *d, bool on);
     void leaveAndRejoin(Device *d);
-    static QString pathOf(const Device &d) { return QStringLiteral("brelkosim:") + d.name; }
+    // Each time a device joins the bus it gets a new path, as a
+    // re-enumerated USB device does.
+    static QString pathOf(const Device &d)
+    {
+        return QStringLiteral("brelkosim:%1:%2").arg(d.name).arg(d.generation);
+    }
 
     QLocalServer *m_server = nullptr;
     QString m_path;
