@@ -28,6 +28,7 @@ private slots:
     void refusedConnection();
     void nothingWithoutPortOrManager();
     void wrongPasswordAndSecondClient();
+    void boxDropsSilentClient();
     void errorCodesPassThrough_data();
     void errorCodesPassThrough();
     void badInputFromBox();
@@ -190,6 +191,12 @@ void TstClientRIF::periodicBatchesAndSilentBox()
     Client c;
     c.connectTo(sim.tcpPort());
     QTRY_COMPARE_WITH_TIMEOUT(sim.statusValue(QStringLiteral("loggedin")), 1, kWait);
+
+    // Well past the 8 s keep-alive while the box reports regularly: every
+    // received byte restarts it, so the link stays up.
+    QTRY_VERIFY_WITH_TIMEOUT(countType(sim.frames(1), 1) >= 6, 40000);
+    QVERIFY(c.rif.isConnected());
+    QCOMPARE(c.disconnected.count(), 0);
 
     bool ok = false;
     const QStringList reply = sim.command(QStringLiteral("silent on"), &ok);
@@ -354,6 +361,30 @@ void TstClientRIF::wrongPasswordAndSecondClient()
     QVERIFY(first.rif.isConnected());
     QCOMPARE(first.errorSpy.count(), 0);
     QCOMPARE(first.disconnected.count(), 0);
+}
+
+void TstClientRIF::boxDropsSilentClient()
+{
+    SimProcess sim;
+    QVERIFY2(sim.start({QStringLiteral("--idle-timeout"), QStringLiteral("1500")}), qPrintable(sim.lastError()));
+    // Only the log-in handler: after the first batch the client has nothing to say.
+    PacketMngr mngr;
+    Authorization auth(0);
+    ErrorsPacket errors(8);
+    auth.setPassword(QStringLiteral("brelko"));
+    mngr.registerPacket(&auth);
+    mngr.registerPacket(&errors);
+    ClientRIF rif;
+    rif.setPacketManager(&mngr);
+    QSignalSpy errorSpy(&errors, &ErrorsPacket::error);
+    QSignalSpy disconnected(&rif, &ClientRIF::disconnected);
+    rif.setServer(QStringLiteral("127.0.0.1"), sim.tcpPort());
+    rif.connectToServer();
+
+    QTRY_COMPARE_WITH_TIMEOUT(disconnected.count(), 1, kWait);
+    QCOMPARE(errorSpy.count(), 1);
+    QCOMPARE(errorSpy.at(0).at(0).value<ErrorsPacket::ConnectionError>(), ErrorsPacket::Timeout);
+    QVERIFY(!auth.isSent());
 }
 
 void TstClientRIF::errorCodesPassThrough_data()
