@@ -5,6 +5,7 @@
 #include "stereolevel.h"
 
 #include <QImage>
+#include <QTemporaryDir>
 #include <QPushButton>
 #include <QtTest>
 
@@ -13,6 +14,7 @@ class TestLevelWidgets : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { QVERIFY(m_dir.isValid()); Settings::setDefaultFile(m_dir.filePath("Morvex.ini")); }
     void init();
     void meterWithoutReference();
     void meterWithReference();
@@ -23,6 +25,9 @@ private slots:
     void indicatorClamps();
     void barDrawing();
     void stereoChannels();
+
+private:
+    QTemporaryDir m_dir;
 };
 
 void TestLevelWidgets::init()

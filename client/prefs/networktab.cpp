@@ -1,0 +1,212 @@
+#include "networktab.h"
+
+#include "settings.h"
+
+#include <QDebug>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QSlider>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+#include <climits>
+
+namespace {
+constexpr int kBufMin = 200;
+constexpr int kBufMax = 1000;
+constexpr int kBufStep = 20;
+
+QSpinBox *portBox(QWidget *parent)
+{
+    auto *box = new QSpinBox(parent);
+    box->setRange(0, 65535);
+    return box;
+}
+
+// The location file's numeric keys; a missing or non-numeric one leaves the widget alone.
+void readNumber(QSettings &ini, const char *key, const std::function<void(int)> &apply)
+{
+    if (!ini.contains(QLatin1String(key)))
+        return;
+    bool ok = false;
+    const qlonglong v = ini.value(QLatin1String(key)).toString().trimmed().toLongLong(&ok);
+    if (ok && v >= INT_MIN && v <= INT_MAX)
+        apply(int(v));
+}
+} // namespace
+
+NetworkTab::NetworkTab(QWidget *parent)
+    : AbstractTab(Network, false, parent)
+    , m_address(new QLineEdit(this))
+    , m_password(new QLineEdit(this))
+    , m_buffer(new QSlider(Qt::Horizontal, this))
+    , m_bufferValue(new QLabel(this))
+    , m_cmdPort(portBox(this))
+    , m_rtpPort(portBox(this))
+    , m_pttCwPort(portBox(this))
+{
+    m_password->setEchoMode(QLineEdit::Normal);
+    m_buffer->setRange(kBufMin, kBufMax);
+    m_buffer->setSingleStep(kBufStep);
+    m_buffer->setPageStep(kBufStep);
+    m_buffer->setTickInterval(kBufStep * 5);
+    m_buffer->setTickPosition(QSlider::TicksBelow);
+
+    auto *bufRow = new QHBoxLayout;
+    bufRow->addWidget(m_buffer, 1);
+    bufRow->addWidget(m_bufferValue);
+    bufRow->addWidget(new QLabel(tr("msec"), this));
+
+    auto *form = new QFormLayout;
+    form->addRow(tr("Brelko address"), m_address);
+    form->addRow(tr("Brelko password"), m_password);
+    form->addRow(tr("Brelko audio TX buffering"), bufRow);
+    form->addRow(tr("Command port (TCP)"), m_cmdPort);
+    form->addRow(tr("Audio port (UDP)"), m_rtpPort);
+    form->addRow(tr("PTT/CW port (UDP)"), m_pttCwPort);
+
+    auto *exportBtn = new QPushButton(tr("Export location"), this);
+    auto *importBtn = new QPushButton(tr("Import location"), this);
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(exportBtn);
+    buttons->addWidget(importBtn);
+    buttons->addStretch();
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addLayout(buttons);
+    layout->addStretch();
+
+    m_chooser = [this](bool save, const QString &title, const QString &filter) {
+        return save ? QFileDialog::getSaveFileName(this, title, QString(), filter)
+                    : QFileDialog::getOpenFileName(this, title, QString(), filter);
+    };
+
+    connect(exportBtn, &QPushButton::clicked, this, &NetworkTab::exportSettings);
+    connect(importBtn, &QPushButton::clicked, this, &NetworkTab::importSettings);
+    connect(m_buffer, &QSlider::valueChanged, this, &NetworkTab::bufferChanged);
+    connect(m_address, &QLineEdit::textChanged, this, &AbstractTab::dataChanged);
+    connect(m_password, &QLineEdit::textChanged, this, &AbstractTab::dataChanged);
+    for (QSpinBox *box : {m_cmdPort, m_rtpPort, m_pttCwPort})
+        connect(box, QOverload<int>::of(&QSpinBox::valueChanged), this, &AbstractTab::dataChanged);
+    bufferChanged(kBufMin);
+}
+
+QString NetworkTab::address() const { return m_address->text(); }
+QString NetworkTab::password() const { return m_password->text(); }
+int NetworkTab::txBuffering() const { return m_buffer->value(); }
+int NetworkTab::txBufferingSteps() const { return m_buffer->value() / kBufStep; }
+int NetworkTab::cmdPort() const { return m_cmdPort->value(); }
+int NetworkTab::rtpPort() const { return m_rtpPort->value(); }
+int NetworkTab::pttCwPort() const { return m_pttCwPort->value(); }
+QString NetworkTab::bufferLabelText() const { return m_bufferValue->text(); }
+
+void NetworkTab::bufferChanged(int val)
+{
+    val -= val % kBufStep;
+    m_bufferValue->setText(QString::number(val));
+    if (m_buffer->value() != val)
+        m_buffer->setValue(val); // re-enters once with the snapped value
+    emit dataChanged();
+}
+
+QStringList NetworkTab::stateFields() const
+{
+    return {address(), password(), QString::number(txBuffering()), QString::number(cmdPort()),
+            QString::number(rtpPort()), QString::number(pttCwPort())};
+}
+
+void NetworkTab::applyFields(const QStringList &f)
+{
+    if (f.size() < 6)
+        return;
+    m_address->setText(f.at(0));
+    m_password->setText(f.at(1));
+    bufferChanged(f.at(2).toInt());
+    m_cmdPort->setValue(f.at(3).toInt());
+    m_rtpPort->setValue(f.at(4).toInt());
+    m_pttCwPort->setValue(f.at(5).toInt());
+}
+
+void NetworkTab::saveSettings()
+{
+    Settings *s = Settings::instance();
+    s->setValue(Settings::NetworkAddr, Settings::Network, address());
+    s->setValue(Settings::NetworkPass, Settings::Network, password());
+    s->setValue(Settings::NetworkTxBuffer, Settings::Network, txBuffering());
+    s->setValue(Settings::NetworkCmdPort, Settings::Network, cmdPort());
+    s->setValue(Settings::NetworkRtpPort, Settings::Network, rtpPort());
+    s->setValue(Settings::NetworkPttCwPort, Settings::Network, pttCwPort());
+}
+
+void NetworkTab::loadSettings()
+{
+    Settings *s = Settings::instance();
+    const QString addr = s->value(Settings::NetworkAddr, Settings::Network).toString();
+    m_address->setText(addr.isEmpty() ? tr("enter IP address or domain name") : addr);
+    const QString pass = s->value(Settings::NetworkPass, Settings::Network).toString();
+    m_password->setText(pass.isEmpty() ? tr("fill this") : pass);
+
+    bool ok = false;
+    const int buf = s->value(Settings::NetworkTxBuffer, Settings::Network).toInt(&ok);
+    bufferChanged(ok && buf >= 1 ? buf : m_buffer->minimum());
+
+    auto port = [s](Settings::Key key, int fallback) {
+        bool ok = false;
+        const int v = s->value(key, Settings::Network).toInt(&ok);
+        return ok ? v : fallback;
+    };
+    m_cmdPort->setValue(port(Settings::NetworkCmdPort, 11000));
+    m_rtpPort->setValue(port(Settings::NetworkRtpPort, 11000));
+    m_pttCwPort->setValue(port(Settings::NetworkPttCwPort, 8765));
+}
+
+void NetworkTab::readLocation(const QString &path)
+{
+    QSettings ini(path, QSettings::IniFormat);
+    m_address->setText(ini.value(QStringLiteral("NetworkAddr"), m_address->text()).toString());
+    m_password->setText(ini.value(QStringLiteral("NetworkPass"), m_password->text()).toString());
+    readNumber(ini, "TxBuffering", [this](int v) { bufferChanged(v); });
+    readNumber(ini, "NetworkCmdPort", [this](int v) { m_cmdPort->setValue(v); });
+    readNumber(ini, "NetworkRtpPort", [this](int v) { m_rtpPort->setValue(v); });
+    readNumber(ini, "NetworkPttCwPort", [this](int v) { m_pttCwPort->setValue(v); });
+}
+
+void NetworkTab::importSettings()
+{
+    const QString path = m_chooser(false, tr("Import location file"), QStringLiteral("*.brelkonet"));
+    if (path.isEmpty())
+        return;
+    readLocation(path);
+}
+
+void NetworkTab::openFile(const QString &path)
+{
+    if (!QFileInfo::exists(path))
+        return;
+    readLocation(path);
+    emit settingsImported();
+}
+
+void NetworkTab::exportSettings()
+{
+    const QString path = m_chooser(true, tr("Export location file"), QStringLiteral("*.brelkonet"));
+    if (path.isEmpty())
+        return;
+    QSettings ini(path, QSettings::IniFormat);
+    ini.setValue(QStringLiteral("NetworkAddr"), address());
+    ini.setValue(QStringLiteral("NetworkPass"), password());
+    ini.setValue(QStringLiteral("TxBuffering"), txBuffering());
+    ini.setValue(QStringLiteral("NetworkCmdPort"), cmdPort());
+    ini.setValue(QStringLiteral("NetworkRtpPort"), rtpPort());
+    ini.setValue(QStringLiteral("NetworkPttCwPort"), pttCwPort());
+    ini.sync();
+    if (ini.status() != QSettings::NoError)
+        qWarning() << "Cannot write location file" << path;
+}

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "abstracttab.h"
+
+#include <functional>
+
+class QLabel;
+class QLineEdit;
+class QSlider;
+class QSpinBox;
+
+// Address, password, transmit buffering and ports of the Brelko; location
+// files ("*.brelkonet") carry the same values.
+class NetworkTab final : public AbstractTab
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(NetworkTab)
+
+public:
+    // Asks the user for a file: (save?, title, filter) -> path or empty.
+    using FileChooser = std::function<QString(bool save, const QString &title, const QString &filter)>;
+
+    explicit NetworkTab(QWidget *parent = nullptr);
+
+    void setFileChooser(FileChooser chooser) { m_chooser = std::move(chooser); }
+
+    QString address() const;
+    QString password() const;
+    int txBuffering() const;
+    // Slider value / step: 10 for 200 ms.
+    int txBufferingSteps() const;
+    int cmdPort() const;
+    int rtpPort() const;
+    int pttCwPort() const;
+
+    QLineEdit *addressEdit() const { return m_address; }
+    QLineEdit *passwordEdit() const { return m_password; }
+    QSlider *bufferSlider() const { return m_buffer; }
+    QSpinBox *cmdPortBox() const { return m_cmdPort; }
+    QSpinBox *rtpPortBox() const { return m_rtpPort; }
+    QSpinBox *pttCwPortBox() const { return m_pttCwPort; }
+    QString bufferLabelText() const;
+
+signals:
+    void settingsImported();
+
+public slots:
+    void openFile(const QString &path);
+    void exportSettings();
+    void importSettings();
+    void bufferChanged(int val);
+    void saveSettings() override;
+    void loadSettings() override;
+
+protected:
+    QStringList stateFields() const override;
+    void applyFields(const QStringList &fields) override;
+
+private:
+    void readLocation(const QString &path);
+
+    QLineEdit *m_address;
+    QLineEdit *m_password;
+    QSlider *m_buffer;
+    QLabel *m_bufferValue;
+    QSpinBox *m_cmdPort;
+    QSpinBox *m_rtpPort;
+    QSpinBox *m_pttCwPort;
+    FileChooser m_chooser;
+};
