@@ -78,6 +78,8 @@ private slots:
     void audioDevicesAndVirtualCard();
     void missingVirtualCardReported();
     void languageTab();
+    void badInput();
+    void screenshots();
 
 private:
     QTemporaryDir m_dir;
@@ -400,6 +402,71 @@ void TestPreferences::languageTab()
     prefs.applyButton()->click();
     QCOMPARE(Settings::instance()->value(Settings::AutoRun).toBool(), true);
     QCOMPARE(Settings::instance()->value(Settings::Language).toString(), QString("English"));
+}
+
+void TestPreferences::badInput()
+{
+    Preferences prefs;
+    prefs.networkTab()->addressEdit()->setText("keep.example");
+    // Empty, binary and huge location files.
+    const QString empty = m_dir.filePath("empty.brelkonet");
+    QFile(empty).open(QIODevice::WriteOnly);
+    const QString binary = m_dir.filePath("binary.brelkonet");
+    {
+        QFile f(binary);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QByteArray junk(4096, '\0');
+        for (int i = 0; i < junk.size(); ++i)
+            junk[i] = char((i * 131) ^ (i >> 3));
+        f.write(junk);
+    }
+    const QString huge = m_dir.filePath("huge.brelkonet");
+    {
+        QFile f(huge);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("[General]\nNetworkAddr=" + QByteArray(8 * 1024 * 1024, 'a') + "\nNetworkCmdPort=7\n");
+    }
+    for (const QString &path : {empty, binary}) {
+        prefs.networkTab()->openFile(path);
+        QCOMPARE(prefs.networkAddress(), QString("keep.example"));
+        QCOMPARE(prefs.cmdPort(), 11000);
+    }
+    prefs.networkTab()->openFile(huge);
+    QCOMPARE(prefs.networkAddress().size(), 32767); // the line edit keeps at most this much
+    QCOMPARE(prefs.cmdPort(), 7);
+
+    // A stored port that is not in the list keeps the combo's choice.
+    Settings::instance()->setValue(Settings::Serial_3, Settings::Serial, "COM999");
+    Settings::instance()->setValue(Settings::Serial_4, Settings::Serial, "/dev/ttyS0");
+    Preferences again;
+    QCOMPARE(again.serialTab()->combo(2)->currentText(), QString("None"));
+    QCOMPARE(again.serialTab()->combo(3)->currentText(), QString("None"));
+
+    // No sound devices at all: the error box, and an empty but usable tab.
+    BoxAnswer answer;
+    answerNextBox(&answer, QMessageBox::Ok);
+    AudioTab none(nullptr, [] { return QList<paudio::DeviceRecord>(); });
+    QVERIFY(answer.seen);
+    QCOMPARE(none.inputCombo()->count(), 0);
+    QCOMPARE(none.inputDevice(), -1);
+    QCOMPARE(none.outputDevice(), -1);
+    none.saveSettings();
+}
+
+void TestPreferences::screenshots()
+{
+    // For a person to look at; not compared.
+    const QString dir = qEnvironmentVariable("BRELKO_TEST_HOME", m_dir.path()) + "/screenshots";
+    QVERIFY(QDir().mkpath(dir));
+    Preferences prefs;
+    prefs.resize(560, 460);
+    prefs.show();
+    const QStringList names{"serial", "network", "audio", "general"};
+    for (int i = 0; i < prefs.tabs()->count(); ++i) {
+        prefs.tabs()->setCurrentIndex(i);
+        QVERIFY(prefs.grab().save(dir + "/preferences_" + names.at(i) + ".png"));
+    }
+    qInfo("screenshots in %s", qPrintable(dir));
 }
 
 QTEST_MAIN(TestPreferences)
