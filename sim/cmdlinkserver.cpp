@@ -90,7 +90,7 @@ int CmdLinkServer::activeConnection() const
 
 void CmdLinkServer::note(int conn, const QString &what)
 {
-    m_events.append({m_clock.elapsed(), conn, what});
+    m_events.append({ m_clock.elapsed(), conn, what });
     qInfo().noquote() << QStringLiteral("conn=%1 %2").arg(conn).arg(what);
 }
 
@@ -105,7 +105,8 @@ void CmdLinkServer::onNewConnection()
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         connect(socket, &QTcpSocket::readyRead, this, [this, c] { onReadyRead(c); });
         connect(socket, &QTcpSocket::disconnected, this, [this, c] { onDisconnected(c); });
-        note(c->id, QStringLiteral("open from %1:%2").arg(socket->peerAddress().toString()).arg(socket->peerPort()));
+        note(c->id,
+            QStringLiteral("open from %1:%2").arg(socket->peerAddress().toString()).arg(socket->peerPort()));
 
         if (m_active) {
             // The box serves one client; the newcomer learns why it is dropped.
@@ -136,7 +137,10 @@ void CmdLinkServer::onReadyRead(Connection *c)
         if (m_records.size() < kMaxRecords)
             m_records.append(rec);
         qInfo().noquote() << QStringLiteral("conn=%1 rx type=%2 value=%3 len=%4 crc=%5")
-                                 .arg(c->id).arg(frame.type).arg(frame.value).arg(frame.length)
+                                 .arg(c->id)
+                                 .arg(frame.type)
+                                 .arg(frame.value)
+                                 .arg(frame.length)
                                  .arg(rec.checksumOk ? QStringLiteral("ok") : QStringLiteral("bad"));
         if (!rec.checksumOk) {
             ++m_checksumErrors;

@@ -36,7 +36,7 @@ bool ControlServer::listen(const QHostAddress &address, quint16 port, QString *e
 
 void ControlServer::addCommand(const QString &name, const QString &usage, Handler handler)
 {
-    m_commands.insert(name, Command{usage, std::move(handler)});
+    m_commands.insert(name, Command { usage, std::move(handler) });
 }
 
 ControlServer::Reply ControlServer::execute(const QString &line)

@@ -28,8 +28,8 @@ public:
         QString error;
         QStringList lines;
 
-        static Reply fail(const QString &why) { return Reply{false, why, {}}; }
-        static Reply done(const QStringList &lines = {}) { return Reply{true, {}, lines}; }
+        static Reply fail(const QString &why) { return Reply { false, why, {} }; }
+        static Reply done(const QStringList &lines = {}) { return Reply { true, {}, lines }; }
     };
     using Handler = std::function<Reply(const QStringList &args)>;
 

@@ -55,13 +55,9 @@ void Authorization::addData(const QByteArray &data)
     addData(data.constData(), data.size());
 }
 
-void Authorization::addData(const char *, int)
-{
-}
+void Authorization::addData(const char *, int) { }
 
-void Authorization::setHeader(PacketHeader)
-{
-}
+void Authorization::setHeader(PacketHeader) { }
 
 void Authorization::reset()
 {

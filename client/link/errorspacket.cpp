@@ -18,15 +18,11 @@ void ErrorsPacket::addData(const QByteArray &data)
     addData(data.constData(), data.size());
 }
 
-void ErrorsPacket::addData(const char *, int)
-{
-}
+void ErrorsPacket::addData(const char *, int) { }
 
 void ErrorsPacket::setHeader(PacketHeader header)
 {
     emit error(static_cast<ConnectionError>(header.value));
 }
 
-void ErrorsPacket::reset()
-{
-}
+void ErrorsPacket::reset() { }

@@ -25,7 +25,7 @@ QString FirmwareCheck::makerWebSite()
 bool FirmwareCheck::isOlder(quint32 ver, quint32 subver, quint32 pointver, const QString &minimum)
 {
     const QStringList parts = minimum.split(QLatin1Char('.'));
-    const quint32 have[3] = {ver, subver, pointver};
+    const quint32 have[3] = { ver, subver, pointver };
     for (int i = 0; i < 3; ++i) {
         const quint32 need = i < parts.size() ? parts.at(i).trimmed().toUInt() : 0;
         if (have[i] != need)

@@ -22,8 +22,8 @@ public:
     static QString minimumVersion();
     static QString makerWebSite();
     // True when ver.subver.pointver is lower than minimum ("a.b.c", missing parts 0).
-    static bool isOlder(quint32 ver, quint32 subver, quint32 pointver,
-                        const QString &minimum = minimumVersion());
+    static bool isOlder(
+        quint32 ver, quint32 subver, quint32 pointver, const QString &minimum = minimumVersion());
     static QString noticeText();
 
     // Created by the first check, kept for every later one.

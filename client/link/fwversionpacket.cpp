@@ -23,15 +23,10 @@ void FwVersionPacket::addData(const char *data, int size)
 {
     if (!data || size < kPayloadSize)
         return;
-    emit updateVersion(qFromLittleEndian<quint32>(data),
-                       qFromLittleEndian<quint32>(data + 4),
-                       qFromLittleEndian<quint32>(data + 8));
+    emit updateVersion(qFromLittleEndian<quint32>(data), qFromLittleEndian<quint32>(data + 4),
+        qFromLittleEndian<quint32>(data + 8));
 }
 
-void FwVersionPacket::setHeader(PacketHeader)
-{
-}
+void FwVersionPacket::setHeader(PacketHeader) { }
 
-void FwVersionPacket::reset()
-{
-}
+void FwVersionPacket::reset() { }

@@ -12,7 +12,7 @@
 #include <cstdlib>
 
 namespace {
-void quiet(QtMsgType, const QMessageLogContext &, const QString &) {}
+void quiet(QtMsgType, const QMessageLogContext &, const QString &) { }
 
 void checkLogin(Authorization &auth, qint32 maxSize)
 {
@@ -61,9 +61,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     checkLogin(auth, PacketMngr::kFrameBudget);
 
     int versions = 0;
-    QObject::connect(&fw, &FwVersionPacket::updateVersion, [&versions](quint32, quint32, quint32) { ++versions; });
+    QObject::connect(
+        &fw, &FwVersionPacket::updateVersion, [&versions](quint32, quint32, quint32) { ++versions; });
     int errorCount = 0;
-    QObject::connect(&errors, &ErrorsPacket::error, [&errorCount](ErrorsPacket::ConnectionError) { ++errorCount; });
+    QObject::connect(
+        &errors, &ErrorsPacket::error, [&errorCount](ErrorsPacket::ConnectionError) { ++errorCount; });
 
     // The rest: chunks, each led by its length byte.
     size_t pos = 1 + pwLen;

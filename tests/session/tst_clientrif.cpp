@@ -42,7 +42,10 @@ constexpr int kWait = 15000;
 class Probe final : public AbstractPacket
 {
 public:
-    Probe() : AbstractPacket(1) {}
+    Probe()
+        : AbstractPacket(1)
+    {
+    }
     QByteArray create(qint32 maxSize, qint32 *used) override
     {
         *used = 0;
@@ -51,9 +54,9 @@ public:
         *used = kPacketHeaderSize;
         return makeFrame(1, 0);
     }
-    void addData(const QByteArray &) override {}
-    void addData(const char *, int) override {}
-    void setHeader(PacketHeader) override {}
+    void addData(const QByteArray &) override { }
+    void addData(const char *, int) override { }
+    void setHeader(PacketHeader) override { }
     void reset() override { ++resets; }
 
     int resets = 0;
@@ -78,15 +81,15 @@ struct Client
     }
 
     PacketMngr mngr;
-    Authorization auth{0};
-    ErrorsPacket errors{8};
+    Authorization auth { 0 };
+    ErrorsPacket errors { 8 };
     Probe probe;
-    FwVersionPacket fw{10};
+    FwVersionPacket fw { 10 };
     ClientRIF rif;
-    QSignalSpy connected{&rif, &ClientRIF::connected};
-    QSignalSpy disconnected{&rif, &ClientRIF::disconnected};
-    QSignalSpy errorSpy{&errors, &ErrorsPacket::error};
-    QSignalSpy versions{&fw, &FwVersionPacket::updateVersion};
+    QSignalSpy connected { &rif, &ClientRIF::connected };
+    QSignalSpy disconnected { &rif, &ClientRIF::disconnected };
+    QSignalSpy errorSpy { &errors, &ErrorsPacket::error };
+    QSignalSpy versions { &fw, &FwVersionPacket::updateVersion };
 };
 
 int countType(const QList<SimProcess::Frame> &frames, int type)
@@ -229,7 +232,7 @@ void TstClientRIF::periodicBatchesAndSilentBox()
             ++afterSilence;
         if (i > 0)
             QVERIFY2(times.at(i) - times.at(i - 1) <= 3500,
-                     qPrintable(QStringLiteral("gap %1 ms").arg(times.at(i) - times.at(i - 1))));
+                qPrintable(QStringLiteral("gap %1 ms").arg(times.at(i) - times.at(i - 1))));
     }
     QVERIFY2(afterSilence >= 3, qPrintable(QString::number(afterSilence)));
 }
@@ -354,8 +357,8 @@ void TstClientRIF::wrongPasswordAndSecondClient()
     second.connectTo(sim.tcpPort());
     QTRY_COMPARE_WITH_TIMEOUT(second.disconnected.count(), 1, kWait);
     QCOMPARE(second.errorSpy.count(), 1);
-    QCOMPARE(second.errorSpy.at(0).at(0).value<ErrorsPacket::ConnectionError>(),
-             ErrorsPacket::MultipleConnection);
+    QCOMPARE(
+        second.errorSpy.at(0).at(0).value<ErrorsPacket::ConnectionError>(), ErrorsPacket::MultipleConnection);
 
     // The first client is not disturbed.
     QVERIFY(first.rif.isConnected());
@@ -366,7 +369,8 @@ void TstClientRIF::wrongPasswordAndSecondClient()
 void TstClientRIF::boxDropsSilentClient()
 {
     SimProcess sim;
-    QVERIFY2(sim.start({QStringLiteral("--idle-timeout"), QStringLiteral("1500")}), qPrintable(sim.lastError()));
+    QVERIFY2(
+        sim.start({ QStringLiteral("--idle-timeout"), QStringLiteral("1500") }), qPrintable(sim.lastError()));
     // Only the log-in handler: after the first batch the client has nothing to say.
     PacketMngr mngr;
     Authorization auth(0);
@@ -421,8 +425,8 @@ void TstClientRIF::badInputFromBox()
     QTRY_COMPARE_WITH_TIMEOUT(c.versions.count(), 1, kWait);
 
     // Unknown types are dropped, the frame after them still counts.
-    const QString unknown = QString::fromLatin1(makeFrame(7, 0, QByteArray("zz")).toHex()
-                                                + makeFrame(200, 5).toHex() + makeFrame(8, 3).toHex());
+    const QString unknown = QString::fromLatin1(
+        makeFrame(7, 0, QByteArray("zz")).toHex() + makeFrame(200, 5).toHex() + makeFrame(8, 3).toHex());
     QVERIFY(sim.run(QStringLiteral("send ") + unknown));
     QTRY_COMPARE_WITH_TIMEOUT(c.errorSpy.count(), 1, kWait);
     QCOMPARE(quint32(c.errorSpy.at(0).at(0).value<ErrorsPacket::ConnectionError>()), 3u);

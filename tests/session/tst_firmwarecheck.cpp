@@ -72,9 +72,10 @@ void TstFirmwareCheck::noticeText()
 {
     QCOMPARE(FirmwareCheck::minimumVersion(), QStringLiteral("1.1.7"));
     const QString text = FirmwareCheck::noticeText();
-    QVERIFY(text.startsWith(QStringLiteral("You should update your Brelko's firmware to version 1.1.7 or higher. "
-                                           "The latest version of the firmware you can download from the website ")
-                            + FirmwareCheck::makerWebSite() + QLatin1Char('\n')));
+    QVERIFY(text.startsWith(
+        QStringLiteral("You should update your Brelko's firmware to version 1.1.7 or higher. "
+                       "The latest version of the firmware you can download from the website ")
+        + FirmwareCheck::makerWebSite() + QLatin1Char('\n')));
     QVERIFY(text.endsWith(QStringLiteral(
         "After that you should run Brelko Configurator, choose the \"Files\" tab and update firmware.")));
 }

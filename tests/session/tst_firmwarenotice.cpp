@@ -42,13 +42,13 @@ struct Station
     }
 
     PacketMngr mngr;
-    Authorization auth{0};
-    FwVersionPacket fw{10};
+    Authorization auth { 0 };
+    FwVersionPacket fw { 10 };
     ClientRIF rif;
     FirmwareCheck check;
-    QSignalSpy versions{&fw, &FwVersionPacket::updateVersion};
-    QSignalSpy tray{&check, &FirmwareCheck::sendTrayMessage};
-    QSignalSpy disconnected{&rif, &ClientRIF::disconnected};
+    QSignalSpy versions { &fw, &FwVersionPacket::updateVersion };
+    QSignalSpy tray { &check, &FirmwareCheck::sendTrayMessage };
+    QSignalSpy disconnected { &rif, &ClientRIF::disconnected };
 };
 } // namespace
 

@@ -40,7 +40,11 @@ QByteArray versionBytes(quint32 a, quint32 b, quint32 c)
 class Filler final : public AbstractPacket
 {
 public:
-    explicit Filler(qint32 type, int size) : AbstractPacket(type), m_size(size) {}
+    explicit Filler(qint32 type, int size)
+        : AbstractPacket(type)
+        , m_size(size)
+    {
+    }
     QByteArray create(qint32 maxSize, qint32 *used) override
     {
         *used = 0;
@@ -49,10 +53,10 @@ public:
         *used = m_size;
         return makeFrame(quint8(type()), 0, QByteArray(m_size - kPacketHeaderSize, 'x'));
     }
-    void addData(const QByteArray &) override {}
-    void addData(const char *, int) override {}
-    void setHeader(PacketHeader) override {}
-    void reset() override {}
+    void addData(const QByteArray &) override { }
+    void addData(const char *, int) override { }
+    void setHeader(PacketHeader) override { }
+    void reset() override { }
 
 private:
     int m_size;

@@ -40,11 +40,11 @@ bool SimProcess::start(const QStringList &extraArgs)
         return false;
     }
     m_process.setProgram(program());
-    m_process.setArguments(QStringList{QStringLiteral("--tcp-port"), QStringLiteral("0"),
-                                       QStringLiteral("--audio-port"), QStringLiteral("0"),
-                                       QStringLiteral("--keying-port"), QStringLiteral("0"),
-                                       QStringLiteral("--control-port"), QStringLiteral("0")}
-                           + extraArgs);
+    m_process.setArguments(
+        QStringList { QStringLiteral("--tcp-port"), QStringLiteral("0"), QStringLiteral("--audio-port"),
+            QStringLiteral("0"), QStringLiteral("--keying-port"), QStringLiteral("0"),
+            QStringLiteral("--control-port"), QStringLiteral("0") }
+        + extraArgs);
     m_process.setStandardErrorFile(m_dir.filePath(QStringLiteral("sim.log")));
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     m_process.start(QIODevice::ReadOnly);
@@ -140,7 +140,8 @@ QStringList SimProcess::command(const QString &line, bool *ok, int timeoutMs)
             }
             answer << l;
         }
-        if (deadline.hasExpired() || !m_control.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())))) {
+        if (deadline.hasExpired()
+            || !m_control.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())))) {
             m_error = QStringLiteral("no answer to \"%1\"").arg(line);
             return answer;
         }
