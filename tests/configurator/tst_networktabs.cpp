@@ -42,6 +42,7 @@ class TstNetworkTabs : public QObject
 
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void init();
     void addressFieldOctets_data();
     void addressFieldOctets();
@@ -72,6 +73,12 @@ void TstNetworkTabs::initTestCase()
     m_hid = new HidInterface;
     m_boxes = new BoxWatcher(this);
     Settings::instance()->setFile(testHome() + "/tabs.ini");
+}
+
+void TstNetworkTabs::cleanupTestCase()
+{
+    delete m_hid;
+    m_hid = nullptr;
 }
 
 void TstNetworkTabs::init()
