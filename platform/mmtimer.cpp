@@ -75,7 +75,8 @@ public:
         std::thread finished;
         {
             std::unique_lock<std::mutex> lock(m_mutex);
-            auto it = std::find_if(m_timers.begin(), m_timers.end(), [id](const Timer &t) { return t.id == id; });
+            auto it
+                = std::find_if(m_timers.begin(), m_timers.end(), [id](const Timer &t) { return t.id == id; });
             if (it == m_timers.end())
                 return false;
             m_timers.erase(it);
@@ -116,14 +117,13 @@ private:
         prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
         std::vector<Timer> due;
         due.reserve(16);
-        timespec next{};
+        timespec next {};
         clock_gettime(CLOCK_MONOTONIC, &next);
         bool warned = false;
         for (;;) {
             addNs(&next, kTickNs);
-            while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr) != 0) {
-            }
-            timespec now{};
+            while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr) != 0) { }
+            timespec now {};
             clock_gettime(CLOCK_MONOTONIC, &now);
             long long ticks = 1 + diffNs(now, next) / kTickNs;
             if (ticks > kMmTimerMaxCatchUp) {
@@ -171,8 +171,9 @@ private:
                 if (gen != m_generation)
                     return false;
                 // Killed by an earlier callback of this tick.
-                if (t.periodic
-                    && std::none_of(m_timers.begin(), m_timers.end(), [&t](const Timer &x) { return x.id == t.id; }))
+                if (t.periodic && std::none_of(m_timers.begin(), m_timers.end(), [&t](const Timer &x) {
+                        return x.id == t.id;
+                    }))
                     continue;
                 m_running.push_back(t.id);
             }
@@ -208,7 +209,7 @@ private:
     std::thread m_thread;
     quint64 m_generation = 0;
     quint32 m_nextId = 1;
-    std::atomic<quint64> m_dropped{0};
+    std::atomic<quint64> m_dropped { 0 };
 };
 
 std::mutex g_periodMutex;
@@ -234,7 +235,8 @@ MMRESULT timeEndPeriod(quint32 periodMs)
     return TIMERR_NOERROR;
 }
 
-quint32 timeSetEvent(quint32 delayMs, quint32 resolutionMs, LPTIMECALLBACK callback, quintptr user, quint32 flags)
+quint32 timeSetEvent(
+    quint32 delayMs, quint32 resolutionMs, LPTIMECALLBACK callback, quintptr user, quint32 flags)
 {
     Q_UNUSED(resolutionMs)
     if (!callback || delayMs == 0)

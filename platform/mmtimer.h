@@ -26,7 +26,8 @@ MMRESULT timeBeginPeriod(quint32 periodMs);
 MMRESULT timeEndPeriod(quint32 periodMs);
 // Returns the timer id, 0 on failure. Delay and resolution are whole
 // milliseconds; the delay must be at least 1.
-quint32 timeSetEvent(quint32 delayMs, quint32 resolutionMs, LPTIMECALLBACK callback, quintptr user, quint32 flags);
+quint32 timeSetEvent(
+    quint32 delayMs, quint32 resolutionMs, LPTIMECALLBACK callback, quintptr user, quint32 flags);
 // Returns once no callback of the timer runs any more (unless called from
 // that very callback) and, when it was the last timer, once the timer thread
 // has ended.

@@ -15,7 +15,7 @@ ThreadHandle GetCurrentThread()
 
 bool SetThreadPriority(ThreadHandle thread, int priority)
 {
-    sched_param param{};
+    sched_param param {};
     if (priority >= THREAD_PRIORITY_TIME_CRITICAL) {
         param.sched_priority = kFifoPriority;
         return pthread_setschedparam(thread, SCHED_FIFO, &param) == 0;

@@ -122,7 +122,7 @@ void KeyingReceiver::addEdge(qint64 ms, qint64 clock, bool key, bool ptt)
 {
     m_key = key;
     m_ptt = ptt;
-    const Edge e{m_session, ms, clock, key, ptt};
+    const Edge e { m_session, ms, clock, key, ptt };
     if (m_edges.size() < kMaxEdges)
         m_edges.append(e);
     if (m_file.isOpen()) {
@@ -145,47 +145,47 @@ void KeyingReceiver::addCommands(ControlServer *control)
 {
     using Reply = ControlServer::Reply;
     control->addCommand(QStringLiteral("keying"),
-                        QStringLiteral("keying [timeline|records [N]|clear]  (PTT/CW keying records)"),
-                        [this](const QStringList &args) {
-                            const QString sub = args.value(0);
-                            if (sub.isEmpty()) {
-                                return Reply::done({QStringLiteral("records=%1 duplicates=%2 malformed=%3 lost=%4 "
-                                                                   "sessions=%5 edges=%6 key=%7 ptt=%8 next=%9")
-                                                        .arg(m_records)
-                                                        .arg(m_duplicates)
-                                                        .arg(m_malformed)
-                                                        .arg(m_lostSamples)
-                                                        .arg(m_session)
-                                                        .arg(m_edges.size())
-                                                        .arg(m_key ? 1 : 0)
-                                                        .arg(m_ptt ? 1 : 0)
-                                                        .arg(m_nextSeq)});
-                            }
-                            if (sub == QLatin1String("clear")) {
-                                clear();
-                                return Reply::done();
-                            }
-                            if (sub == QLatin1String("timeline")) {
-                                QStringList lines;
-                                for (const Edge &e : m_edges)
-                                    lines << edgeLine(e);
-                                return Reply::done(lines);
-                            }
-                            if (sub == QLatin1String("records")) {
-                                bool ok = true;
-                                const int n = args.size() > 1 ? args.at(1).toInt(&ok) : 16;
-                                if (!ok || n < 0)
-                                    return Reply::fail(QStringLiteral("usage: keying records [N]"));
-                                QStringList lines;
-                                for (int i = qMax(0, m_accepted.size() - n); i < m_accepted.size(); ++i) {
-                                    const QByteArray &r = m_accepted.at(i);
-                                    lines << QStringLiteral("record seq=%1 time=%2 samples=%3")
-                                                 .arg(le32(r, 0))
-                                                 .arg(qint32(le32(r, 4)))
-                                                 .arg(QString::fromLatin1(r.mid(8).toHex()));
-                                }
-                                return Reply::done(lines);
-                            }
-                            return Reply::fail(QStringLiteral("usage: keying [timeline|records [N]|clear]"));
-                        });
+        QStringLiteral("keying [timeline|records [N]|clear]  (PTT/CW keying records)"),
+        [this](const QStringList &args) {
+            const QString sub = args.value(0);
+            if (sub.isEmpty()) {
+                return Reply::done({ QStringLiteral("records=%1 duplicates=%2 malformed=%3 lost=%4 "
+                                                    "sessions=%5 edges=%6 key=%7 ptt=%8 next=%9")
+                                         .arg(m_records)
+                                         .arg(m_duplicates)
+                                         .arg(m_malformed)
+                                         .arg(m_lostSamples)
+                                         .arg(m_session)
+                                         .arg(m_edges.size())
+                                         .arg(m_key ? 1 : 0)
+                                         .arg(m_ptt ? 1 : 0)
+                                         .arg(m_nextSeq) });
+            }
+            if (sub == QLatin1String("clear")) {
+                clear();
+                return Reply::done();
+            }
+            if (sub == QLatin1String("timeline")) {
+                QStringList lines;
+                for (const Edge &e : m_edges)
+                    lines << edgeLine(e);
+                return Reply::done(lines);
+            }
+            if (sub == QLatin1String("records")) {
+                bool ok = true;
+                const int n = args.size() > 1 ? args.at(1).toInt(&ok) : 16;
+                if (!ok || n < 0)
+                    return Reply::fail(QStringLiteral("usage: keying records [N]"));
+                QStringList lines;
+                for (int i = qMax(0, m_accepted.size() - n); i < m_accepted.size(); ++i) {
+                    const QByteArray &r = m_accepted.at(i);
+                    lines << QStringLiteral("record seq=%1 time=%2 samples=%3")
+                                 .arg(le32(r, 0))
+                                 .arg(qint32(le32(r, 4)))
+                                 .arg(QString::fromLatin1(r.mid(8).toHex()));
+                }
+                return Reply::done(lines);
+            }
+            return Reply::fail(QStringLiteral("usage: keying [timeline|records [N]|clear]"));
+        });
 }

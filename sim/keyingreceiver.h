@@ -28,7 +28,7 @@ public:
     struct Edge
     {
         int session = 0;
-        qint64 ms = 0;    // sample clock: sequence * 64 + sample
+        qint64 ms = 0; // sample clock: sequence * 64 + sample
         qint64 clock = 0; // the sender's program clock at that sample
         bool key = false;
         bool ptt = false;

@@ -24,7 +24,7 @@
 namespace {
 struct Busy
 {
-    std::atomic<bool> stop{false};
+    std::atomic<bool> stop { false };
     std::vector<std::thread> threads;
     void start(int n)
     {
@@ -77,9 +77,9 @@ std::vector<qint64> keyEdges(const std::vector<QByteArray> &records)
 
 std::vector<qint64> idealEdges(const QByteArray &text, int dit)
 {
-    static const char *const letters[26] = {".-",   "-...", "-.-.", "-..",  ".",   "..-.", "--.",  "....", "..",
-                                            ".---", "-.-",  ".-..", "--",   "-.",  "---",  ".--.", "--.-", ".-.",
-                                            "...",  "-",    "..-",  "...-", ".--", "-..-", "-.--", "--.."};
+    static const char *const letters[26]
+        = { ".-", "-...", "-.-.", "-..", ".", "..-.", "--.", "....", "..", ".---", "-.-", ".-..", "--", "-.",
+              "---", ".--.", "--.-", ".-.", "...", "-", "..-", "...-", ".--", "-..-", "-.--", "--.." };
     std::vector<qint64> edges;
     qint64 t = 0;
     for (char c : text) {
@@ -110,10 +110,13 @@ void runKeying(benchmark::State &state, int busyThreads)
         wk.hostData(QByteArray("\x02", 1) + char(wpm) + QByteArray("\x03\x32\x17\x32\x04\x00\x00", 7));
         PttCwSerial sampler;
         Recorder rec;
-        QObject::connect(&sampler, &PttCwSerial::packetFilled, &sampler, [&rec](const QByteArray &r) {
-            std::lock_guard<std::mutex> lock(rec.mutex);
-            rec.records.push_back(r);
-        }, Qt::DirectConnection);
+        QObject::connect(
+            &sampler, &PttCwSerial::packetFilled, &sampler,
+            [&rec](const QByteArray &r) {
+                std::lock_guard<std::mutex> lock(rec.mutex);
+                rec.records.push_back(r);
+            },
+            Qt::DirectConnection);
         // The sampler's timer first, then the keyer's: the order the station sets them.
         sampler.startSampling(nullptr, &wk);
         wk.start();
@@ -156,18 +159,19 @@ void BM_WinKeyEdgesBusy(benchmark::State &state)
 
 struct Lateness
 {
-    timespec start{};
-    std::atomic<qint64> n{0};
+    timespec start {};
+    std::atomic<qint64> n { 0 };
     std::vector<double> ms;
 };
 
 void latenessTick(quint32, quint32, quintptr user, quintptr, quintptr)
 {
     auto *l = reinterpret_cast<Lateness *>(user);
-    timespec now{};
+    timespec now {};
     clock_gettime(CLOCK_MONOTONIC, &now);
     const qint64 k = ++l->n;
-    const double since = double(now.tv_sec - l->start.tv_sec) * 1e3 + double(now.tv_nsec - l->start.tv_nsec) / 1e6;
+    const double since
+        = double(now.tv_sec - l->start.tv_sec) * 1e3 + double(now.tv_nsec - l->start.tv_nsec) / 1e6;
     if (l->ms.size() < l->ms.capacity())
         l->ms.push_back(since - double(k));
 }
@@ -181,7 +185,8 @@ void runLateness(benchmark::State &state, int busyThreads)
         Lateness l;
         l.ms.reserve(3000);
         clock_gettime(CLOCK_MONOTONIC, &l.start);
-        const quint32 id = timeSetEvent(1, 1, latenessTick, quintptr(&l), TIME_PERIODIC | TIME_KILL_SYNCHRONOUS);
+        const quint32 id
+            = timeSetEvent(1, 1, latenessTick, quintptr(&l), TIME_PERIODIC | TIME_KILL_SYNCHRONOUS);
         std::this_thread::sleep_for(std::chrono::milliseconds(3000));
         timeKillEvent(id);
         // The first tick is due 1 ms after the thread's first reading; the

@@ -94,9 +94,7 @@ void AudioPacket::addData(const char *data, int size)
     emit changeOutLevel(m_outLevel);
 }
 
-void AudioPacket::setHeader(PacketHeader)
-{
-}
+void AudioPacket::setHeader(PacketHeader) { }
 
 void AudioPacket::reset()
 {

@@ -43,9 +43,7 @@ void PTT::addData(const char *data, int size)
     emit readyRead();
 }
 
-void PTT::setHeader(PacketHeader)
-{
-}
+void PTT::setHeader(PacketHeader) { }
 
 void PTT::reset()
 {

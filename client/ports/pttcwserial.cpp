@@ -117,8 +117,8 @@ void PttCwSerial::startSampling(VSerial *device, WinKey *winKey)
     m_winKey = winKey;
     if (m_timerId.load() == 0) {
         timeBeginPeriod(1);
-        m_timerId = timeSetEvent(1, 1, &PttCwSerial::timerProc, quintptr(this),
-                                 TIME_PERIODIC | TIME_KILL_SYNCHRONOUS);
+        m_timerId = timeSetEvent(
+            1, 1, &PttCwSerial::timerProc, quintptr(this), TIME_PERIODIC | TIME_KILL_SYNCHRONOUS);
     }
 }
 

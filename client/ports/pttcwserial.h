@@ -20,7 +20,7 @@ struct KeyingRecord
     static constexpr int kSamples = 64;
     static constexpr int kSampleOffset = 8;
 
-    std::array<quint8, kSize> bytes{};
+    std::array<quint8, kSize> bytes {};
     int bitCount = 0;
 
     // Shifts one sample in; true when the record is full.
@@ -77,16 +77,16 @@ private:
 
     VSerial *m_device = nullptr;
     WinKey *m_winKey = nullptr;
-    std::atomic<quint32> m_sequence{0};
+    std::atomic<quint32> m_sequence { 0 };
     KeyingRecord m_current;
     KeyingRecord m_previous;
     QUdpSocket *m_socket = nullptr;
-    std::atomic<quint32> m_timerId{0};
+    std::atomic<quint32> m_timerId { 0 };
     bool m_priorityRaised = false;
     QHostAddress m_address;
     quint16 m_port = 10000;
-    std::atomic<bool> m_cwActivity{false};
+    std::atomic<bool> m_cwActivity { false };
     bool m_lastPtt = false;
-    std::atomic<bool> m_forcedPtt{false};
-    std::atomic<bool> m_sendEnabled{false};
+    std::atomic<bool> m_forcedPtt { false };
+    std::atomic<bool> m_sendEnabled { false };
 };

@@ -21,20 +21,65 @@ struct MorseEntry
 };
 
 const MorseEntry kMorse[] = {
-    {' ', nullptr}, {'!', ""},       {'"', ""},       {'$', ""},       {'&', ""},      {'\'', ""},
-    {'(', "aiaia"}, {')', "aiaia"},  {'+', ""},       {',', "aaiiaa"}, {'-', "aiiiia"}, {'.', "iaiaia"},
-    {'/', "aiiai"}, {'0', "aaaaa"},  {'1', "iaaaa"},  {'2', "iiaaa"},  {'3', "iiiaa"},  {'4', "iiiia"},
-    {'5', "iiiii"}, {'6', "aiiii"},  {'7', "aaiii"},  {'8', "aaaii"},  {'9', "aaaai"},  {':', "aaaiii"},
-    {';', "aiaiai"}, {'=', "aiiia"}, {'?', "iiaaii"}, {'@', ""},       {'A', "ia"},     {'B', "aiii"},
-    {'C', "aiai"},  {'D', "aii"},    {'E', "i"},      {'F', "iiai"},   {'G', "aai"},    {'H', "iiii"},
-    {'I', "ii"},    {'J', "iaaa"},   {'K', "aia"},    {'L', "iaii"},   {'M', "aa"},     {'N', "ai"},
-    {'O', "aaa"},   {'P', "iaai"},   {'Q', "aaia"},   {'R', "iai"},    {'S', "iii"},    {'T', "a"},
-    {'U', "iia"},   {'V', "iiia"},   {'W', "iaa"},    {'X', "aiia"},   {'Y', "aiaa"},   {'Z', "aaii"},
-    {'_', ""},
+    { ' ', nullptr },
+    { '!', "" },
+    { '"', "" },
+    { '$', "" },
+    { '&', "" },
+    { '\'', "" },
+    { '(', "aiaia" },
+    { ')', "aiaia" },
+    { '+', "" },
+    { ',', "aaiiaa" },
+    { '-', "aiiiia" },
+    { '.', "iaiaia" },
+    { '/', "aiiai" },
+    { '0', "aaaaa" },
+    { '1', "iaaaa" },
+    { '2', "iiaaa" },
+    { '3', "iiiaa" },
+    { '4', "iiiia" },
+    { '5', "iiiii" },
+    { '6', "aiiii" },
+    { '7', "aaiii" },
+    { '8', "aaaii" },
+    { '9', "aaaai" },
+    { ':', "aaaiii" },
+    { ';', "aiaiai" },
+    { '=', "aiiia" },
+    { '?', "iiaaii" },
+    { '@', "" },
+    { 'A', "ia" },
+    { 'B', "aiii" },
+    { 'C', "aiai" },
+    { 'D', "aii" },
+    { 'E', "i" },
+    { 'F', "iiai" },
+    { 'G', "aai" },
+    { 'H', "iiii" },
+    { 'I', "ii" },
+    { 'J', "iaaa" },
+    { 'K', "aia" },
+    { 'L', "iaii" },
+    { 'M', "aa" },
+    { 'N', "ai" },
+    { 'O', "aaa" },
+    { 'P', "iaai" },
+    { 'Q', "aaia" },
+    { 'R', "iai" },
+    { 'S', "iii" },
+    { 'T', "a" },
+    { 'U', "iia" },
+    { 'V', "iiia" },
+    { 'W', "iaa" },
+    { 'X', "aiia" },
+    { 'Y', "aiaa" },
+    { 'Z', "aaii" },
+    { '_', "" },
 };
 static_assert(sizeof(kMorse) / sizeof(kMorse[0]) == 55, "Morse table has 55 entries");
 
-const char *const kToneHz[] = {"3759", "1879", "1252", "940", "752", "625", "535", "469", "417", "375"};
+const char *const kToneHz[] = { "3759", "1879", "1252", "940", "752", "625", "535", "469", "417", "375" };
 
 constexpr int kMinWpm = 5;
 constexpr int kMaxWpm = 99;
@@ -104,7 +149,8 @@ void WinKey::start()
 {
     if (m_timerId.load() == 0) {
         timeBeginPeriod(1);
-        m_timerId = timeSetEvent(1, 1, &WinKey::timerProc, quintptr(this), TIME_PERIODIC | TIME_KILL_SYNCHRONOUS);
+        m_timerId
+            = timeSetEvent(1, 1, &WinKey::timerProc, quintptr(this), TIME_PERIODIC | TIME_KILL_SYNCHRONOUS);
     }
     QMutexLocker lock(&m_mutex);
     clearSchedule();
@@ -280,8 +326,38 @@ int WinKey::decodeOne(const QByteArray &work)
         return decodeAdmin(work);
 
     static const quint8 kLength[0x20] = {
-        2, 2, 2, 2, 3, 4, 2, 1, 1, 2, 1, 2, 2, 2, 2, 16, //
-        2, 2, 2, 1, 2, 1, 2, 2, 2, 2, 2, 1, 2, 2, 2, 1,
+        2,
+        2,
+        2,
+        2,
+        3,
+        4,
+        2,
+        1,
+        1,
+        2,
+        1,
+        2,
+        2,
+        2,
+        2,
+        16, //
+        2,
+        2,
+        2,
+        1,
+        2,
+        1,
+        2,
+        2,
+        2,
+        2,
+        2,
+        1,
+        2,
+        2,
+        2,
+        1,
     };
     const int len = kLength[c];
     if (n < len)
@@ -515,7 +591,8 @@ void WinKey::sendChar()
     if (echo >= 0) {
         // Written from the GUI thread, which owns the port.
         const char ch = char(echo);
-        QMetaObject::invokeMethod(this, [this, ch] { writeToHost(QByteArray(1, ch)); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, ch] { writeToHost(QByteArray(1, ch)); }, Qt::QueuedConnection);
     }
 }
 

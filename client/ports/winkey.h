@@ -120,23 +120,23 @@ private:
     mutable QMutex m_mutex;
     QByteArray m_buffer;
     quint16 m_leadIn = 0;
-    std::array<quint16, kElements> m_marks{};
-    std::array<quint16, kElements> m_spaces{};
+    std::array<quint16, kElements> m_marks {};
+    std::array<quint16, kElements> m_spaces {};
     quint32 m_tail = 0;
     quint16 m_elementCount = 0;
-    std::atomic<quint32> m_timerId{0};
-    Params m_params{};
+    std::atomic<quint32> m_timerId { 0 };
+    Params m_params {};
     bool m_firstElement = true;
     bool m_priorityRaised = false;
     bool m_calibrationPending = false;
     bool m_pttEngaged = false;
-    std::atomic<bool> m_busy{false};
+    std::atomic<bool> m_busy { false };
     bool m_echoback = false;
     bool m_mergePending = false;
     QPointer<QIODevice> m_port;
-    std::atomic<bool> m_pttOut{false};
-    std::atomic<bool> m_keyOut{false};
-    std::atomic<bool> m_activity{false};
+    std::atomic<bool> m_pttOut { false };
+    std::atomic<bool> m_keyOut { false };
+    std::atomic<bool> m_activity { false };
 
     // Host bytes of a command still waiting for its parameters (GUI thread).
     QByteArray m_work;

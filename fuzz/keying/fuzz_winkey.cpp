@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const bool block = (data[0] & 1) && size >= 1 + WinKey::kParamSize;
     QByteArray rest(reinterpret_cast<const char *>(data) + 1, int(size - 1));
     if (block) {
-        WinKey::Params p{};
+        WinKey::Params p {};
         for (int i = 0; i < WinKey::kParamSize; ++i)
             p[size_t(i)] = quint8(rest.at(i));
         // Keep the waits short so one input stays quick.

@@ -24,10 +24,10 @@ public:
         *usedSize = f.size();
         return f;
     }
-    void addData(const QByteArray &) override {}
-    void addData(const char *, int) override {}
-    void setHeader(PacketHeader) override {}
-    void reset() override {}
+    void addData(const QByteArray &) override { }
+    void addData(const char *, int) override { }
+    void setHeader(PacketHeader) override { }
+    void reset() override { }
 };
 } // namespace
 

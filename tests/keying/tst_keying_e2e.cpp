@@ -23,9 +23,9 @@ struct Edge
 // Ideal key edges (down, up, down, ...) of text at neutral settings, from 0.
 QVector<qint64> idealKeyEdges(const QByteArray &text, int dit)
 {
-    static const QMap<char, const char *> morse{{'P', ".--."}, {'A', ".-"}, {'R', ".-."}, {'I', ".."},
-                                                {'S', "..."},  {'C', "-.-."}, {'Q', "--.-"}, {'T', "-"},
-                                                {'E', "."},    {'0', "-----"}, {'5', "....."}};
+    static const QMap<char, const char *> morse { { 'P', ".--." }, { 'A', ".-" }, { 'R', ".-." },
+        { 'I', ".." }, { 'S', "..." }, { 'C', "-.-." }, { 'Q', "--.-" }, { 'T', "-" }, { 'E', "." },
+        { '0', "-----" }, { '5', "....." } };
     QVector<qint64> edges;
     qint64 t = 0;
     for (char c : text) {
@@ -110,8 +110,8 @@ QVector<Edge> TestKeyingE2e::timeline()
     for (const QString &l : lines) {
         const QRegularExpressionMatch m = re.match(l);
         if (m.hasMatch())
-            edges.append({m.captured(1).toLongLong(), m.captured(2) == QLatin1String("1"),
-                          m.captured(3) == QLatin1String("1")});
+            edges.append({ m.captured(1).toLongLong(), m.captured(2) == QLatin1String("1"),
+                m.captured(3) == QLatin1String("1") });
     }
     return edges;
 }
@@ -227,10 +227,11 @@ void TestKeyingE2e::linesFromProgram()
     m_cw->startKeying(m_pttDev.get(), nullptr);
     m_cw->setPttSendState(true);
 
-    const QList<QPair<QString, QString>> steps{{QStringLiteral("rts"), QStringLiteral("55555555555555555555555555555555")},
-                                               {QStringLiteral("dtr"), QStringLiteral("ffffffffffffffffffffffffffffffff")},
-                                               {QStringLiteral("-rts"), QStringLiteral("aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa")},
-                                               {QStringLiteral("-dtr"), QStringLiteral("00000000000000000000000000000000")}};
+    const QList<QPair<QString, QString>> steps { { QStringLiteral("rts"),
+                                                     QStringLiteral("55555555555555555555555555555555") },
+        { QStringLiteral("dtr"), QStringLiteral("ffffffffffffffffffffffffffffffff") },
+        { QStringLiteral("-rts"), QStringLiteral("aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa") },
+        { QStringLiteral("-dtr"), QStringLiteral("00000000000000000000000000000000") } };
     for (const auto &s : steps) {
         if (s.first == QLatin1String("rts"))
             QVERIFY(m_app.setRts(true));
@@ -250,7 +251,7 @@ void TestKeyingE2e::linesFromProgram()
     // Key a pattern by the program clock; each edge interval must match
     // what the program did, to the millisecond.
     QVERIFY(m_sim.run(QStringLiteral("keying clear")));
-    const int holds[] = {30, 50, 20, 70, 40};
+    const int holds[] = { 30, 50, 20, 70, 40 };
     QVector<QPair<qint32, qint32>> when; // clock before and after each toggle
     bool on = false;
     for (int i = 0; i <= 5; ++i) {
@@ -258,7 +259,7 @@ void TestKeyingE2e::linesFromProgram()
         const qint32 before = PttCwSerial::programClock();
         QVERIFY(m_app.setDtr(on));
         const qint32 after = PttCwSerial::programClock();
-        when.append({before, after});
+        when.append({ before, after });
         if (i < 5) {
             const qint32 target = after + holds[i];
             QVERIFY(QTest::qWaitFor([&] { return PttCwSerial::programClock() >= target; }, 5000));
@@ -284,11 +285,9 @@ void TestKeyingE2e::linesFromProgram()
         const qint64 got = keyEdges.at(i + 1).t - keyEdges.at(i).t;
         const qint64 lo = when.at(i + 1).first - when.at(i).second - 1;
         const qint64 hi = when.at(i + 1).second - when.at(i).first + 1;
-        QVERIFY2(got >= lo && got <= hi, qPrintable(QStringLiteral("interval %1: %2 ms, expected %3..%4")
-                                                        .arg(i)
-                                                        .arg(got)
-                                                        .arg(lo)
-                                                        .arg(hi)));
+        QVERIFY2(got >= lo && got <= hi,
+            qPrintable(
+                QStringLiteral("interval %1: %2 ms, expected %3..%4").arg(i).arg(got).arg(lo).arg(hi)));
     }
     QVERIFY(m_cw->takeCwActivity());
     m_cw->stopKeying();
@@ -308,8 +307,8 @@ void TestKeyingE2e::forcedPtt()
     QTRY_VERIFY_WITH_TIMEOUT(lastRecords(1).value(0) == QString(32, QLatin1Char('f')), 10000);
     QVERIFY(m_app.setRts(false));
     QTRY_VERIFY_WITH_TIMEOUT(lastRecords(2).value(0) == QString(32, QLatin1Char('f'))
-                                 && lastRecords(2).value(1) == QString(32, QLatin1Char('f')),
-                             10000);
+            && lastRecords(2).value(1) == QString(32, QLatin1Char('f')),
+        10000);
     QVERIFY(m_app.setDtr(false));
     QCOMPARE(rts.count(), 0);
     m_cw->setPttState(false);
@@ -371,8 +370,8 @@ void TestKeyingE2e::levelsAndPttEcho()
     QTRY_VERIFY_WITH_TIMEOUT(m_sim.statusValue(QStringLiteral("ptt")) == 1, 10000);
     const QString levels = m_sim.command(QStringLiteral("levels")).value(0);
     QVERIFY2(levels.contains(QLatin1String("txbuffer=10")) && levels.contains(QLatin1String("left=20"))
-                 && levels.contains(QLatin1String("right=21")) && levels.contains(QLatin1String("tx=50")),
-             qPrintable(levels));
+            && levels.contains(QLatin1String("right=21")) && levels.contains(QLatin1String("tx=50")),
+        qPrintable(levels));
     QVERIFY(m_sim.run(QStringLiteral("levels 1 2 3")));
     QByteArray in;
     const QByteArray want = frame(2, 0, QByteArray("\x01\x02\x03", 3));

@@ -42,8 +42,8 @@ void TestKeyingRecord::packing()
     KeyingRecord r;
     for (int i = 0; i < 64; ++i) {
         const QChar c = pattern.at(i);
-        const bool full = r.addSample(c == QLatin1Char('k') || c == QLatin1Char('b'),
-                                      c == QLatin1Char('p') || c == QLatin1Char('b'));
+        const bool full = r.addSample(
+            c == QLatin1Char('k') || c == QLatin1Char('b'), c == QLatin1Char('p') || c == QLatin1Char('b'));
         QCOMPARE(full, i == 63);
     }
     r.stamp(0x01020304, -2);

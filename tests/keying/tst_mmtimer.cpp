@@ -13,9 +13,9 @@ struct Log
 {
     std::mutex mutex;
     std::vector<int> order;
-    std::atomic<int> ticks{0};
-    std::atomic<bool> inCallback{false};
-    std::atomic<int> afterKill{0};
+    std::atomic<int> ticks { 0 };
+    std::atomic<bool> inCallback { false };
+    std::atomic<int> afterKill { 0 };
 };
 
 Log *g_log = nullptr;
@@ -36,14 +36,14 @@ void slowCallback(quint32, quint32, quintptr, quintptr, quintptr)
 {
     g_log->inCallback = true;
     // Long enough that a kill issued meanwhile has to wait for us.
-    timespec ts{0, 3000000};
+    timespec ts { 0, 3000000 };
     nanosleep(&ts, nullptr);
     g_log->ticks.fetch_add(1);
     g_log->inCallback = false;
 }
 
-std::atomic<quint32> g_selfId{0};
-std::atomic<int> g_selfCalls{0};
+std::atomic<quint32> g_selfId { 0 };
+std::atomic<int> g_selfCalls { 0 };
 void killSelf(quint32 id, quint32, quintptr, quintptr, quintptr)
 {
     g_selfCalls.fetch_add(1);
@@ -103,7 +103,7 @@ void TestMmTimer::tickCountFollowsTheClock()
 {
     // Missed wake-ups are replayed: the count keeps up with the elapsed
     // milliseconds even when the machine is busy.
-    std::atomic<int> n{0};
+    std::atomic<int> n { 0 };
     QElapsedTimer clock;
     clock.start();
     const quint32 id = timeSetEvent(1, 1, count, quintptr(&n), TIME_PERIODIC | TIME_KILL_SYNCHRONOUS);
@@ -112,9 +112,9 @@ void TestMmTimer::tickCountFollowsTheClock()
     const int seen = n.load();
     timeKillEvent(id);
     QVERIFY2(seen >= elapsed - 5 - kMmTimerMaxCatchUp && seen <= elapsed + 1,
-             qPrintable(QStringLiteral("%1 ticks in %2 ms").arg(seen).arg(elapsed)));
+        qPrintable(QStringLiteral("%1 ticks in %2 ms").arg(seen).arg(elapsed)));
     QVERIFY2(mmTimerDroppedTicks() > 0 || seen >= elapsed - 5,
-             qPrintable(QStringLiteral("%1 ticks in %2 ms").arg(seen).arg(elapsed)));
+        qPrintable(QStringLiteral("%1 ticks in %2 ms").arg(seen).arg(elapsed)));
 }
 
 void TestMmTimer::killIsSynchronous()
@@ -139,7 +139,7 @@ void TestMmTimer::killFromOwnCallback()
     QTest::qWait(20);
     QCOMPARE(g_selfCalls.load(), 1);
     // And the service starts a new thread for the next timer.
-    std::atomic<int> n{0};
+    std::atomic<int> n { 0 };
     const quint32 again = timeSetEvent(1, 1, count, quintptr(&n), TIME_PERIODIC | TIME_KILL_SYNCHRONOUS);
     QTRY_VERIFY_WITH_TIMEOUT(n.load() > 5, 10000);
     timeKillEvent(again);
@@ -160,7 +160,7 @@ void TestMmTimer::priority()
     // answer must say which, and normal must always be possible again.
     const bool raised = SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
     int policy = 0;
-    sched_param p{};
+    sched_param p {};
     pthread_getschedparam(pthread_self(), &policy, &p);
     QCOMPARE(policy == SCHED_FIFO, raised);
     QVERIFY(SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_NORMAL));

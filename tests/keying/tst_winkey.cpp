@@ -62,7 +62,7 @@ Runs runsOf(const QVector<bool> &v)
     Runs r;
     for (int i = 0; i < v.size(); ++i) {
         if (v[i] && (i == 0 || !v[i - 1]))
-            r.append({i, 0});
+            r.append({ i, 0 });
         if (v[i])
             ++r.last().second;
     }
@@ -117,28 +117,41 @@ void TestWinKey::timing_data()
     QTest::addColumn<Runs>("runs");
 
     const QByteArray n20 = neutral(20);
-    QTest::newRow("E then E") << n20 << QByteArray("EE") << 600 << Runs{{0, 60}, {240, 60}};
-    QTest::newRow("T") << n20 << QByteArray("T") << 400 << Runs{{0, 180}};
-    QTest::newRow("A dit dah") << n20 << QByteArray("A") << 600 << Runs{{0, 60}, {120, 180}};
-    QTest::newRow("lower case dropped") << n20 << QByteArray("aA") << 600 << Runs{{1, 60}, {121, 180}};
+    QTest::newRow("E then E") << n20 << QByteArray("EE") << 600 << Runs { { 0, 60 }, { 240, 60 } };
+    QTest::newRow("T") << n20 << QByteArray("T") << 400 << Runs { { 0, 180 } };
+    QTest::newRow("A dit dah") << n20 << QByteArray("A") << 600 << Runs { { 0, 60 }, { 120, 180 } };
+    QTest::newRow("lower case dropped") << n20 << QByteArray("aA") << 600 << Runs { { 1, 60 }, { 121, 180 } };
     QTest::newRow("weighting 60") << n20 + QByteArray("\x03\x3c", 2) << QByteArray("II") << 800
-                                  << Runs{{0, 72}, {120, 72}, {360, 72}, {480, 72}};
-    QTest::newRow("word space") << n20 << QByteArray("E E") << 900 << Runs{{0, 60}, {660, 60}};
-    QTest::newRow("40 wpm") << neutral(40) << QByteArray("AE") << 400 << Runs{{0, 30}, {60, 90}, {240, 30}};
+                                  << Runs { { 0, 72 }, { 120, 72 }, { 360, 72 }, { 480, 72 } };
+    QTest::newRow("word space") << n20 << QByteArray("E E") << 900 << Runs { { 0, 60 }, { 660, 60 } };
+    QTest::newRow("40 wpm") << neutral(40) << QByteArray("AE") << 400
+                            << Runs { { 0, 30 }, { 60, 90 }, { 240, 30 } };
     QTest::newRow("key compensation 10") << n20 + QByteArray("\x11\x0a", 2) << QByteArray("AE") << 800
-                                         << Runs{{0, 70}, {120, 190}, {480, 70}};
-    QTest::newRow("first extension 20") << n20 + QByteArray("\x10\x14", 2) << QByteArray("EE") << 600
-                                        << Runs{{0, 80}, {260, 60}};
+                                         << Runs { { 0, 70 }, { 120, 190 }, { 480, 70 } };
+    QTest::newRow("first extension 20")
+        << n20 + QByteArray("\x10\x14", 2) << QByteArray("EE") << 600 << Runs { { 0, 80 }, { 260, 60 } };
     QTest::newRow("ratio 60") << n20 + QByteArray("\x17\x3c", 2) << QByteArray("TE") << 700
-                              << Runs{{0, 216}, {396, 60}};
+                              << Runs { { 0, 216 }, { 396, 60 } };
     // Farnsworth 25 at 20 WPM: elements at 48 ms, gap 3 * (48 + 60).
     QTest::newRow("farnsworth") << n20 + QByteArray("\x0d\x19", 2) << QByteArray("EE") << 700
-                                << Runs{{0, 48}, {372, 48}};
-    QTest::newRow("merge AR") << n20 << QByteArray("\x1b" "AR", 3) << 1000
-                              << Runs{{0, 60}, {120, 180}, {360, 60}, {480, 180}, {720, 60}};
-    QTest::newRow("buffered wait 1 s") << n20 << QByteArray("\x1a\x01" "E", 3) << 1200 << Runs{{1000, 60}};
-    QTest::newRow("buffered speed 40") << n20 << QByteArray("E\x1c\x28" "E\x1e\x00" "E", 7) << 1000
-                                       << Runs{{0, 60}, {240, 30}, {360, 60}};
+                                << Runs { { 0, 48 }, { 372, 48 } };
+    QTest::newRow("merge AR") << n20
+                              << QByteArray("\x1b"
+                                            "AR",
+                                     3)
+                              << 1000
+                              << Runs { { 0, 60 }, { 120, 180 }, { 360, 60 }, { 480, 180 }, { 720, 60 } };
+    QTest::newRow("buffered wait 1 s") << n20
+                                       << QByteArray("\x1a\x01"
+                                                     "E",
+                                              3)
+                                       << 1200 << Runs { { 1000, 60 } };
+    QTest::newRow("buffered speed 40") << n20
+                                       << QByteArray("E\x1c\x28"
+                                                     "E\x1e\x00"
+                                                     "E",
+                                              7)
+                                       << 1000 << Runs { { 0, 60 }, { 240, 30 }, { 360, 60 } };
 }
 
 void TestWinKey::timing()
@@ -161,9 +174,9 @@ void TestWinKey::pttLeadAndTail()
     QCOMPARE(wk.parameters()[WinKey::PttLead], quint8(500 & 0xFF));
     wk.hostData("E");
     const Trace t = run(wk, 1200);
-    QCOMPARE(runsOf(t.key), (Runs{{500, 60}}));
+    QCOMPARE(runsOf(t.key), (Runs { { 500, 60 } }));
     // PTT from the fetch to 200 ms after the character gap (560 + 180).
-    QCOMPARE(runsOf(t.ptt), (Runs{{0, 940}}));
+    QCOMPARE(runsOf(t.ptt), (Runs { { 0, 940 } }));
     QVERIFY(!wk.isBusy());
 
     // More text before the tail runs out keeps PTT up without a new lead.
@@ -175,32 +188,32 @@ void TestWinKey::pttLeadAndTail()
     const Trace b = run(wk2, 600);
     a.key += b.key;
     a.ptt += b.ptt;
-    QCOMPARE(runsOf(a.key), (Runs{{500, 60}, {800, 60}}));
-    QCOMPARE(runsOf(a.ptt), (Runs{{0, 1240}}));
+    QCOMPARE(runsOf(a.key), (Runs { { 500, 60 }, { 800, 60 } }));
+    QCOMPARE(runsOf(a.ptt), (Runs { { 0, 1240 } }));
 }
 
 void TestWinKey::replies_data()
 {
     QTest::addColumn<QList<QByteArray>>("writes");
     QTest::addColumn<QByteArray>("expected");
-    QTest::newRow("host open") << QList<QByteArray>{QByteArray("\x00\x02", 2)} << QByteArray("\x0a");
-    QTest::newRow("status idle") << QList<QByteArray>{QByteArray("\x15")} << QByteArray("\xc0");
-    QTest::newRow("paddle A2D") << QList<QByteArray>{QByteArray("\x00\x05", 2)} << QByteArray("\x80");
-    QTest::newRow("speed pot") << QList<QByteArray>{QByteArray("\x07")} << QByteArray("\x8a");
-    QTest::newRow("admin echo") << QList<QByteArray>{QByteArray("\x00\x04\x55", 3)} << QByteArray("\x55");
-    QTest::newRow("echo split in three")
-        << QList<QByteArray>{QByteArray(1, '\0'), QByteArray("\x04"), QByteArray("\x55")} << QByteArray("\x55");
-    QTest::newRow("host open split") << QList<QByteArray>{QByteArray(1, '\0'), QByteArray("\x02")}
+    QTest::newRow("host open") << QList<QByteArray> { QByteArray("\x00\x02", 2) } << QByteArray("\x0a");
+    QTest::newRow("status idle") << QList<QByteArray> { QByteArray("\x15") } << QByteArray("\xc0");
+    QTest::newRow("paddle A2D") << QList<QByteArray> { QByteArray("\x00\x05", 2) } << QByteArray("\x80");
+    QTest::newRow("speed pot") << QList<QByteArray> { QByteArray("\x07") } << QByteArray("\x8a");
+    QTest::newRow("admin echo") << QList<QByteArray> { QByteArray("\x00\x04\x55", 3) } << QByteArray("\x55");
+    QTest::newRow("echo split in three") << QList<QByteArray> { QByteArray(1, '\0'), QByteArray("\x04"),
+        QByteArray("\x55") } << QByteArray("\x55");
+    QTest::newRow("host open split") << QList<QByteArray> { QByteArray(1, '\0'), QByteArray("\x02") }
                                      << QByteArray("\x0a");
     QTest::newRow("speed waits for its value")
-        << QList<QByteArray>{QByteArray("\x02"), QByteArray("\x14\x07")} << QByteArray("\x8a");
-    QTest::newRow("unknown admin is one byte") << QList<QByteArray>{QByteArray("\x00\x08\x07", 3)}
-                                               << QByteArray("\x8a");
-    QTest::newRow("no replies") << QList<QByteArray>{QByteArray("\x00\x01\x00\x03\x13\x1f\x80\xff", 8)}
+        << QList<QByteArray> { QByteArray("\x02"), QByteArray("\x14\x07") } << QByteArray("\x8a");
+    QTest::newRow("unknown admin is one byte")
+        << QList<QByteArray> { QByteArray("\x00\x08\x07", 3) } << QByteArray("\x8a");
+    QTest::newRow("no replies") << QList<QByteArray> { QByteArray("\x00\x01\x00\x03\x13\x1f\x80\xff", 8) }
                                 << QByteArray();
-    QTest::newRow("load defaults then status")
-        << QList<QByteArray>{QByteArray("\x0f\x00\x14\x05\x32\x00\x00\x05\x1e\x00\x00\x00\x00\x32\x00\xff\x15", 17)}
-        << QByteArray("\xc0");
+    QTest::newRow("load defaults then status") << QList<QByteArray> {
+        QByteArray("\x0f\x00\x14\x05\x32\x00\x00\x05\x1e\x00\x00\x00\x00\x32\x00\xff\x15", 17)
+    } << QByteArray("\xc0");
 }
 
 void TestWinKey::replies()
@@ -230,7 +243,8 @@ void TestWinKey::rangeChecks_data()
     QTest::addColumn<QByteArray>("command");
     QTest::addColumn<QString>("warning");
     QTest::addColumn<int>("param");
-    QTest::newRow("speed 4") << QByteArray("\x02\x04") << "Set WPM speed: wrong value (4)" << int(WinKey::Speed);
+    QTest::newRow("speed 4") << QByteArray("\x02\x04") << "Set WPM speed: wrong value (4)"
+                             << int(WinKey::Speed);
     QTest::newRow("speed 100") << QByteArray("\x02\x64") << "Set WPM speed: wrong value (100)"
                                << int(WinKey::Speed);
     QTest::newRow("weighting 9") << QByteArray("\x03\x09") << "Set weighting: wrong value (9)"
@@ -300,7 +314,7 @@ void TestWinKey::parametersSaved()
     Settings::instance()->setValue(Settings::WinKeyParameters, Settings::WinKey, QStringLiteral("x"));
     wk.hostData("ABC");
     QCOMPARE(Settings::instance()->value(Settings::WinKeyParameters, Settings::WinKey).toString(),
-             QStringLiteral("x"));
+        QStringLiteral("x"));
     wk.hostData("\x02");
     QCOMPARE(Settings::instance()->value(Settings::WinKeyParameters, Settings::WinKey).toString(), text);
 
@@ -327,7 +341,8 @@ void TestWinKey::parametersRestored()
         text += QStringLiteral("%1 ").arg(i + 1, 2, 16, QLatin1Char('0'));
     Settings::instance()->setValue(Settings::WinKeyParameters, Settings::WinKey, text);
     if (!taken)
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Wrong settings size %1 40$").arg(count)));
+        QTest::ignoreMessage(
+            QtWarningMsg, QRegularExpression(QStringLiteral("^Wrong settings size %1 40$").arg(count)));
     WinKey wk;
     const WinKey::Params p = wk.parameters();
     for (int i = 0; i < WinKey::kParamSize; ++i)
@@ -367,7 +382,9 @@ void TestWinKey::zeroSpeedAndExtremes()
 {
     WinKey wk;
     // Never configured: everything zero. Keying must not crash or hang.
-    wk.hostData(QByteArray("E\x1e\x00" "T", 4));
+    wk.hostData(QByteArray("E\x1e\x00"
+                           "T",
+        4));
     run(wk, 50);
     QCOMPARE(wk.bufferedCount(), 0);
 
@@ -398,7 +415,7 @@ void TestWinKey::pauseState()
     QVERIFY(!wk.pttOutput());
     wk.hostData(QByteArray("\x06\x00", 2));
     t = run(wk, 300);
-    QCOMPARE(runsOf(t.key), (Runs{{0, 60}}));
+    QCOMPARE(runsOf(t.key), (Runs { { 0, 60 } }));
 }
 
 void TestWinKey::bufferedPtt()
