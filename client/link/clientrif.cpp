@@ -29,7 +29,17 @@ ClientRIF::~ClientRIF()
 
 void ClientRIF::setServer(const QString &address, quint16 port)
 {
-    setServer(QHostAddress(address), port);
+    const QString host = address.trimmed();
+    const QHostAddress parsed(host);
+    if (!parsed.isNull()) {
+        setServer(parsed, port);
+        return;
+    }
+    if (host != m_host || !m_address.isNull() || port != m_port)
+        m_addressChanged = true;
+    m_address.clear();
+    m_host = host;
+    m_port = port;
 }
 
 void ClientRIF::setServer(const QHostAddress &address, quint16 port)
@@ -37,12 +47,13 @@ void ClientRIF::setServer(const QHostAddress &address, quint16 port)
     if (address != m_address || port != m_port)
         m_addressChanged = true;
     m_address = address;
+    m_host = address.toString();
     m_port = port;
 }
 
 QString ClientRIF::serverAddress() const
 {
-    return m_address.toString();
+    return m_address.isNull() ? m_host : m_address.toString();
 }
 
 void ClientRIF::setPacketManager(PacketMngr *manager)
@@ -73,11 +84,14 @@ void ClientRIF::connectToServer()
 
     const QAbstractSocket::SocketState s = m_clisock.state();
     if (s == QAbstractSocket::UnconnectedState) {
-        qDebug().noquote() << "Connecting to host " << m_address.toString() << ":" << m_port << "...";
+        qDebug().noquote() << "Connecting to host " << serverAddress() << ":" << m_port << "...";
         m_attempt = true;
         // This attempt uses the stored address: nothing is left to redirect.
         m_addressChanged = false;
-        m_clisock.connectToHost(m_address, m_port, QIODevice::ReadWrite);
+        if (m_address.isNull())
+            m_clisock.connectToHost(m_host, m_port, QIODevice::ReadWrite);
+        else
+            m_clisock.connectToHost(m_address, m_port, QIODevice::ReadWrite);
         return;
     }
 

@@ -56,6 +56,9 @@ private:
     void announceDisconnected();
 
     QHostAddress m_address;
+    // The address as given: a host name (a dynamic DNS name, say) has no
+    // QHostAddress until it is looked up at connect time.
+    QString m_host;
     quint16 m_port = 0;
     int m_sendInterval = kSendInterval;
     int m_keepTimeout = kKeepAliveTimeout;

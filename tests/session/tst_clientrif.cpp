@@ -27,6 +27,7 @@ private slots:
     void changedPortAbortsConnection();
     void refusedConnection();
     void nothingWithoutPortOrManager();
+    void hostNames();
     void wrongPasswordAndSecondClient();
     void boxDropsSilentClient();
     void errorCodesPassThrough_data();
@@ -336,6 +337,34 @@ void TstClientRIF::nothingWithoutPortOrManager()
     // Nothing to write on a closed socket.
     rif.sendPackets();
     QCOMPARE(rif.state(), QAbstractSocket::UnconnectedState);
+}
+
+void TstClientRIF::hostNames()
+{
+    SimProcess sim;
+    QVERIFY2(sim.start(), qPrintable(sim.lastError()));
+    Client c;
+    c.rif.setServer(QStringLiteral("localhost"), sim.tcpPort());
+    QCOMPARE(c.rif.serverAddress(), QStringLiteral("localhost"));
+    QVERIFY(c.rif.addressChanged());
+    c.rif.connectToServer();
+    QTRY_COMPARE_WITH_TIMEOUT(sim.statusValue(QStringLiteral("loggedin")), 1, kWait);
+    QCOMPARE(c.connected.count(), 1);
+
+    // The same name again is no change: a plain graceful disconnect.
+    c.rif.setServer(QStringLiteral("localhost"), sim.tcpPort());
+    QVERIFY(!c.rif.addressChanged());
+    c.rif.setServer(QStringLiteral("127.0.0.1"), sim.tcpPort());
+    QVERIFY(c.rif.addressChanged());
+    c.rif.disconnectFromServer();
+    QTRY_COMPARE_WITH_TIMEOUT(c.disconnected.count(), 1, kWait);
+
+    // A name nobody knows fails like any other attempt, with the lookup error.
+    c.rif.setServer(QStringLiteral("no-such-host.invalid"), sim.tcpPort());
+    c.rif.connectToServer();
+    QTRY_COMPARE_WITH_TIMEOUT(c.disconnected.count(), 2, 30000);
+    QCOMPARE(c.rif.lastError(), QAbstractSocket::HostNotFoundError);
+    QCOMPARE(c.connected.count(), 1);
 }
 
 void TstClientRIF::wrongPasswordAndSecondClient()
