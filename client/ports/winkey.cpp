@@ -5,7 +5,7 @@
 #include "threadpriority.h"
 
 #include <QDebug>
-#include <QMutexLocker>
+#include <mutex>
 #include <QStringList>
 
 #include <algorithm>
@@ -152,7 +152,7 @@ void WinKey::start()
         m_timerId
             = timeSetEvent(1, 1, &WinKey::timerProc, quintptr(this), TIME_PERIODIC | TIME_KILL_SYNCHRONOUS);
     }
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     clearSchedule();
 }
 
@@ -167,7 +167,7 @@ void WinKey::stop()
         m_priorityRaised = false;
     }
     // A stop in the middle of a character must not leave the key or PTT held.
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     clearSchedule();
     m_keyOut = false;
     m_pttOut = false;
@@ -192,13 +192,13 @@ void WinKey::timerProc(quint32, quint32, quintptr user, quintptr, quintptr)
 
 WinKey::Params WinKey::parameters() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     return m_params;
 }
 
 int WinKey::bufferedCount() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     return m_buffer.size();
 }
 
@@ -313,7 +313,7 @@ int WinKey::decodeOne(const QByteArray &work)
     auto p = [&work](int i) { return quint8(work.at(i)); };
 
     if (c >= 0x20 && c < 0x80) {
-        QMutexLocker lock(&m_mutex);
+        std::unique_lock<std::mutex> lock(m_mutex);
         m_buffer.append(char(c));
         return 1;
     }
@@ -363,7 +363,7 @@ int WinKey::decodeOne(const QByteArray &work)
     if (n < len)
         return 0;
 
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     switch (c) {
     case 0x01: {
         const quint8 v = p(1);
@@ -562,7 +562,7 @@ void WinKey::sendChar()
 {
     int echo = -1;
     {
-        QMutexLocker lock(&m_mutex);
+        std::unique_lock<std::mutex> lock(m_mutex);
         const quint16 wait = param16(BufferedWait);
         if (wait > 0) {
             setParam16(BufferedWait, wait - 1);

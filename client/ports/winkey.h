@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <QIODevice>
 #include <QLoggingCategory>
-#include <QMutex>
+#include <mutex>
 #include <QObject>
 #include <QPointer>
 
@@ -117,7 +117,7 @@ private:
 
     // Guards the character buffer, the parameter block and the schedule
     // between the GUI thread and the engine.
-    mutable QMutex m_mutex;
+    mutable std::mutex m_mutex;
     QByteArray m_buffer;
     quint16 m_leadIn = 0;
     std::array<quint16, kElements> m_marks {};

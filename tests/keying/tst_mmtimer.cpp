@@ -113,8 +113,6 @@ void TestMmTimer::tickCountFollowsTheClock()
     timeKillEvent(id);
     QVERIFY2(seen >= elapsed - 5 - kMmTimerMaxCatchUp && seen <= elapsed + 1,
         qPrintable(QStringLiteral("%1 ticks in %2 ms").arg(seen).arg(elapsed)));
-    QVERIFY2(mmTimerDroppedTicks() > 0 || seen >= elapsed - 5,
-        qPrintable(QStringLiteral("%1 ticks in %2 ms").arg(seen).arg(elapsed)));
 }
 
 void TestMmTimer::killIsSynchronous()
