@@ -1,0 +1,141 @@
+#include "rtpclient.h"
+
+#include "rtpsendbuffer.h"
+
+#include <QUdpSocket>
+#include <QtEndian>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+// Nothing larger fits in one UDP datagram with our header.
+constexpr qint32 kMaxPayload = 65507 - RtpClient::kHeaderSize;
+} // namespace
+
+RtpClient::RtpClient(QObject *parent)
+    : AbstractRtp(parent)
+    , m_buffer(new RtpSendBuffer(this))
+{
+    m_buffer->open(QIODevice::ReadWrite | QIODevice::Unbuffered);
+    // The capture callback writes from its own thread.
+    connect(m_buffer, &RtpSendBuffer::bytesWritten, this, &RtpClient::sendPacket, Qt::QueuedConnection);
+    newIdentity();
+}
+
+RtpClient::~RtpClient() = default;
+
+qint32 RtpClient::payloadBytes(qint32 sampleRate, qint32 ms)
+{
+    if (sampleRate <= 0 || ms <= 0)
+        return 0;
+    // One 16-bit channel.
+    return qint32(double(ms) / 1000.0 / (1.0 / double(sampleRate)) * 2.0);
+}
+
+void RtpClient::setFormat(qint32 sampleRate, qint32 ms)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_packetMs = ms;
+    m_payloadBytes = payloadBytes(sampleRate, ms);
+}
+
+void RtpClient::setDestination(const QString &host, quint16 port)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_port = port;
+    if (!m_address.setAddress(host))
+        m_address.clear();
+}
+
+quint32 RtpClient::ssrc() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_ssrc;
+}
+
+quint16 RtpClient::sequence() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_sequence;
+}
+
+quint32 RtpClient::timestamp() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_timestamp;
+}
+
+qint32 RtpClient::payloadBytes() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_payloadBytes;
+}
+
+bool RtpClient::isSending() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_sending;
+}
+
+void RtpClient::newIdentity()
+{
+    const quint32 r = quint32(std::rand());
+    m_ssrc = r;
+    m_sequence = quint16(r % 65536);
+    m_timestamp = r;
+}
+
+void RtpClient::sendPacket(qint64 bytes)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    // Without a usable format there is no datagram size to cut the audio
+    // into; what was written is dropped rather than piling up.
+    if (m_payloadBytes <= 0 || m_payloadBytes > kMaxPayload) {
+        m_buffer->reset();
+        return;
+    }
+    const qint64 count = bytes / m_payloadBytes;
+    if (count <= 0)
+        return;
+
+    const qint64 total = count * m_payloadBytes;
+    m_work.resize(int(total));
+    const qint64 got = m_buffer->readData(m_work.data(), total);
+    if (got < total)
+        std::memset(m_work.data() + qMax<qint64>(got, 0), 0, size_t(total - qMax<qint64>(got, 0)));
+
+    m_datagram.resize(kHeaderSize + m_payloadBytes);
+    auto *d = reinterpret_cast<uchar *>(m_datagram.data());
+    d[0] = 0x80;
+    d[1] = 0x00;
+    qToBigEndian<quint32>(m_ssrc, d + 8);
+    qToBigEndian<quint32>(0, d + 12);
+
+    for (qint64 i = 0; i < count; ++i) {
+        qToBigEndian<quint16>(m_sequence, d + 2);
+        qToBigEndian<quint32>(m_timestamp, d + 4);
+        if (m_sending)
+            std::memcpy(d + kHeaderSize, m_work.constData() + i * m_payloadBytes, size_t(m_payloadBytes));
+        else
+            std::memset(d + kHeaderSize, 0, size_t(m_payloadBytes));
+        m_timestamp += quint32(m_packetMs);
+        ++m_sequence;
+        // A bad destination text left no address: nothing can go out.
+        if (m_socket && !m_address.isNull()) {
+            m_socket->writeDatagram(m_datagram, m_address, m_port);
+            m_socket->flush();
+        }
+    }
+}
+
+void RtpClient::setSendingState(bool sending)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!sending) {
+        // Each return to receive starts a new transmit stream identity.
+        newIdentity();
+        m_buffer->reset();
+    }
+    m_sending = sending;
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "abstractrtp.h"
+
+#include <QByteArray>
+#include <QHostAddress>
+
+#include <mutex>
+
+class RtpSendBuffer;
+
+// Transmit side: turns what the capture callback writes into 20 ms
+// datagrams. While not sending it keeps the stream going with silence.
+class RtpClient final : public AbstractRtp
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(RtpClient)
+
+public:
+    static constexpr int kHeaderSize = 16;
+
+    explicit RtpClient(QObject *parent = nullptr);
+    ~RtpClient() override;
+
+    void setFormat(qint32 sampleRate, qint32 ms);
+    void setDestination(const QString &host, quint16 port);
+    RtpSendBuffer *sendBuffer() const { return m_buffer; }
+
+    quint32 ssrc() const;
+    quint16 sequence() const;
+    quint32 timestamp() const;
+    qint32 payloadBytes() const;
+    bool isSending() const;
+
+    // Transmit payload bytes of one datagram; 0 for a rate that gives none.
+    static qint32 payloadBytes(qint32 sampleRate, qint32 ms);
+
+public slots:
+    void sendPacket(qint64 bytes);
+    void setSendingState(bool sending);
+
+private:
+    void newIdentity();
+
+    RtpSendBuffer *m_buffer = nullptr;
+    mutable std::mutex m_mutex;
+    quint16 m_port = 9999;
+    QHostAddress m_address;
+    quint16 m_sequence = 0;
+    quint32 m_ssrc = 0;
+    quint32 m_timestamp = 0;
+    bool m_sending = false;
+    qint32 m_payloadBytes = 320;
+    qint32 m_packetMs = 20;
+    QByteArray m_work;
+    QByteArray m_datagram;
+};

@@ -1,0 +1,177 @@
+#include "rtpthread.h"
+
+#include "abstractrtp.h"
+#include "rtpclient.h"
+#include "rtpfixedjb.h"
+#include "rtpsendbuffer.h"
+#include "rtpserver.h"
+#include "threadpriority.h"
+
+#include <QDebug>
+#include <QMetaType>
+
+RtpThread::RtpThread(QObject *parent)
+    : QThread(parent)
+{
+    qRegisterMetaType<QVector<quint32>>("QVector<quint32>");
+    qRegisterMetaType<qint32>("qint32");
+}
+
+RtpThread::~RtpThread()
+{
+    stop();
+}
+
+void RtpThread::startStream(const QString &host, quint16 port, qint32 sampleRate)
+{
+    stop();
+    {
+        QMutexLocker lock(&m_mutex);
+        m_host = host;
+        m_port = port;
+        m_sampleRate = sampleRate;
+        m_started = false;
+    }
+    start(QThread::TimeCriticalPriority);
+    while (!isStarted()) {
+        // run() ended before it could start: do not wait for ever.
+        if (isFinished())
+            break;
+        QThread::msleep(1);
+    }
+}
+
+bool RtpThread::isStarted() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_started;
+}
+
+bool RtpThread::stop()
+{
+    if (!isRunning())
+        return false;
+    {
+        QMutexLocker lock(&m_mutex);
+        m_finished = false;
+    }
+    quit();
+    wait();
+    for (;;) {
+        QMutexLocker lock(&m_mutex);
+        if (m_finished)
+            break;
+        lock.unlock();
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+void RtpThread::setTransmitMode(bool transmit)
+{
+    emit changeSendingMode(transmit);
+    emit changeReceivingMode(!transmit);
+}
+
+void RtpThread::setBufferedTime(qint32 ms)
+{
+    {
+        QMutexLocker lock(&m_mutex);
+        m_bufferedMs = ms;
+    }
+    if (isRunning())
+        emit changeBufferedTime(ms);
+}
+
+qint32 RtpThread::bufferedTime() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_bufferedMs;
+}
+
+QIODevice *RtpThread::inputBuffer()
+{
+    QMutexLocker lock(&m_mutex);
+    if (!isRunning() || !m_started || !m_client) {
+        qWarning() << "RtpThread::inputBuffer(); Thread doesn't start";
+        return nullptr;
+    }
+    return m_client->sendBuffer();
+}
+
+QIODevice *RtpThread::outputBuffer()
+{
+    QMutexLocker lock(&m_mutex);
+    if (!isRunning() || !m_started || !m_server) {
+        qWarning() << "RtpThread::outputBuffer(); Thread doesn't start";
+        return nullptr;
+    }
+    return m_server->outputBuffer();
+}
+
+QIODevice *RtpThread::outputVirtualBuffer()
+{
+    QMutexLocker lock(&m_mutex);
+    if (!isRunning() || !m_started || !m_server) {
+        qWarning() << "RtpThread::outputVirtualBuffer(); Thread doesn't start";
+        return nullptr;
+    }
+    return m_server->outputVirtualBuffer();
+}
+
+quint16 RtpThread::localPort() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_started ? AbstractRtp::localPort() : 0;
+}
+
+void RtpThread::run()
+{
+    // Qt's priority levels mean nothing to the normal scheduler here.
+    if (!SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL))
+        SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
+
+    QString host;
+    quint16 port = 0;
+    qint32 rate = 0;
+    qint32 buffered = 0;
+    {
+        QMutexLocker lock(&m_mutex);
+        host = m_host;
+        port = m_port;
+        rate = m_sampleRate;
+        buffered = m_bufferedMs;
+    }
+
+    auto *server = new RtpServer;
+    auto *client = new RtpClient;
+    connect(this, &RtpThread::changeReceivingMode, server, &RtpServer::setReceivingState, Qt::QueuedConnection);
+    connect(this, &RtpThread::changeSendingMode, client, &RtpClient::setSendingState, Qt::QueuedConnection);
+    connect(this, &RtpThread::changeBufferedTime, server, &RtpServer::setBufferedTime);
+    connect(server, &RtpServer::statistics, this, &RtpThread::statistics);
+
+    server->setFormat(rate, kPacketMs);
+    server->setBufferedTime(buffered);
+    client->setFormat(rate, kPacketMs);
+    client->setDestination(host, port);
+
+    {
+        QMutexLocker lock(&m_mutex);
+        m_server = server;
+        m_client = client;
+        m_started = true;
+    }
+
+    exec();
+
+    {
+        QMutexLocker lock(&m_mutex);
+        m_server = nullptr;
+        m_client = nullptr;
+        m_started = false;
+    }
+    delete server;
+    delete client;
+    QMutexLocker lock(&m_mutex);
+    m_finished = true;
+}

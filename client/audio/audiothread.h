@@ -1,0 +1,44 @@
+#pragma once
+
+#include "paudio.h"
+
+#include <QObject>
+#include <QVector>
+
+class PAudioAbstract;
+class SelfControl;
+
+// The sound engine: up to one stream of each kind, driven by the station
+// controller.
+class AudioThread final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(AudioThread)
+
+public:
+    explicit AudioThread(QObject *parent = nullptr);
+    ~AudioThread() override;
+
+    bool addStream(const paudio::StreamDescriptor &descriptor, SelfControl *monitor = nullptr);
+    void removeStream(paudio::AudioType kind);
+    PAudioAbstract *stream(paudio::AudioType kind) const;
+
+    // Active capture level, then the main output's left and right.
+    QVector<int> levels() const;
+
+public slots:
+    void launch();
+    void stop();
+    void setInput(paudio::AudioType kind);
+    void setOutputMode(paudio::OutputMode mode);
+    void enableTone(bool enable);
+
+private:
+    PAudioAbstract *&slot(paudio::AudioType kind);
+
+    PAudioAbstract *m_in = nullptr;
+    PAudioAbstract *m_out = nullptr;
+    PAudioAbstract *m_inVirtual = nullptr;
+    PAudioAbstract *m_outVirtual = nullptr;
+    PAudioAbstract *m_none = nullptr;
+};

@@ -1,0 +1,320 @@
+#include "paudioabstract.h"
+
+#include "paudiodevices.h"
+#include "selfcontrol.h"
+#include "threadpriority.h"
+
+#include <QDebug>
+#include <QIODevice>
+#include <QThread>
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+constexpr double kPi = 3.14159265358979323846;
+// How long stop() waits for PortAudio to report the stream finished.
+constexpr int kFinishWaitMs = 5000;
+
+std::mutex g_inputMutex;
+int g_activeInput = 0;
+
+void raisePriority()
+{
+    QThread *thread = QThread::currentThread();
+    if (thread->priority() != QThread::TimeCriticalPriority) {
+        thread->setPriority(QThread::TimeCriticalPriority);
+        // Qt's levels do not reach the scheduler here; ask for real time.
+        SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
+    }
+}
+} // namespace
+
+PAudioAbstract::PAudioAbstract(const paudio::StreamDescriptor &descriptor, SelfControl *monitor, QObject *parent)
+    : QObject(parent)
+    , m_descriptor(descriptor)
+    , m_monitor(descriptor.kind == paudio::audioOut ? monitor : nullptr)
+{
+}
+
+PAudioAbstract::~PAudioAbstract()
+{
+    stop();
+}
+
+bool PAudioAbstract::isCapture() const
+{
+    return m_descriptor.kind == paudio::audioIn || m_descriptor.kind == paudio::audioInVirtual;
+}
+
+void PAudioAbstract::setActiveInput(int kind)
+{
+    std::lock_guard<std::mutex> lock(g_inputMutex);
+    g_activeInput = kind;
+}
+
+int PAudioAbstract::activeInput()
+{
+    std::lock_guard<std::mutex> lock(g_inputMutex);
+    return g_activeInput;
+}
+
+QList<paudio::DeviceRecord> PAudioAbstract::deviceList()
+{
+    return PAudioDevices::deviceList();
+}
+
+paudio::DeviceRecord PAudioAbstract::defaultInputDevice(bool *found)
+{
+    return PAudioDevices::defaultInputDevice(found);
+}
+
+paudio::DeviceRecord PAudioAbstract::defaultOutputDevice(bool *found)
+{
+    return PAudioDevices::defaultOutputDevice(found);
+}
+
+void PAudioAbstract::setOutputMode(paudio::OutputMode mode)
+{
+    m_outputMode.store(int(mode));
+}
+
+void PAudioAbstract::enableTone(bool enable)
+{
+    m_tone.store(enable);
+}
+
+QVector<int> PAudioAbstract::levels() const
+{
+    std::lock_guard<std::mutex> lock(m_levelMutex);
+    return m_levels;
+}
+
+void PAudioAbstract::clearLevels()
+{
+    std::lock_guard<std::mutex> lock(m_levelMutex);
+    m_levels.fill(0);
+}
+
+bool PAudioAbstract::launch()
+{
+    if (m_stream.load())
+        return false;
+    const paudio::AudioParameters &p = m_descriptor.params;
+    // A buffer size of zero lets PortAudio vary the callback size, which
+    // the fixed-size writes into the send buffer cannot follow.
+    if (p.channels() <= 0 || p.framesPerBuffer() <= 0 || p.sampleRate() <= 0
+        || m_descriptor.kind < paudio::audioIn || m_descriptor.kind > paudio::audioOutVirtual) {
+        qWarning() << "PAudioAbstract::launch(); bad stream parameters for stream" << int(m_descriptor.kind);
+        return false;
+    }
+    PaError err = Pa_Initialize();
+    if (err != paNoError) {
+        qWarning() << "PAudioAbstract::launch();" << Pa_GetErrorText(err);
+        return false;
+    }
+    if (m_descriptor.paIndex < 0 || m_descriptor.paIndex >= Pa_GetDeviceCount()) {
+        qWarning() << "PAudioAbstract::launch(); no device" << m_descriptor.paIndex;
+        Pa_Terminate();
+        return false;
+    }
+
+    m_parameters = PaStreamParameters{};
+    m_parameters.device = m_descriptor.paIndex;
+    m_parameters.channelCount = p.channels();
+    m_parameters.sampleFormat = paInt16;
+    m_parameters.suggestedLatency = p.suggestedLatency();
+    m_parameters.hostApiSpecificStreamInfo = nullptr;
+    m_channels = p.channels();
+    m_framesPerBuffer = p.framesPerBuffer();
+    m_bytesPerBuffer = qint64(m_framesPerBuffer) * m_channels * 2;
+
+    const bool capture = isCapture();
+    const PaStreamParameters *in = capture ? &m_parameters : nullptr;
+    const PaStreamParameters *out = capture ? nullptr : &m_parameters;
+    err = Pa_IsFormatSupported(in, out, p.sampleRate());
+    if (err != paFormatIsSupported) {
+        qWarning() << "PAudioAbstract::launch(); format not supported on device" << m_descriptor.paIndex << ":"
+                   << Pa_GetErrorText(err);
+        Pa_Terminate();
+        return false;
+    }
+
+    {
+        std::lock_guard<std::mutex> lock(m_levelMutex);
+        m_levels = QVector<int>(m_channels, 0);
+    }
+    // Allocated here so the callbacks never allocate.
+    m_work = QVector<qint16>(int(m_bytesPerBuffer / 2), 0);
+    if (capture) {
+        m_tonePeriod = qMax(1, int(p.sampleRate()) / 1000);
+        m_toneDegrees = 360 / m_tonePeriod;
+        m_tonePhase = 0;
+    }
+    // A finish reported by an earlier run must not end the next stop early.
+    while (m_finished.tryAcquire())
+        ;
+
+    PaStream *stream = nullptr;
+    err = Pa_OpenStream(&stream, in, out, p.sampleRate(), (unsigned long)(m_framesPerBuffer), paNoFlag,
+                        capture ? &PAudioAbstract::captureCallback : &PAudioAbstract::playbackCallback, this);
+    if (err == paNoError) {
+        // Published before the start: the callback refuses to run without it.
+        m_stream.store(stream);
+        err = Pa_SetStreamFinishedCallback(stream, &PAudioAbstract::finishedCallback);
+        if (err == paNoError)
+            err = Pa_StartStream(stream);
+        if (err == paNoError)
+            return true;
+        m_stream.store(nullptr);
+        Pa_CloseStream(stream);
+    }
+    qWarning() << "PAudioAbstract::launch(); cannot start device" << m_descriptor.paIndex << ":"
+               << Pa_GetErrorText(err);
+    Pa_Terminate();
+    return false;
+}
+
+void PAudioAbstract::stop()
+{
+    PaStream *stream = m_stream.load();
+    if (!stream)
+        return;
+    Pa_AbortStream(stream);
+    m_stream.store(nullptr);
+    if (!m_finished.tryAcquire(1, kFinishWaitMs))
+        qWarning() << "PAudioAbstract::stop(); stream did not report its end";
+    // Terminating alone would leave the stream open while other streams
+    // still hold PortAudio.
+    Pa_CloseStream(stream);
+    Pa_Terminate();
+    clearLevels();
+}
+
+int PAudioAbstract::captureCallback(const void *input, void *, unsigned long frames,
+                                    const PaStreamCallbackTimeInfo *, PaStreamCallbackFlags, void *user)
+{
+    return static_cast<PAudioAbstract *>(user)->capture(static_cast<const qint16 *>(input), frames);
+}
+
+int PAudioAbstract::playbackCallback(const void *, void *output, unsigned long frames,
+                                     const PaStreamCallbackTimeInfo *, PaStreamCallbackFlags status, void *user)
+{
+    return static_cast<PAudioAbstract *>(user)->playback(static_cast<qint16 *>(output), frames, status);
+}
+
+void PAudioAbstract::finishedCallback(void *user)
+{
+    static_cast<PAudioAbstract *>(user)->m_finished.release();
+}
+
+int PAudioAbstract::peak(const qint16 *samples, qint64 count, int first, int stride)
+{
+    int top = 0;
+    for (qint64 i = first; i < count; i += stride) {
+        // -32768 has no 16-bit magnitude and does not count.
+        const int v = samples[i] == -32768 ? 0 : qAbs(int(samples[i]));
+        if (v > top)
+            top = v;
+    }
+    return top;
+}
+
+void PAudioAbstract::applyOutputMode(qint16 *samples, qint64 count, int mode)
+{
+    const qint64 pairs = count / 2;
+    if (mode == paudio::MainRx) {
+        for (qint64 i = 0; i < pairs; ++i)
+            samples[2 * i + 1] = samples[2 * i];
+    } else if (mode == paudio::SubRx) {
+        for (qint64 i = 0; i < pairs; ++i)
+            samples[2 * i] = samples[2 * i + 1];
+    }
+}
+
+int PAudioAbstract::capture(const qint16 *input, unsigned long frames)
+{
+    raisePriority();
+    if (!m_stream.load())
+        return paAbort;
+
+    std::lock_guard<std::mutex> inputLock(g_inputMutex);
+    if (g_activeInput != m_descriptor.kind) {
+        clearLevels();
+        return paContinue;
+    }
+
+    const bool tone = m_tone.load();
+    int peaks[8] = {};
+    const int metered = qMin(m_channels, 8);
+    // PortAudio keeps to the buffer size asked for; should it ever hand more,
+    // it is taken in buffer-sized pieces.
+    unsigned long done = 0;
+    while (done < frames) {
+        const unsigned long n = qMin<unsigned long>(frames - done, (unsigned long)(m_framesPerBuffer));
+        const qint64 samples = qint64(n) * m_channels;
+        qint16 *work = m_work.data();
+        if (input)
+            std::memcpy(work, input + qint64(done) * m_channels, size_t(samples) * 2);
+        else
+            std::memset(work, 0, size_t(samples) * 2);
+        if (tone) {
+            for (unsigned long f = 0; f < n; ++f) {
+                const auto v = qint16(std::trunc(std::sin(m_toneDegrees * m_tonePhase * kPi / 180.0) * 32767.0));
+                for (int c = 0; c < m_channels; ++c)
+                    work[qint64(f) * m_channels + c] = v;
+                if (++m_tonePhase >= m_tonePeriod)
+                    m_tonePhase = 0;
+            }
+        }
+        if (m_descriptor.data)
+            m_descriptor.data->write(reinterpret_cast<const char *>(work), samples * 2);
+        for (int c = 0; c < metered; ++c)
+            peaks[c] = qMax(peaks[c], peak(work, samples, c, m_channels));
+        done += n;
+    }
+
+    std::lock_guard<std::mutex> lock(m_levelMutex);
+    for (int c = 0; c < m_levels.size() && c < metered; ++c)
+        m_levels[c] = peaks[c];
+    return paContinue;
+}
+
+int PAudioAbstract::playback(qint16 *output, unsigned long frames, PaStreamCallbackFlags status)
+{
+    raisePriority();
+    const qint64 bytes = qint64(frames) * m_channels * 2;
+    char *out = reinterpret_cast<char *>(output);
+    // Bytes after the last whole jitter-buffer frame are left as they were
+    // by the reader: they must not carry stale audio.
+    std::memset(out, 0, size_t(bytes));
+
+    QIODevice *data = m_descriptor.data;
+    if (status != 0 && data)
+        data->reset();
+    qint64 count = data ? data->read(out, bytes) : -1;
+
+    if (m_monitor) {
+        const QByteArray monitor = m_monitor->monitorData();
+        if (!monitor.isEmpty()) {
+            const qint64 n = qMin<qint64>(monitor.size(), bytes);
+            std::memcpy(out, monitor.constData(), size_t(n));
+            count = n;
+        }
+    }
+
+    if (count <= 0) {
+        std::memset(out, 0, size_t(bytes));
+        clearLevels();
+        return paContinue;
+    }
+
+    const qint64 samples = count / 2;
+    if (m_channels == 2)
+        applyOutputMode(output, samples, m_outputMode.load());
+
+    std::lock_guard<std::mutex> lock(m_levelMutex);
+    for (int c = 0; c < m_levels.size(); ++c)
+        m_levels[c] = peak(output, samples, c, m_channels);
+    return paContinue;
+}

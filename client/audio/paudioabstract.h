@@ -1,0 +1,87 @@
+#pragma once
+
+#include "paudio.h"
+
+#include <QObject>
+#include <QSemaphore>
+#include <QVector>
+
+#include <atomic>
+#include <mutex>
+
+#include <portaudio.h>
+
+class QIODevice;
+class SelfControl;
+
+// One PortAudio stream of the engine: capture into the send buffer or
+// playback from a jitter buffer, with the test tone and peak meters.
+class PAudioAbstract : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(PAudioAbstract)
+
+public:
+    // monitor is kept for the main playback stream only.
+    explicit PAudioAbstract(const paudio::StreamDescriptor &descriptor, SelfControl *monitor = nullptr,
+                            QObject *parent = nullptr);
+    ~PAudioAbstract() override;
+
+    virtual bool launch();
+    void stop();
+    bool isRunning() const { return m_stream.load() != nullptr; }
+
+    QVector<int> levels() const;
+    paudio::AudioType kind() const { return m_descriptor.kind; }
+    const paudio::StreamDescriptor &descriptor() const { return m_descriptor; }
+    paudio::OutputMode outputMode() const { return paudio::OutputMode(m_outputMode.load()); }
+    bool isToneEnabled() const { return m_tone.load(); }
+    bool isCapture() const;
+
+    // The process-wide active input; only its capture stream feeds the
+    // send buffer.
+    static void setActiveInput(int kind);
+    static int activeInput();
+
+    static QList<paudio::DeviceRecord> deviceList();
+    static paudio::DeviceRecord defaultInputDevice(bool *found);
+    static paudio::DeviceRecord defaultOutputDevice(bool *found);
+
+    // One playback buffer in place: the channel mix and the per-channel
+    // peaks of count bytes of interleaved stereo.
+    static void applyOutputMode(qint16 *samples, qint64 count, int mode);
+    // Largest 16-bit magnitude among every stride-th sample from first.
+    static int peak(const qint16 *samples, qint64 count, int first, int stride);
+
+public slots:
+    void setOutputMode(paudio::OutputMode mode);
+    void enableTone(bool enable);
+
+private:
+    static int captureCallback(const void *input, void *output, unsigned long frames,
+                               const PaStreamCallbackTimeInfo *time, PaStreamCallbackFlags status, void *user);
+    static int playbackCallback(const void *input, void *output, unsigned long frames,
+                                const PaStreamCallbackTimeInfo *time, PaStreamCallbackFlags status, void *user);
+    static void finishedCallback(void *user);
+
+    int capture(const qint16 *input, unsigned long frames);
+    int playback(qint16 *output, unsigned long frames, PaStreamCallbackFlags status);
+    void clearLevels();
+
+    paudio::StreamDescriptor m_descriptor;
+    SelfControl *m_monitor = nullptr;
+    std::atomic<PaStream *> m_stream{nullptr};
+    PaStreamParameters m_parameters{};
+    std::atomic<int> m_outputMode{paudio::MainRx};
+    std::atomic<bool> m_tone{false};
+    int m_toneDegrees = 0;
+    int m_tonePeriod = 0;
+    int m_tonePhase = 0;
+    int m_channels = 1;
+    int m_framesPerBuffer = 0;
+    qint64 m_bytesPerBuffer = 0;
+    QVector<qint16> m_work;
+    mutable std::mutex m_levelMutex;
+    QVector<int> m_levels;
+    QSemaphore m_finished;
+};
