@@ -54,6 +54,7 @@ int main(int argc, char *argv[])
                                             QStringLiteral("Write the key and PTT edges to this file."),
                                             QStringLiteral("file"));
     parser.addOption(keyingTimeline);
+    AudioStream::addOptions(&parser);
     parser.addOptions({tcpPort, audioPort, keyingPort, controlPort, password, firmware, heartbeat,
                        loginTimeout, idleTimeout, silent});
     parser.process(app);
@@ -77,8 +78,12 @@ int main(int argc, char *argv[])
     }
 
     Simulator sim(opt);
-    sim.link()->setSilent(parser.isSet(silent));
     QString why;
+    sim.link()->setSilent(parser.isSet(silent));
+    if (!sim.audioStream()->applyOptions(parser, &why)) {
+        err << "brelko-sim: " << why << '\n';
+        return 2;
+    }
     if (!sim.start(&why)) {
         err << "brelko-sim: " << why << '\n';
         return 1;

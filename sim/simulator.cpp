@@ -46,6 +46,7 @@ Simulator::Simulator(const SimOptions &options, QObject *parent)
             [this](const QByteArray &data, const QHostAddress &, quint16) { m_keyingRx.addDatagram(data); });
     m_keyingRx.addCommands(&m_control);
     m_levels.addCommands(&m_control);
+    m_audioStream.addCommands(&m_control);
 }
 
 bool Simulator::start(QString *error)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "audiostream.h"
 #include "cmdlinkserver.h"
 #include "controlserver.h"
 #include "keyingreceiver.h"
@@ -42,6 +43,7 @@ public:
     CmdLinkServer *link() { return &m_link; }
     ControlServer *control() { return &m_control; }
     KeyingReceiver *keyingReceiver() { return &m_keyingRx; }
+    AudioStream *audioStream() { return &m_audioStream; }
 
     static QString toHex(const QByteArray &bytes);
     static bool fromHex(const QString &text, QByteArray *out);
@@ -59,4 +61,5 @@ private:
     ControlServer m_control;
     KeyingReceiver m_keyingRx;
     PttLevels m_levels{&m_link};
+    AudioStream m_audioStream{&m_audio};
 };
