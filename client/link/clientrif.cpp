@@ -124,6 +124,9 @@ void ClientRIF::connectSuccessful()
     qDebug() << "void ClientRIF::connectSuccessful()";
     // Qt drops options set before the socket exists; set it again on the live one.
     m_clisock.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    // A frame cut off by the previous connection must not corrupt this one.
+    if (m_manager)
+        m_manager->clearBuffer();
     m_sendTimer.start(m_sendInterval);
     m_keepTimer.start(m_keepTimeout);
     emit connected();

@@ -27,6 +27,8 @@ public:
     void addData(const QByteArray &data);
     void parcePacket();
     int buffered() const { return m_buffer.size(); }
+    // Drops received bytes not yet consumed (a new connection starts clean).
+    void clearBuffer() { m_buffer.clear(); }
 
 signals:
     void changedData();

@@ -22,6 +22,7 @@ private slots:
     void loginIsFirstFrame_data();
     void loginIsFirstFrame();
     void oneLoginPerConnection();
+    void cutFrameDoesNotSpillIntoNextConnection();
     void periodicBatchesAndSilentBox();
     void secondConnectCallDisconnects();
     void changedPortAbortsConnection();
@@ -186,6 +187,27 @@ void TstClientRIF::oneLoginPerConnection()
     QCOMPARE(first.first().type, 0);
     QCOMPARE(second.first().type, 0);
     QCOMPARE(c.disconnected.count(), 1);
+}
+
+void TstClientRIF::cutFrameDoesNotSpillIntoNextConnection()
+{
+    SimProcess sim;
+    QVERIFY2(sim.start(), qPrintable(sim.lastError()));
+    Client c;
+    QSignalSpy versions(&c.fw, &FwVersionPacket::updateVersion);
+    c.connectTo(sim.tcpPort());
+    QTRY_COMPARE_WITH_TIMEOUT(versions.count(), 1, kWait);
+
+    // Half a frame, then the box goes away.
+    QVERIFY(sim.run(QStringLiteral("silent on")));
+    QVERIFY(sim.run(QStringLiteral("send 0a000000000c00")));
+    QVERIFY(sim.run(QStringLiteral("drop")));
+    QTRY_COMPARE_WITH_TIMEOUT(c.disconnected.count(), 1, kWait);
+    QVERIFY(sim.run(QStringLiteral("silent off")));
+
+    // The next connection's version frame is read as such.
+    c.rif.connectToServer();
+    QTRY_COMPARE_WITH_TIMEOUT(versions.count(), 2, kWait);
 }
 
 void TstClientRIF::periodicBatchesAndSilentBox()
