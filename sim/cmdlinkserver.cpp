@@ -201,11 +201,12 @@ void CmdLinkServer::handleLogin(Connection *c, const SimFrame::Frame &frame)
     else
         note(c->id, QStringLiteral("log-in without terminating zero"));
     const QString given = QString::fromLatin1(raw);
-    if (given != m_password) {
+    if (given != m_password && !m_extraPasswords.contains(given)) {
         refuse(c, SimFrame::WrongPassword, QStringLiteral("wrong password \"%1\"").arg(given));
         return;
     }
     c->loggedIn = true;
+    m_loginPassword = given;
     note(c->id, QStringLiteral("logged in"));
     if (!m_silent) {
         sendFirmware();

@@ -61,6 +61,10 @@ public:
 
     void setPassword(const QString &password) { m_password = password; }
     QString password() const { return m_password; }
+    // Further passwords that log in (the permission slots' own).
+    void setExtraPasswords(const QStringList &passwords) { m_extraPasswords = passwords; }
+    // The password the current client logged in with.
+    QString loginPassword() const { return m_loginPassword; }
     void setFirmware(const FirmwareVersion &fw) { m_firmware = fw; }
     FirmwareVersion firmware() const { return m_firmware; }
     // Silent: nothing goes out by itself (reports, answers, time-out errors);
@@ -129,6 +133,8 @@ private:
     int m_nextId = 1;
 
     QString m_password = QStringLiteral("brelko");
+    QStringList m_extraPasswords;
+    QString m_loginPassword;
     FirmwareVersion m_firmware;
     bool m_silent = false;
     bool m_ptt = false;

@@ -54,6 +54,11 @@ int main(int argc, char *argv[])
                                             QStringLiteral("Write the key and PTT edges to this file."),
                                             QStringLiteral("file"));
     parser.addOption(keyingTimeline);
+    const QCommandLineOption permSlot(QStringLiteral("perm-slot"),
+                                      QStringLiteral("A permission slot (repeatable): its own password, rights flags, "
+                                                     "work and pause minutes."),
+                                      QStringLiteral("password:flags:work:pause"));
+    parser.addOption(permSlot);
     AudioStream::addOptions(&parser);
     parser.addOptions({tcpPort, audioPort, keyingPort, controlPort, password, firmware, heartbeat,
                        loginTimeout, idleTimeout, silent});
@@ -70,6 +75,7 @@ int main(int argc, char *argv[])
     }
     if (parser.isSet(keyingTimeline))
         opt.keyingTimeline = parser.value(keyingTimeline);
+    opt.permSlots = parser.values(permSlot);
     if (parser.isSet(password))
         opt.password = parser.value(password);
     if (parser.isSet(firmware) && !FirmwareVersion::parse(parser.value(firmware), &opt.firmware)) {

@@ -46,12 +46,21 @@ Simulator::Simulator(const SimOptions &options, QObject *parent)
             [this](const QByteArray &data, const QHostAddress &, quint16) { m_keyingRx.addDatagram(data); });
     m_keyingRx.addCommands(&m_control);
     m_levels.addCommands(&m_control);
+    m_perms.addCommands(&m_control);
     m_audioStream.addCommands(&m_control);
 }
 
 bool Simulator::start(QString *error)
 {
     QString why;
+    for (const QString &text : qAsConst(m_options.permSlots)) {
+        PermissionSlots::Slot slot;
+        if (!PermissionSlots::parseSlot(text, &slot)) {
+            *error = QStringLiteral("bad permission slot \"%1\"").arg(text);
+            return false;
+        }
+        m_perms.addSlot(slot);
+    }
     if (!m_link.listen(m_options.address, m_options.tcpPort, &why)) {
         *error = QStringLiteral("command port %1: %2").arg(m_options.tcpPort).arg(why);
         return false;

@@ -4,6 +4,7 @@
 #include "cmdlinkserver.h"
 #include "controlserver.h"
 #include "keyingreceiver.h"
+#include "permissionslots.h"
 #include "pttlevels.h"
 #include "udpport.h"
 
@@ -24,6 +25,8 @@ struct SimOptions
     int loginTimeoutMs = 10000;
     int idleTimeoutMs = 10000;
     QString keyingTimeline;
+    // "PASSWORD:FLAGS:WORK:PAUSE" each
+    QStringList permSlots;
 };
 
 // The whole simulated box: command link, UDP ports and the control channel
@@ -61,5 +64,6 @@ private:
     ControlServer m_control;
     KeyingReceiver m_keyingRx;
     PttLevels m_levels{&m_link};
+    PermissionSlots m_perms{&m_link};
     AudioStream m_audioStream{&m_audio};
 };
