@@ -54,6 +54,15 @@ images = {
     'home.png': square(16, (240, 200, 60, 255)),
     'console.png': square(32, (20, 20, 20, 255)),
     'configurator.png': square(32, (70, 120, 220, 255)),
+    'newZentrik.png': disc(32, (40, 120, 200, 255), inner=(255, 255, 255, 255)),
+    'tone.png': disc(32, (240, 160, 40, 255)),
+    'settings.png': square(32, (120, 120, 120, 255)),
+    'about.png': disc(32, (70, 120, 220, 255), inner=(255, 255, 255, 255)),
+    'aboutQt.png': disc(32, (65, 205, 82, 255), inner=(255, 255, 255, 255)),
+    'exit.png': disc(32, (200, 40, 40, 255)),
+    'main-rx.png': square(32, (40, 160, 60, 255)),
+    'sub-rx.png': square(32, (40, 60, 160, 255)),
+    'main-sub-rx.png': square(32, (40, 140, 140, 255)),
 }
 for name, px in images.items():
     size = int(math.sqrt(len(px)))

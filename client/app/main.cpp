@@ -1,12 +1,15 @@
-#include "console.h"
 #include "languages.h"
 #include "loghook.h"
+#include "mainwindow.h"
+#include "networktab.h"
+#include "paudio.h"
+#include "preferences.h"
 #include "settings.h"
 #include "singleapplication.h"
+#include "window.h"
 
 #include <QDebug>
 #include <QIcon>
-#include <QMainWindow>
 #include <QMessageBox>
 #include <QMetaType>
 #include <QSystemTrayIcon>
@@ -27,20 +30,6 @@ QString organizationDomain()
     return home;
 }
 
-// Stands in for the main window until the station controller exists: the
-// console and a tray icon, so the program can be seen running and logging.
-std::unique_ptr<QMainWindow> createMainWindow()
-{
-    auto window = std::make_unique<QMainWindow>();
-    window->setWindowTitle(QCoreApplication::applicationName());
-    auto *console = new Console(window.get());
-    window->setCentralWidget(console);
-    window->resize(640, 400);
-    auto *tray = new QSystemTrayIcon(QIcon(QStringLiteral(":/images/tray_unlink.png")), window.get());
-    tray->setToolTip(QCoreApplication::applicationName());
-    tray->show();
-    return window;
-}
 } // namespace
 
 int main(int argc, char *argv[])
@@ -72,19 +61,23 @@ int main(int argc, char *argv[])
         language = QLocale::system().name();
     language = language.toLower();
 
-    std::unique_ptr<QMainWindow> window = createMainWindow();
+    auto window = std::make_unique<MainWindow>();
+    window->switchLanguage(language);
     window->show();
 
+    qRegisterMetaType<paudio::OutputMode>("paudio::OutputMode");
     qRegisterMetaType<QVector<quint32>>("QVector<quint32>");
 
     LogHook::install();
     qDebug() << "Morvex" << QCoreApplication::applicationVersion() << "started, language"
              << languageName(language);
 
-    // Until the preferences dialog opens location files, a forwarded path is logged.
+    // A location file named on a later start (or on this one) takes effect at once.
     QObject::connect(&app, &SingleApplication::messageAvailable, [](const QString &message) {
         qDebug() << "Message from another start:" << message;
     });
+    QObject::connect(&app, &SingleApplication::messageAvailable, Window::instance()->preferences()->networkTab(),
+                     &NetworkTab::openFile);
     if (argc > 1)
         app.sendMessage(QString::fromLocal8Bit(argv[1]));
 

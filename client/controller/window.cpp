@@ -1,0 +1,1041 @@
+#include "window.h"
+
+#include "audiopacket.h"
+#include "audiothread.h"
+#include "authorization.h"
+#include "autostart.h"
+#include "clientrif.h"
+#include "console.h"
+#include "cwthread.h"
+#include "firmwarecheck.h"
+#include "fwversionpacket.h"
+#include "levelcodes.h"
+#include "networktab.h"
+#include "packetmngr.h"
+#include "permission.h"
+#include "permissionform.h"
+#include "preferences.h"
+#include "ptt.h"
+#include "remoteind.h"
+#include "rtpthread.h"
+#include "selfcontrol.h"
+#include "serial.h"
+#include "serialtab.h"
+#include "settings.h"
+#include "stereolevel.h"
+#include "vserial.h"
+#include "winkey.h"
+#include "languagetab.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QDebug>
+#include <QDesktopServices>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHostAddress>
+#include <QHostInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QToolBar>
+#include <QUrl>
+#include <QVBoxLayout>
+
+Window *Window::s_instance = nullptr;
+
+namespace {
+const char kMakerHome[] = "www.zentrik.example";
+
+int framesPerBuffer(int rate)
+{
+    switch (rate) {
+    case 8000: return 800;
+    case 11025: return 1100;
+    case 12000: return 1200;
+    default: return 1600;
+    }
+}
+
+QSlider *levelSlider(int maximum, QWidget *parent)
+{
+    auto *s = new QSlider(Qt::Vertical, parent);
+    s->setRange(0, maximum);
+    s->setMinimumHeight(100);
+    return s;
+}
+} // namespace
+
+Window::Window(QWidget *parent)
+    : QWidget(parent)
+    , m_client(new ClientRIF(this))
+    , m_mngr(new PacketMngr(this))
+    , m_errors(new ErrorsPacket(PacketType::Errors, this))
+    , m_ptt(new PTT(PacketType::Ptt, this))
+    , m_auth(new Authorization(PacketType::Authorization, this))
+    , m_serials{new Serial(PacketType::SerialCat, this), new Serial(PacketType::SerialPttCw, this),
+                new Serial(PacketType::SerialFsk, this), new Serial(PacketType::SerialRs485, this)}
+    , m_audioPacket(new AudioPacket(PacketType::Audio, this))
+    , m_permission(new Permission(PacketType::Permission, this))
+    , m_fwVersion(new FwVersionPacket(PacketType::FwVersion, this))
+    , m_fwCheck(new FirmwareCheck(this))
+    , m_prefs(new Preferences(this))
+    , m_ports{new VSerial(this), new VSerial(this), new VSerial(this), new VSerial(this), new VSerial(this)}
+    , m_engine(new AudioThread(this))
+    , m_rtp(new RtpThread(this))
+    , m_console(new Console)
+    , m_rxGroup(new QButtonGroup(this))
+    , m_rbMain(new QRadioButton(this))
+    , m_rbSub(new QRadioButton(this))
+    , m_rbBoth(new QRadioButton(this))
+    , m_consoleBtn(new QPushButton(this))
+    , m_winKey(new WinKey(this))
+    , m_selfControl(new SelfControl(this))
+    , m_cw(new CwThread(this))
+{
+    m_streams[0].kind = paudio::audioIn;
+    m_streams[1].kind = paudio::audioInVirtual;
+    m_streams[2].kind = paudio::audioOut;
+    m_streams[3].kind = paudio::audioOutVirtual;
+    m_levelTimer.setInterval(kLevelMs);
+    m_indicatorTimer.setInterval(kIndicatorMs);
+
+    buildUi();
+    setButtonStyle();
+    m_pttButton->setEnabled(false);
+
+    Settings::instance()->loadDefaults(QStringLiteral("Home: ") + QLatin1String(kMakerHome) + QLatin1Char(';'));
+
+    s_instance = this;
+    createActions();
+    setWindowIcon(QIcon(QStringLiteral(":/images/newZentrik.png")));
+
+    connect(m_outSlider, &QSlider::valueChanged, this, &Window::changeOutputLevel);
+    connect(m_inSliderL, &QSlider::valueChanged, this, &Window::changeInputLevelL);
+    connect(m_inSliderR, &QSlider::valueChanged, this, &Window::changeInputLevelR);
+    connect(m_trxGroup, &QGroupBox::toggled, this, &Window::checkTransiver);
+    connect(m_client, &ClientRIF::connected, this, &Window::connectedClient);
+    connect(m_client, &ClientRIF::disconnected, this, &Window::disconnectedClient);
+    connect(m_pttButton, &QPushButton::clicked, this, &Window::clickPTT);
+    connect(m_ptt, &PTT::readyRead, this, &Window::changePTT);
+    connect(m_errors, &ErrorsPacket::error, this, &Window::reasonConnectionReset);
+    connect(&m_reconnect, &QTimer::timeout, this, &Window::timeoutReconect);
+    connect(&m_indicatorTimer, &QTimer::timeout, this, &Window::updateIndicators);
+    connect(&m_levelTimer, &QTimer::timeout, this, qOverload<>(&Window::changeLevel));
+    connect(this, &Window::setOutputMode, m_engine, &AudioThread::setOutputMode);
+    connect(this, &Window::changeInLevelL, m_audioPacket, &AudioPacket::setInLevelL);
+    connect(this, &Window::changeInLevelR, m_audioPacket, &AudioPacket::setInLevelR);
+    connect(this, &Window::changeOutLevel, m_audioPacket, &AudioPacket::setOutLevel);
+    connect(m_audioPacket, &AudioPacket::changeInLevelL, this, &Window::setInLevelL);
+    connect(m_audioPacket, &AudioPacket::changeInLevelR, this, &Window::setInLevelR);
+    connect(m_audioPacket, &AudioPacket::changeOutLevel, this, &Window::setOutLevel);
+    connect(m_cw, &CwThread::changedRTS, this, &Window::changeRTSforPTT);
+    connect(m_prefs, &Preferences::apply, this, &Window::settingsChanged);
+    connect(this, &Window::firstLoad, this, &Window::firstLoadSets, Qt::QueuedConnection);
+    connect(m_permForm, &PermissionForm::workTimeCompleted, this, &Window::permTimerCompleted);
+    connect(m_permForm, &PermissionForm::pauseTimeCompleted, this, &Window::permTimerCompleted);
+    connect(m_permission, &Permission::changedState, this, &Window::permParamsChanged);
+    connect(m_fwVersion, &FwVersionPacket::updateVersion, this, &Window::checkFwVersion);
+    connect(m_fwCheck, &FirmwareCheck::sendTrayMessage, this, &Window::sendTrayMessage);
+    connect(m_prefs, &Preferences::reloadAudioDevices, this, &Window::audioDeviceChanged, Qt::QueuedConnection);
+    connect(m_rtp, &RtpThread::statistics, m_console, &Console::updateStatistics);
+    connect(m_rxGroup, QOverload<QAbstractButton *>::of(&QButtonGroup::buttonClicked), this, &Window::changeRB);
+    connect(m_consoleBtn, &QPushButton::clicked, this, &Window::showHideConsole);
+    connect(m_prefs->languageTab(), &LanguageTab::switchLanguage, this, &Window::switchLanguage);
+
+    m_mngr->registerPacket(m_auth);
+    m_mngr->registerPacket(m_errors);
+    m_mngr->registerPacket(m_ptt);
+    m_mngr->registerPacket(m_serials[Cat]);
+    m_mngr->registerPacket(m_serials[Fsk]);
+    m_mngr->registerPacket(m_serials[Rs485]);
+    m_mngr->registerPacket(m_audioPacket);
+    m_mngr->registerPacket(m_permission);
+    m_mngr->registerPacket(m_fwVersion);
+
+    for (int p = Cat; p <= Rs485; ++p)
+        m_serials[p]->setPort(m_ports[p]);
+    m_winKey->setPort(m_ports[Winkey]);
+
+    m_client->setPacketManager(m_mngr);
+    m_prefs->setModal(true);
+    m_levelTimer.start();
+}
+
+Window::~Window()
+{
+    m_engine->removeStream(paudio::audioAll);
+    m_rtp->stop();
+    m_cw->stopKeying();
+    m_winKey->stop();
+    delete m_console;
+    if (s_instance == this)
+        s_instance = nullptr;
+}
+
+Serial *Window::serialHandler(Port p) const
+{
+    return p <= Rs485 ? m_serials[p] : nullptr;
+}
+
+void Window::buildUi()
+{
+    m_headsetTitle = new QLabel(this);
+    m_headL = new QLabel(this);
+    m_headR = new QLabel(this);
+    m_micLabel = new QLabel(this);
+    m_rxLevels = new StereoLevel(this);
+    m_micLevel = new StereoLevel(this);
+    m_trxGroup = new QGroupBox(this);
+    m_trxGroup->setCheckable(true);
+    m_subLabel = new QLabel(this);
+    m_mainLabel = new QLabel(this);
+    m_inSliderL = levelSlider(int(AudioPacket::kMaxInLevel), this);
+    m_inSliderR = levelSlider(int(AudioPacket::kMaxInLevel), this);
+    m_outSlider = levelSlider(LevelCodes::kMaxCode, this);
+    m_inTextL = new QLabel(QStringLiteral("+0.0 dB"), this);
+    m_inTextR = new QLabel(QStringLiteral("+0.0 dB"), this);
+    m_outText = new QLabel(QStringLiteral("+0.0 dB"), this);
+    m_txMeter = new RemoteInd(this);
+    m_pttButton = new QPushButton(this);
+    m_pttButton->setCheckable(true);
+    m_permForm = new PermissionForm(this);
+
+    auto *headset = new QGridLayout;
+    headset->addWidget(m_headsetTitle, 0, 0, 1, 2);
+    headset->addWidget(m_headL, 1, 0);
+    headset->addWidget(m_headR, 2, 0);
+    headset->addWidget(m_rxLevels, 1, 1, 2, 1);
+    headset->addWidget(m_micLabel, 3, 0);
+    headset->addWidget(m_micLevel, 3, 1);
+
+    auto *trx = new QGridLayout(m_trxGroup);
+    trx->addWidget(m_mainLabel, 0, 0, Qt::AlignHCenter);
+    trx->addWidget(m_subLabel, 0, 1, Qt::AlignHCenter);
+    trx->addWidget(new QLabel(tr("TX"), this), 0, 2, Qt::AlignHCenter);
+    trx->addWidget(m_inSliderL, 1, 0, Qt::AlignHCenter);
+    trx->addWidget(m_inSliderR, 1, 1, Qt::AlignHCenter);
+    trx->addWidget(m_outSlider, 1, 2, Qt::AlignHCenter);
+    trx->addWidget(m_inTextL, 2, 0, Qt::AlignHCenter);
+    trx->addWidget(m_inTextR, 2, 1, Qt::AlignHCenter);
+    trx->addWidget(m_outText, 2, 2, Qt::AlignHCenter);
+
+    m_rxGroup->addButton(m_rbMain);
+    m_rxGroup->addButton(m_rbSub);
+    m_rxGroup->addButton(m_rbBoth);
+    m_rbBoth->setChecked(true);
+    auto *rxRow = new QHBoxLayout;
+    rxRow->addWidget(m_rbMain);
+    rxRow->addWidget(m_rbSub);
+    rxRow->addWidget(m_rbBoth);
+    rxRow->addStretch();
+    rxRow->addWidget(m_consoleBtn);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(headset);
+    layout->addWidget(m_trxGroup);
+    layout->addLayout(rxRow);
+    layout->addWidget(m_txMeter);
+    layout->addWidget(m_pttButton);
+    layout->addWidget(m_permForm);
+
+    const bool trxOn = Settings::instance()->value(Settings::TransceiverLvls, Settings::Transceiver).toBool();
+    {
+        const QSignalBlocker block(m_trxGroup);
+        m_trxGroup->setChecked(trxOn);
+    }
+    m_trxGroup->setEnabled(false);
+    m_txMeter->setEnabled(false);
+    retranslateUi();
+}
+
+void Window::createActions()
+{
+    m_actOpen = new QAction(QIcon(QStringLiteral(":/images/open.png")), QString(), this);
+    m_actTone = new QAction(QIcon(QStringLiteral(":/images/tone.png")), QString(), this);
+    m_actTone->setCheckable(true);
+    m_actSettings = new QAction(QIcon(QStringLiteral(":/images/settings.png")), QString(), this);
+    m_actHome = new QAction(QIcon(QStringLiteral(":/images/home.png")), QString(), this);
+    m_actAbout = new QAction(QIcon(QStringLiteral(":/images/about.png")), QString(), this);
+    m_actAboutQt = new QAction(QIcon(QStringLiteral(":/images/aboutQt.png")), QString(), this);
+    m_actQuit = new QAction(QIcon(QStringLiteral(":/images/exit.png")), QString(), this);
+    m_actMainRx = new QAction(QIcon(QStringLiteral(":/images/main-rx.png")), QString(), this);
+    m_actSubRx = new QAction(QIcon(QStringLiteral(":/images/sub-rx.png")), QString(), this);
+    m_actBothRx = new QAction(QIcon(QStringLiteral(":/images/main-sub-rx.png")), QString(), this);
+    m_rxActions = new QActionGroup(this);
+    for (QAction *a : {m_actMainRx, m_actSubRx, m_actBothRx}) {
+        a->setCheckable(true);
+        m_rxActions->addAction(a);
+    }
+    m_rxActions->setExclusive(true);
+    m_actBothRx->setChecked(true);
+
+    connect(m_actOpen, &QAction::triggered, this, [this] {
+        if (QWidget *w = window()) {
+            w->show();
+            w->raise();
+            w->activateWindow();
+        }
+    });
+    connect(m_actTone, &QAction::triggered, this, &Window::changeTone);
+    connect(m_actHome, &QAction::triggered, this, &Window::goHome);
+    connect(m_actAbout, &QAction::triggered, this, &Window::showAbout);
+    connect(m_actAboutQt, &QAction::triggered, this, &Window::showAboutQt);
+    connect(m_actQuit, &QAction::triggered, qApp, &QApplication::quit);
+    connect(m_actMainRx, &QAction::triggered, this, &Window::mainRx);
+    connect(m_actSubRx, &QAction::triggered, this, &Window::subRx);
+    connect(m_actBothRx, &QAction::triggered, this, &Window::bothRx);
+    retranslateUi();
+}
+
+void Window::fillMenuBar(QMenuBar *bar)
+{
+    m_fileMenu = bar->addMenu(QString());
+    m_fileMenu->addAction(m_actTone);
+    m_fileMenu->addSeparator();
+    m_fileMenu->addAction(m_actQuit);
+    m_viewMenu = bar->addMenu(QString());
+    m_viewMenu->addAction(m_actMainRx);
+    m_viewMenu->addAction(m_actSubRx);
+    m_viewMenu->addAction(m_actBothRx);
+    m_toolsMenu = bar->addMenu(QString());
+    m_toolsMenu->addAction(m_actSettings);
+    m_helpMenu = bar->addMenu(QString());
+    m_helpMenu->addAction(m_actHome);
+    m_helpMenu->addSeparator();
+    m_helpMenu->addAction(m_actAbout);
+    m_helpMenu->addAction(m_actAboutQt);
+    retranslateUi();
+}
+
+void Window::fillToolBar(QToolBar *bar)
+{
+    bar->addAction(m_actSettings);
+    bar->addAction(m_actTone);
+    bar->addSeparator();
+    bar->addAction(m_actMainRx);
+    bar->addAction(m_actSubRx);
+    bar->addAction(m_actBothRx);
+}
+
+void Window::fillTrayMenu(QMenu *menu)
+{
+    menu->addAction(m_actTone);
+    m_settingsMenu = menu->addMenu(QString());
+    m_settingsMenu->addAction(m_actSettings);
+    menu->addSeparator();
+    menu->addAction(m_actAbout);
+    menu->addAction(m_actQuit);
+    retranslateUi();
+}
+
+void Window::retranslateUi()
+{
+    m_headsetTitle->setText(tr("Headset levels"));
+    m_micLabel->setText(tr("Microphone"));
+    m_trxGroup->setTitle(tr("Transceiver levels"));
+    m_subLabel->setText(tr("Sub RX"));
+    m_mainLabel->setText(tr("Main RX"));
+    m_rbMain->setText(tr("Main RX"));
+    m_rbSub->setText(tr("Sub RX"));
+    m_rbBoth->setText(tr("Main+Sub RX"));
+    m_consoleBtn->setText(tr("Console"));
+    m_pttButton->setText(tr("PTT"));
+    m_pttButton->setToolTip(tr("PTT button for SSB\nHot key:") + QLatin1Char(' ') +
+                            Settings::instance()->value(Settings::HotKeyPTT).toString());
+    const QString receiver = m_actMainRx && m_actMainRx->isChecked()  ? tr("Main RX")
+                             : m_actSubRx && m_actSubRx->isChecked() ? tr("Sub RX")
+                                                                      : tr("Main RX");
+    setRxLabels(receiver);
+    if (m_actOpen) {
+        m_actOpen->setText(tr("Open window"));
+        m_actTone->setText(tr("Transmit 1kHz tone"));
+        m_actSettings->setText(tr("Settings"));
+        m_actHome->setText(tr("Home"));
+        m_actAbout->setText(tr("About"));
+        m_actAboutQt->setText(tr("About Qt"));
+        m_actQuit->setText(tr("Quit"));
+        m_actMainRx->setText(tr("Main RX"));
+        m_actSubRx->setText(tr("Sub RX"));
+        m_actBothRx->setText(tr("Main+Sub RX"));
+    }
+    if (m_fileMenu) {
+        m_fileMenu->setTitle(tr("File"));
+        m_viewMenu->setTitle(tr("View"));
+        m_toolsMenu->setTitle(tr("Tools"));
+        m_helpMenu->setTitle(tr("Help"));
+    }
+    if (m_settingsMenu)
+        m_settingsMenu->setTitle(tr("Settings"));
+}
+
+void Window::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange)
+        retranslateUi();
+    QWidget::changeEvent(event);
+}
+
+void Window::setButtonStyle()
+{
+    const QString common = QStringLiteral(
+        "QPushButton { background-color: palette(window); border-style: outset; border-width: 2px;"
+        " border-radius: 10px; border-color: grey; font: bold 14px; min-width: 10em; padding: 6px; }"
+        "QPushButton:disabled { color: gray; border-style: inset; }");
+    m_transmitStyle = common + QStringLiteral("QPushButton:checked { background-color: red; border-style: inset; }");
+    m_normalStyle = common + QStringLiteral("QPushButton:checked { background-color: darkgrey; border-style: inset; }"
+                                            "QToolTip { border: 2px solid darkkhaki; padding: 5px;"
+                                            " border-radius: 3px; opacity: 200; }");
+    m_pttButton->setStyleSheet(m_normalStyle);
+}
+
+void Window::pttButtonStyle()
+{
+    const bool transmit = m_ptt->remotePtt() && m_pttButton->isChecked();
+    m_pttButton->setStyleSheet(transmit ? m_transmitStyle : m_normalStyle);
+}
+
+void Window::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_firstShown)
+        return;
+    m_permForm->hide();
+    m_firstShown = true;
+    emit firstLoad();
+}
+
+void Window::firstLoadSets()
+{
+    m_pttButton->setToolTip(m_pttButton->toolTip());
+    emit fixMainWndSize();
+    if (!VSerial::isAvailable()) {
+        QMessageBox::critical(this, tr("Error"),
+                              tr("Your system does not have Virtual Serial Port.\n") +
+                                  tr("Please reinstall your software."),
+                              QMessageBox::Ok);
+        // Same as the user choosing to end: no virtual ports, nothing to do.
+        QCoreApplication::exit(0);
+        return;
+    }
+    QMessageBox box(QMessageBox::Information, QCoreApplication::applicationName(),
+                    tr("Virtual serial ports are creating now."), QMessageBox::NoButton, this);
+    box.setInformativeText(tr("It takes several seconds."));
+    box.setModal(false);
+    box.show();
+    box.repaint();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    settingsChanged(AbstractTab::SerialPorts);
+    settingsChanged(AbstractTab::Audio);
+    settingsChanged(AbstractTab::Network);
+    settingsChanged(AbstractTab::General);
+    box.hide();
+}
+
+void Window::settingsChanged(AbstractTab::Tab tab)
+{
+    switch (tab) {
+    case AbstractTab::SerialPorts:
+        stopKeying();
+        openPorts(m_prefs->serialPorts());
+        if (m_client->isConnected())
+            startKeying();
+        break;
+    case AbstractTab::Network:
+        stopKeying();
+        m_engine->stop();
+        m_engine->removeStream(paudio::audioAll);
+        m_rtp->stop();
+        m_reconnect.stop();
+        applyNetworkSettings();
+        if (m_streams[2].paIndex < 0)
+            refreshDescriptors();
+        m_rtp->startStream(m_streamHost, m_streamPort, qint32(m_streams[2].params.sampleRate()));
+        m_streams[0].data = m_rtp->inputBuffer();
+        m_streams[1].data = m_rtp->inputBuffer();
+        m_streams[2].data = m_rtp->outputBuffer();
+        m_streams[3].data = m_rtp->outputVirtualBuffer();
+        rebuildStreams(false);
+        m_client->connectToServer();
+        break;
+    case AbstractTab::Audio:
+        m_engine->stop();
+        m_engine->removeStream(paudio::audioAll);
+        rebuildStreams(true);
+        break;
+    case AbstractTab::General:
+        setAutoRun(m_prefs->languageTab()->autoRun());
+        emit switchLanguage(m_prefs->languageTab()->language());
+        break;
+    }
+}
+
+void Window::refreshDescriptors()
+{
+    const int rate = m_prefs->sampleRate() > 0 ? m_prefs->sampleRate() : 12000;
+    const int devices[4] = {m_prefs->audioInput(), m_prefs->virtualInput(), m_prefs->audioOutput(),
+                            m_prefs->virtualOutput()};
+    for (int i = 0; i < 4; ++i) {
+        paudio::StreamDescriptor &d = m_streams[i];
+        d.paIndex = devices[i];
+        d.params.setDevice(devices[i]);
+        d.params.setSampleRate(rate);
+        d.params.setFramesPerBuffer(framesPerBuffer(rate));
+        d.params.setChannels(d.kind == paudio::audioOut || d.kind == paudio::audioOutVirtual ? 2 : 1);
+    }
+    m_rtp->setBufferedTime(m_prefs->rxBuffering());
+}
+
+void Window::rebuildStreams(bool descriptorsFromTab)
+{
+    if (descriptorsFromTab)
+        refreshDescriptors();
+    // Before the first network apply the streams have no data device: they play silence.
+    m_engine->addStream(m_streams[0], nullptr);
+    m_engine->addStream(m_streams[1], nullptr);
+    m_engine->addStream(m_streams[2], m_selfControl);
+    m_engine->addStream(m_streams[3], nullptr);
+    m_engine->launch();
+    selectActiveInput();
+}
+
+void Window::selectActiveInput()
+{
+    m_engine->setInput(m_ptt->remotePtt() ? paudio::audioIn : paudio::audioInVirtual);
+}
+
+void Window::applyNetworkSettings()
+{
+    const QString address = m_prefs->networkAddress().trimmed();
+    m_streamHost = address;
+    m_streamPort = quint16(m_prefs->rtpPort());
+    m_auth->setPassword(m_prefs->networkPassword());
+    m_client->setServer(address, quint16(m_prefs->cmdPort()));
+    QHostAddress host(address);
+    if (host.isNull()) {
+        // A name: the keying thread needs an address.
+        const QHostInfo info = QHostInfo::fromName(address);
+        if (!info.addresses().isEmpty())
+            host = info.addresses().first();
+    }
+    m_cw->setDestination(host, m_prefs->pttCwPort());
+    m_audioPacket->setTxBuffer(m_prefs->txBufferingSteps());
+}
+
+void Window::openPorts(const QStringList &names)
+{
+    static const char *const attachMsg[PortCount] = {
+        QT_TR_NOOP("Can't attach to CAT "), QT_TR_NOOP("Can't attach to PTT/CW "), QT_TR_NOOP("Can't attach to FSK "),
+        QT_TR_NOOP("Can't attach to RS-485 "), QT_TR_NOOP("Can't attach to winkey ")};
+    static const char *const openMsg[PortCount] = {QT_TR_NOOP("Can't open CAT "), QT_TR_NOOP("Can't open PTT/CW "),
+                                                   QT_TR_NOOP("Can't open FSK "), QT_TR_NOOP("Can't open RS-485 "),
+                                                   QT_TR_NOOP("Can't open Winkey ")};
+    auto wanted = [&](int p) { return p < names.size() ? names.at(p) : QStringLiteral("None"); };
+    for (int p = 0; p < PortCount; ++p) {
+        if (m_ports[p]->portName() != wanted(p)) {
+            m_ports[p]->close();
+            m_ports[p]->deletePort();
+        }
+    }
+    for (int p = 0; p < PortCount; ++p) {
+        const QString name = wanted(p);
+        if (name == QLatin1String("None") || name.isEmpty())
+            continue;
+        if (m_ports[p]->portName() != name) {
+            if (!m_ports[p]->createPort(name) && !m_ports[p]->attachPort(name)) {
+                QMessageBox::warning(this, tr("Warning"), tr(attachMsg[p]) + name);
+                continue;
+            }
+        }
+        if (m_ports[p]->isOpen())
+            continue;
+        const QIODevice::OpenMode mode = p == PttCw ? QIODevice::ReadOnly : QIODevice::ReadWrite;
+        if (!m_ports[p]->open(mode))
+            QMessageBox::warning(this, tr("Warning"), tr(openMsg[p]) + name);
+    }
+}
+
+void Window::startKeying()
+{
+    const bool winkeyOpen = m_ports[Winkey]->isOpen();
+    m_cw->startKeying(m_ports[PttCw], winkeyOpen ? m_winKey : nullptr);
+    if (winkeyOpen)
+        m_winKey->start();
+}
+
+void Window::stopKeying()
+{
+    m_cw->stopKeying();
+    m_winKey->stop();
+}
+
+void Window::connectedClient()
+{
+    m_rtp->setTransmitMode(m_ptt->remotePtt());
+    selectActiveInput();
+    startKeying();
+    m_pttButton->setEnabled(true);
+    m_trxGroup->setEnabled(true);
+    m_txMeter->setEnabled(true);
+    updateIndicators();
+    m_indicatorTimer.start(kIndicatorMs);
+    emit connected(true, m_client->serverAddress());
+}
+
+void Window::reasonConnectionReset(ErrorsPacket::ConnectionError err)
+{
+    m_resetReason = err;
+}
+
+void Window::reconnectLater()
+{
+    m_reconnect.setSingleShot(true);
+    m_reconnect.start(kReconnectDelayMs);
+}
+
+int Window::reconnectDelay() const
+{
+    return m_reconnect.isActive() ? m_reconnect.remainingTime() : -1;
+}
+
+void Window::disconnectedClient()
+{
+    emit connected(false, QString());
+    qDebug() << "disconnected";
+    m_pttButton->setChecked(false);
+    m_pttButton->setEnabled(false);
+    m_ptt->setPTT(false);
+    m_trxGroup->setEnabled(false);
+    m_txMeter->setEnabled(false);
+    m_engine->setInput(paudio::AudioType(0));
+    m_rtp->setTransmitMode(true);
+    stopKeying();
+    m_indicatorTimer.stop();
+    updateIndicators();
+    if (m_actTone->isChecked()) {
+        m_actTone->setChecked(false);
+        setTone(false);
+    }
+
+    switch (m_resetReason) {
+    case ErrorsPacket::MultipleConnection:
+        emit sendTrayMessage(tr("Another application has already connected."));
+        reconnectLater();
+        m_resetReason = ErrorsPacket::NoError;
+        break;
+    case ErrorsPacket::WrongPassword:
+        emit connected(false, tr("wrong password"));
+        reconnectLater();
+        m_resetReason = ErrorsPacket::NoError;
+        break;
+    default: {
+        m_resetReason = ErrorsPacket::NoError;
+        const QAbstractSocket::SocketError err = m_client->lastError();
+        if (err == QAbstractSocket::HostNotFoundError || err == QAbstractSocket::NetworkError) {
+            reconnectLater();
+        } else if (m_permForm->isEmpty() || m_permForm->isWorkTimer()) {
+            m_permForm->stop();
+            // From the event loop: the connection is still unwinding its own signal.
+            QMetaObject::invokeMethod(m_client, &ClientRIF::connectToServer, Qt::QueuedConnection);
+        }
+        break;
+    }
+    }
+}
+
+void Window::timeoutReconect()
+{
+    m_client->connectToServer();
+}
+
+bool Window::pttPermitted() const
+{
+    return m_permission->flags() & Permission::PttFsk;
+}
+
+void Window::setTone(bool on)
+{
+    m_engine->enableTone(on);
+}
+
+void Window::clickPTT()
+{
+    if (!pttPermitted()) {
+        if (m_pttButton->isChecked()) {
+            m_pttButton->setChecked(false);
+            emit sendTrayMessage(tr("Not enough permission\nfor using PTT."));
+        }
+        pttButtonStyle();
+        return;
+    }
+    if (m_ports[PttCw]->isOpened()) {
+        if (m_pttButton->isChecked()) {
+            m_pttButton->setChecked(false);
+        } else {
+            m_engine->setInput(paudio::audioInVirtual);
+            m_cw->setPttState(false);
+        }
+        pttButtonStyle();
+        return;
+    }
+    if (m_pttButton->isChecked()) {
+        m_cw->setPttState(true);
+        m_ptt->setPTT(true);
+    } else {
+        if (m_actTone->isChecked()) {
+            m_actTone->setChecked(false);
+            setTone(false);
+        }
+        m_cw->setPttState(false);
+        m_ptt->setPTT(false);
+    }
+    pttButtonStyle();
+}
+
+void Window::changeRTSforPTT(bool state)
+{
+    if (!m_pttButton->isChecked())
+        m_ptt->setPTT(state);
+}
+
+void Window::hotKey(int id)
+{
+    if (id != 1 || !m_pttButton->isEnabled())
+        return;
+    const bool remote = m_ptt->remotePtt();
+    m_engine->setInput(remote ? paudio::audioInVirtual : paudio::audioIn);
+    m_ptt->setPTT(!remote);
+    m_pttButton->setChecked(!remote);
+}
+
+void Window::changePTT()
+{
+    const bool remote = m_ptt->remotePtt();
+    if (m_pttButton->isChecked() && remote) {
+        m_engine->setInput(paudio::audioIn);
+        m_pttButton->setStyleSheet(m_transmitStyle);
+    } else {
+        m_engine->setInput(paudio::audioInVirtual);
+        m_pttButton->setStyleSheet(m_normalStyle);
+    }
+    m_rtp->setTransmitMode(remote);
+    emit pttChanged(remote);
+    updateIndicators();
+}
+
+void Window::changeTone()
+{
+    const bool on = m_actTone->isChecked();
+    setTone(on);
+    m_pttButton->setChecked(on);
+    clickPTT();
+}
+
+void Window::setSliderQuietly(QSlider *slider, int value)
+{
+    const QSignalBlocker block(slider);
+    slider->setValue(value);
+}
+
+void Window::changeInputLevelL(int value)
+{
+    m_inTextL->setText(LevelCodes::text(value));
+    emit changeInLevelL(quint32(value));
+}
+
+void Window::changeInputLevelR(int value)
+{
+    m_inTextR->setText(LevelCodes::text(value));
+    emit changeInLevelR(quint32(value));
+}
+
+void Window::changeOutputLevel(int value)
+{
+    const int code = LevelCodes::kMaxCode - value;
+    m_outText->setText(LevelCodes::text(code));
+    m_txMeter->setAmplifierKoef(LevelCodes::decibels(code));
+    emit changeOutLevel(quint32(code));
+}
+
+void Window::setInLevelL(quint32 code)
+{
+    setSliderQuietly(m_inSliderL, int(code));
+    m_inTextL->setText(LevelCodes::text(int(code)));
+}
+
+void Window::setInLevelR(quint32 code)
+{
+    setSliderQuietly(m_inSliderR, int(code));
+    m_inTextR->setText(LevelCodes::text(int(code)));
+}
+
+void Window::setOutLevel(quint32 code)
+{
+    setSliderQuietly(m_outSlider, LevelCodes::kMaxCode - int(code));
+    m_outText->setText(LevelCodes::text(int(code)));
+    m_txMeter->setAmplifierKoef(LevelCodes::decibels(int(code)));
+}
+
+QString Window::outputLevelText() const { return m_outText->text(); }
+QString Window::inputLevelTextL() const { return m_inTextL->text(); }
+QString Window::inputLevelTextR() const { return m_inTextR->text(); }
+
+void Window::changeLevel()
+{
+    const QVector<int> lv = m_engine->levels();
+    if (lv.size() < 3)
+        return;
+    changeLevel(paudio::audioIn, 0, lv.at(0));
+    changeLevel(paudio::audioOut, 0, lv.at(1));
+    changeLevel(paudio::audioOut, 1, lv.at(2));
+}
+
+void Window::changeLevel(paudio::AudioType type, quint32 chan, int level)
+{
+    if (type == paudio::audioIn) {
+        const int shown = m_ptt->remotePtt() ? level : 1;
+        m_micLevel->setValue(0, shown);
+        m_micLevel->setValue(1, shown);
+        m_txMeter->setLevel(shown);
+    } else if (type == paudio::audioOut) {
+        m_rxLevels->setValue(int(chan), level);
+    }
+}
+
+QVector<quint8> Window::indicatorStates() const
+{
+    QVector<quint8> states(6, 0);
+    if (!m_client->isConnected())
+        return states;
+    auto flag = [](bool on) { return quint8(on ? 1 : 2); };
+    states[0] = 1;
+    states[1] = flag(m_serials[PttCw]->takeActivity());
+    states[2] = flag(m_serials[Cat]->takeActivity());
+    states[3] = flag(m_ptt->remotePtt());
+    states[4] = flag(m_cw->hasSampler() && m_cw->takeCwActivity());
+    states[5] = flag(m_winKey->takeActivity());
+    return states;
+}
+
+void Window::updateIndicators()
+{
+    emit changeStatusIndicators(indicatorStates());
+}
+
+void Window::setRxLabels(const QString &receiver)
+{
+    m_headL->setText(tr("Headphone L") + QStringLiteral(" - ") + receiver);
+    m_headR->setText(tr("Headphone R") + QStringLiteral(" - ") +
+                     (m_actBothRx && m_actBothRx->isChecked() ? tr("Sub RX") : receiver));
+}
+
+void Window::setRxWidgets(bool mainOn, bool subOn)
+{
+    m_inSliderL->setEnabled(mainOn);
+    m_inTextL->setEnabled(mainOn);
+    m_mainLabel->setEnabled(mainOn);
+    m_inSliderR->setEnabled(subOn);
+    m_inTextR->setEnabled(subOn);
+    m_subLabel->setEnabled(subOn);
+}
+
+void Window::mainRx()
+{
+    if (m_trxGroup->isChecked())
+        setRxWidgets(true, false);
+    setRxLabels(tr("Main RX"));
+    m_rbMain->setChecked(true);
+    m_engine->setOutputMode(paudio::MainRx);
+}
+
+void Window::subRx()
+{
+    if (m_trxGroup->isChecked())
+        setRxWidgets(false, true);
+    setRxLabels(tr("Sub RX"));
+    m_rbSub->setChecked(true);
+    m_engine->setOutputMode(paudio::SubRx);
+}
+
+void Window::bothRx()
+{
+    if (m_trxGroup->isChecked())
+        setRxWidgets(true, true);
+    setRxLabels(tr("Main RX"));
+    m_rbBoth->setChecked(true);
+    m_engine->setOutputMode(paudio::Stereo);
+}
+
+void Window::changeRB(QAbstractButton *button)
+{
+    if (button == m_rbMain) {
+        m_actMainRx->setChecked(true);
+        emit setOutputMode(paudio::MainRx);
+        mainRx();
+    } else if (button == m_rbSub) {
+        m_actSubRx->setChecked(true);
+        emit setOutputMode(paudio::SubRx);
+        subRx();
+    } else {
+        m_actBothRx->setChecked(true);
+        emit setOutputMode(paudio::Stereo);
+        bothRx();
+    }
+}
+
+void Window::checkTransiver(bool state)
+{
+    Settings::instance()->setValue(Settings::TransceiverLvls, Settings::Transceiver, state);
+    if (state)
+        setRxWidgets(!m_actSubRx->isChecked(), !m_actMainRx->isChecked());
+}
+
+void Window::enableTransiver(bool group, bool qMain, bool sub)
+{
+    if (group)
+        setRxWidgets(qMain, sub);
+}
+
+void Window::setAutoRun(bool state)
+{
+    if (!AutoStart::set(QCoreApplication::applicationName(), QCoreApplication::applicationFilePath(), state))
+        qWarning() << "Cannot change the start with the session";
+}
+
+void Window::audioDeviceChanged()
+{
+    m_engine->stop();
+    m_engine->removeStream(paudio::audioAll);
+    settingsChanged(AbstractTab::Audio);
+}
+
+void Window::showHelp()
+{
+    QMessageBox::information(this, tr("Help"), tr("Help should be shown here."));
+}
+
+void Window::goHome()
+{
+    QDesktopServices::openUrl(QUrl(QCoreApplication::organizationDomain()));
+}
+
+void Window::showAbout()
+{
+    QMessageBox box(this);
+    box.setWindowTitle(tr("About"));
+    box.setIconPixmap(QApplication::windowIcon().pixmap(48, 48));
+    box.setText(QCoreApplication::applicationName() + tr(" version ") + QCoreApplication::applicationVersion() +
+                QLatin1Char('\n') + tr("Author: ") + QCoreApplication::organizationName() + QLatin1Char('\n') +
+                tr("Home page: ") + QCoreApplication::organizationDomain());
+    box.exec();
+}
+
+void Window::showAboutQt()
+{
+    QMessageBox::aboutQt(this);
+}
+
+void Window::showHideConsole()
+{
+    m_console->setVisible(!m_console->isVisible());
+}
+
+void Window::adjustConsoleBtn(bool state)
+{
+    Q_UNUSED(state)
+}
+
+void Window::keyReleaseEvent(QKeyEvent *event)
+{
+    const Qt::KeyboardModifiers mods = event->modifiers();
+    if (event->key() == Qt::Key_Escape) {
+        setTone(false);
+        m_actTone->setChecked(false);
+        m_pttButton->setChecked(false);
+        clickPTT();
+        return;
+    }
+    if (event->key() == Qt::Key_D && mods == (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier)) {
+        showHideConsole();
+        return;
+    }
+    if (event->key() == Qt::Key_Q && mods == Qt::ControlModifier) {
+        QCoreApplication::quit();
+        return;
+    }
+    QWidget::keyReleaseEvent(event);
+}
+
+void Window::permParamsChanged()
+{
+    const quint32 work = m_permission->workTime();
+    const quint32 pause = m_permission->pauseTime();
+    const quint8 flags = m_permission->flags();
+    m_permForm->stop();
+    m_permForm->setAddrPass(m_client->serverAddress(), m_auth->password());
+    m_permForm->setTimers(work, pause);
+
+    if (!(flags & Permission::Access)) {
+        if (m_client->isConnected())
+            m_client->disconnectFromServer();
+        return;
+    }
+    QString text;
+    if (flags & Permission::PttFsk) {
+        text = tr("PTT");
+        m_cw->setPttSendState(true);
+        m_serials[Fsk]->setPermitted(true);
+    } else {
+        m_serials[Fsk]->setPermitted(false);
+    }
+    const bool cat = flags & Permission::CatRs485;
+    if (cat) {
+        if (!text.isEmpty())
+            text += QLatin1Char(',');
+        text += tr(" CAT");
+    }
+    m_serials[Cat]->setPermitted(cat);
+    m_serials[Rs485]->setPermitted(cat);
+    const bool tx = flags & Permission::TxLevel;
+    if (tx) {
+        if (!text.isEmpty())
+            text += QLatin1Char(',');
+        text += tr(" TX audio level");
+    }
+    m_outSlider->setEnabled(tx);
+    m_permForm->setPermissionText(text);
+
+    if ((flags & Permission::Unrestricted) == Permission::Unrestricted) {
+        m_permForm->clear();
+        m_permForm->hide();
+    } else {
+        m_permForm->start();
+        m_permForm->show();
+    }
+    if (m_client->isConnected() && !m_permForm->isWorkTimer())
+        m_client->disconnectFromServer();
+}
+
+void Window::permTimerCompleted()
+{
+    if (!m_permForm->isWorkTimer()) {
+        qDebug() << "Need disconnected";
+        m_client->disconnectFromServer();
+    } else {
+        qDebug() << "Need connected";
+        m_client->connectToServer();
+    }
+}
+
+void Window::checkFwVersion(quint32 ver, quint32 subver, quint32 pointver)
+{
+    m_fwCheck->checkFwVersion(ver, subver, pointver);
+}
