@@ -10,6 +10,7 @@
 #include <QtTest>
 
 #include <atomic>
+#include <termios.h>
 #include <thread>
 
 namespace {
@@ -63,6 +64,7 @@ private slots:
     void classOperations();
     void oddBaudRates_data();
     void oddBaudRates();
+    void settingsSeenWithoutPacketReports();
     void megabytesArriveInOrder();
     void resetWhileProgramKeepsWriting();
     void openCloseLoop();
@@ -389,6 +391,37 @@ void TestVSerial::oddBaudRates()
     QVERIFY(app.setLine(baud, 7, 2, 2));
     QTRY_COMPARE_WITH_TIMEOUT(last(baudSpy), QList<QVariant>{baud}, kWait);
     QTRY_COMPARE_WITH_TIMEOUT(last(lineSpy), (QList<QVariant>{2, 0, 8}), kWait);
+}
+
+void TestVSerial::settingsSeenWithoutPacketReports()
+{
+    VSerial dev;
+    QVERIFY(dev.createPort(QStringLiteral("COM20")));
+    QSignalSpy baudSpy(&dev, &VSerial::changeBaudRate);
+    QSignalSpy openSpy(&dev, &VSerial::changeOpenClose);
+    VSPortClient app;
+    QVERIFY(app.open(QStringLiteral("COM20")));
+    // A program that clears EXTPROC switches off the master's settings
+    // reports; changes must still be seen.
+    struct termios t {};
+    QCOMPARE(tcgetattr(app.fd(), &t), 0);
+    t.c_lflag &= ~tcflag_t(EXTPROC);
+    QCOMPARE(tcsetattr(app.fd(), TCSANOW, &t), 0);
+    QVERIFY(app.setLine(2400));
+    QTRY_COMPARE_WITH_TIMEOUT(last(baudSpy), QList<QVariant>{2400}, kWait);
+    QCOMPARE(tcgetattr(app.fd(), &t), 0);
+    QCOMPARE(t.c_lflag & EXTPROC, tcflag_t(0));
+    QVERIFY(app.setLine(57600));
+    QTRY_COMPARE_WITH_TIMEOUT(last(baudSpy), QList<QVariant>{57600}, kWait);
+
+    // The next program gets the reports back.
+    app.close();
+    QTRY_COMPARE_WITH_TIMEOUT(last(openSpy), QList<QVariant>{false}, kWait);
+    QVERIFY(app.open(QStringLiteral("COM20")));
+    QCOMPARE(tcgetattr(app.fd(), &t), 0);
+    QVERIFY(t.c_lflag & EXTPROC);
+    QVERIFY(app.setLine(1200));
+    QTRY_COMPARE_WITH_TIMEOUT(last(baudSpy), QList<QVariant>{1200}, kWait);
 }
 
 void TestVSerial::megabytesArriveInOrder()
