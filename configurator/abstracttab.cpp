@@ -31,6 +31,25 @@ QString AbstractTab::writeFailureText()
     return tr("Can't write data to the Zentrik Brelko interface.\n\nPlease make sure it is connected to your computer.");
 }
 
+bool AbstractTab::settingBool(const QVariant &value, bool fallback)
+{
+    if (value.type() == QVariant::Bool)
+        return value.toBool();
+    const QString text = value.toString().trimmed().toLower();
+    if (text == QLatin1String("true") || text == QLatin1String("1"))
+        return true;
+    if (text == QLatin1String("false") || text == QLatin1String("0"))
+        return false;
+    return fallback;
+}
+
+uint AbstractTab::settingUInt(const QVariant &value, uint fallback, uint max)
+{
+    bool ok = false;
+    const qulonglong n = value.toString().trimmed().toULongLong(&ok);
+    return ok && n <= max ? uint(n) : fallback;
+}
+
 void AbstractTab::setDeviceIds(quint16 vendorId, quint16 productId, quint16 releaseNumber)
 {
     m_vendorId = vendorId;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QVariant>
 #include <QWidget>
 
 class HidInterface;
@@ -25,6 +26,11 @@ public:
     static QString openFailureText();
     static QString readFailureText();
     static QString writeFailureText();
+
+    // Settings values read leniently: a missing key or one that does not
+    // parse keeps the fallback (what the widget shows now).
+    static bool settingBool(const QVariant &value, bool fallback);
+    static uint settingUInt(const QVariant &value, uint fallback, uint max = 0xFFFFFFFFu);
 
     virtual void loadFromSettings() = 0;
     virtual void saveToSettings() = 0;

@@ -2,9 +2,13 @@
 
 #include "abstracttab.h"
 #include "connectingtab.h"
+#include "ddnstab.h"
+#include "devstatustab.h"
 #include "hidnotifier.h"
 #include "hidreport.h"
 #include "ifnetworktab.h"
+#include "permission.h"
+#include "updatefwtab.h"
 #include "wifitab.h"
 
 #include <QDebug>
@@ -40,7 +44,11 @@ CentralWidget::CentralWidget(QWidget *parent)
                                      this))
     , m_wifiTab(new WiFiTab(this))
     , m_ifNetworkTab(new IfNetworkTab(this))
+    , m_permTab(new Permission(this))
     , m_connectingTab(new ConnectingTab(this))
+    , m_ddnsTab(new DdnsTab(this))
+    , m_filesTab(new UpdateFwTab(this))
+    , m_statusTab(new DevStatusTab(this))
     , m_applyTimer(new QTimer(this))
 {
     m_applyTimer->setInterval(kApplyTimeoutMs);
@@ -69,13 +77,19 @@ CentralWidget::CentralWidget(QWidget *parent)
     m_layout->addLayout(m_buttonLayout);
 
     for (AbstractTab *tab : {static_cast<AbstractTab *>(m_wifiTab), static_cast<AbstractTab *>(m_ifNetworkTab),
-                             static_cast<AbstractTab *>(m_connectingTab)}) {
+                             static_cast<AbstractTab *>(m_permTab), static_cast<AbstractTab *>(m_connectingTab),
+                             static_cast<AbstractTab *>(m_ddnsTab), static_cast<AbstractTab *>(m_filesTab),
+                             static_cast<AbstractTab *>(m_statusTab)}) {
         tab->setHidInterface(&m_hidIf);
         tab->setDeviceIds(m_vendorId, m_productId, m_releaseNumber);
     }
     placeTab(m_wifiTab, tr("Wi-Fi"), OrderWiFi);
     placeTab(m_ifNetworkTab, tr("Networking"), OrderNetworking);
+    placeTab(m_permTab, tr("Permissions"), OrderPermissions);
     placeTab(m_connectingTab, tr("Connection"), OrderConnection);
+    placeTab(m_ddnsTab, tr("DDNS"), OrderDdns);
+    placeTab(m_filesTab, tr("Files"), OrderFiles);
+    placeTab(m_statusTab, tr("Status"), OrderStatus);
 
     HidNotifier *notifier = HidNotifier::instance();
     connect(notifier, &HidNotifier::deviceArrival, this, &CentralWidget::connectedDevice);
@@ -86,6 +100,15 @@ CentralWidget::CentralWidget(QWidget *parent)
         connect(tab, &AbstractTab::statusMessage, this, &CentralWidget::statusMsg);
         connect(tab, &AbstractTab::apply, this, &CentralWidget::save);
     }
+    connect(m_filesTab, &AbstractTab::statusMessage, this, &CentralWidget::statusMsg);
+    connect(m_filesTab, &UpdateFwTab::startUpdate, this, &CentralWidget::startUploadFw);
+    connect(m_filesTab, &UpdateFwTab::finishedUpdate, this, &CentralWidget::finishUploadFw);
+    connect(m_filesTab, &UpdateFwTab::resetToDefault, this, &CentralWidget::resetDefault);
+    connect(m_filesTab, &UpdateFwTab::savedIniFile, this, &CentralWidget::savedIniFile);
+    connect(m_filesTab, &UpdateFwTab::loadedIniFile, this, &CentralWidget::loadIniFile);
+    connect(m_filesTab, &UpdateFwTab::currentCompatibily, this, &CentralWidget::compatibility);
+    connect(m_filesTab, &UpdateFwTab::updateProcess, this, &CentralWidget::updateProcess);
+    connect(this, &CentralWidget::widgetWasShown, m_filesTab, &UpdateFwTab::canShowFwMessage, Qt::QueuedConnection);
     connect(m_tabs, &QTabWidget::currentChanged, this, &CentralWidget::changeTab);
     connect(m_applyTimer, &QTimer::timeout, this, &CentralWidget::applyTimeout);
 
@@ -109,8 +132,15 @@ void CentralWidget::placeTab(AbstractTab *tab, const QString &title, int order)
 
 QList<AbstractTab *> CentralWidget::editingTabs() const
 {
-    // Permissions and DDNS join this list when they are built.
-    return {m_wifiTab, m_ifNetworkTab, m_connectingTab};
+    QList<AbstractTab *> tabs{m_wifiTab, m_ifNetworkTab, m_connectingTab, m_ddnsTab};
+    if (permissionsShown())
+        tabs.append(m_permTab);
+    return tabs;
+}
+
+bool CentralWidget::permissionsShown() const
+{
+    return m_tabs->indexOf(m_permTab) >= 0;
 }
 
 bool CentralWidget::brelkoPresent() const
@@ -162,16 +192,18 @@ void CentralWidget::connectedDevice()
     m_saveExitBtn->show();
 
     m_loading = true;
-    // Load order: Wi-Fi, Networking, Connection, then DDNS, Files and Status
-    // once they exist; the Files tab's feature word decides on Permissions.
+    // The Files tab reads the feature word that decides on Permissions.
     bool loaded = true;
     for (AbstractTab *tab : {static_cast<AbstractTab *>(m_wifiTab), static_cast<AbstractTab *>(m_ifNetworkTab),
-                             static_cast<AbstractTab *>(m_connectingTab)}) {
+                             static_cast<AbstractTab *>(m_connectingTab), static_cast<AbstractTab *>(m_ddnsTab),
+                             static_cast<AbstractTab *>(m_filesTab), static_cast<AbstractTab *>(m_statusTab)}) {
         if (!tab->loadData()) {
             loaded = false;
             break;
         }
     }
+    if (loaded && m_filesTab->deviceFirmware().feature == 2)
+        loaded = m_permTab->loadData();
     m_loading = false;
     if (loaded) {
         changeTab(m_tabs->currentIndex());
@@ -203,17 +235,20 @@ void CentralWidget::disconnectedDevice()
         m_connectLbl->show();
         m_cableLbl->show();
     }
-    // The Status tab's polling stops here once that tab exists.
+    m_statusTab->stopPolling();
     m_saveExitBtn->hide();
     emit statusMsg(tr("Device disconnected"));
 }
 
 void CentralWidget::changeTab(int index)
 {
-    Q_UNUSED(index)
     if (!brelkoPresent())
         return;
-    // The Status tab polls while it is current, once that tab exists.
+    // No polling while an upload holds the device.
+    if (m_tabs->widget(index) == m_statusTab && !m_filesTab->isUploading())
+        m_statusTab->startPolling();
+    else
+        m_statusTab->stopPolling();
     emit statusMsg(QStringLiteral(" "));
 }
 
@@ -234,6 +269,7 @@ void CentralWidget::save()
     // The device leaves the bus after a commit: that is no disconnection.
     attachRemoval(false);
     m_applyTimer->start();
+    m_statusTab->stopPolling();
     sendCommand(HidReport::setRequest(HidReport::CommitSettings));
 }
 
@@ -251,6 +287,7 @@ void CentralWidget::resetDefault()
 {
     attachRemoval(false);
     m_applyTimer->start();
+    m_statusTab->stopPolling();
     sendCommand(HidReport::request(HidReport::ResetDefaults));
     qDebug() << "Reset to default";
 }
@@ -264,19 +301,31 @@ void CentralWidget::applyTimeout()
 
 void CentralWidget::compatibility(quint32 value)
 {
-    // Feature word 1: one access password. 2: permission slots instead; the
-    // Permissions tab is placed here (third) once it is built.
-    if (value == 1)
+    // Feature word 1: one access password. 2: permission slots instead.
+    if (value == 1) {
+        const int index = m_tabs->indexOf(m_permTab);
+        if (index >= 0)
+            m_tabs->removeTab(index);
         m_connectingTab->showPasswordRow(true);
-    else if (value == 2)
+    } else if (value == 2) {
+        if (!permissionsShown()) {
+            placeTab(m_permTab, tr("Permissions"), OrderPermissions);
+            qDebug() << "Add tab";
+        }
         m_connectingTab->showPasswordRow(false);
+    }
 }
 
 void CentralWidget::startUploadFw()
 {
-    for (int i = 0; i < m_tabs->count(); ++i)
-        m_tabs->widget(i)->setEnabled(false); // the Files tab stays enabled once it exists
+    for (int i = 0; i < m_tabs->count(); ++i) {
+        if (m_tabs->widget(i) != m_filesTab)
+            m_tabs->widget(i)->setEnabled(false);
+    }
     m_saveExitBtn->setEnabled(false);
+    m_statusTab->stopPolling();
+    // Pulling the cable now shows the firmware notices, not the prompt.
+    m_fwUpdating = true;
 }
 
 void CentralWidget::finishUploadFw()
@@ -284,6 +333,10 @@ void CentralWidget::finishUploadFw()
     for (int i = 0; i < m_tabs->count(); ++i)
         m_tabs->widget(i)->setEnabled(true);
     m_saveExitBtn->setEnabled(true);
+    // A failed upload with the device still here: its later removal is an
+    // ordinary one. A device already gone keeps the notices for its removal.
+    if (brelkoPresent())
+        m_fwUpdating = false;
 }
 
 void CentralWidget::updateProcess()
@@ -299,11 +352,15 @@ void CentralWidget::savedIniFile()
 
 void CentralWidget::loadIniFile()
 {
-    const QList<AbstractTab *> tabs = editingTabs();
+    const QList<AbstractTab *> tabs{m_wifiTab, m_ifNetworkTab, m_connectingTab, m_ddnsTab};
     for (AbstractTab *tab : tabs)
         tab->loadFromSettings();
     for (AbstractTab *tab : tabs)
         tab->applyData();
+    if (permissionsShown()) {
+        m_permTab->loadFromSettings();
+        m_permTab->applyData();
+    }
     save();
 }
 

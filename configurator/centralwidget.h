@@ -6,13 +6,17 @@
 
 class AbstractTab;
 class ConnectingTab;
+class DdnsTab;
+class DevStatusTab;
 class IfNetworkTab;
+class Permission;
 class QHBoxLayout;
 class QLabel;
 class QPushButton;
 class QTabWidget;
 class QTimer;
 class QVBoxLayout;
+class UpdateFwTab;
 class WiFiTab;
 
 // The configurator's frame: owns the device interface and the tabs, follows
@@ -33,6 +37,11 @@ public:
     WiFiTab *wifiTab() const { return m_wifiTab; }
     IfNetworkTab *networkTab() const { return m_ifNetworkTab; }
     ConnectingTab *connectingTab() const { return m_connectingTab; }
+    Permission *permissionTab() const { return m_permTab; }
+    DdnsTab *ddnsTab() const { return m_ddnsTab; }
+    UpdateFwTab *filesTab() const { return m_filesTab; }
+    DevStatusTab *statusTab() const { return m_statusTab; }
+    bool isFirmwareUpdating() const { return m_fwUpdating; }
     QPushButton *saveAndExitButton() const { return m_saveExitBtn; }
     QPushButton *exitButton() const { return m_exitBtn; }
     QLabel *connectLabel() const { return m_connectLbl; }
@@ -73,6 +82,7 @@ private:
     void placeTab(AbstractTab *tab, const QString &title, int order);
     // The editing tabs present now, in load and apply order.
     QList<AbstractTab *> editingTabs() const;
+    bool permissionsShown() const;
     void attachRemoval(bool attach);
     // Sends one command report (commit or reset) with the usual boxes.
     void sendCommand(const QByteArray &report);
@@ -90,12 +100,13 @@ private:
     QLabel *m_cableLbl;
     QLabel *m_fwUpdatingLbl;
     QLabel *m_fwNoDisconnectLbl;
-    // Built so far: Wi-Fi, Networking and Connection. The Permissions, DDNS,
-    // Files and Status tabs are not part of this build yet; placeTab() keeps
-    // the order for them.
     WiFiTab *m_wifiTab;
     IfNetworkTab *m_ifNetworkTab;
+    Permission *m_permTab;
     ConnectingTab *m_connectingTab;
+    DdnsTab *m_ddnsTab;
+    UpdateFwTab *m_filesTab;
+    DevStatusTab *m_statusTab;
     QTimer *m_applyTimer;
     bool m_fwUpdating = false;
     bool m_removalAttached = false;

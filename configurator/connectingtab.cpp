@@ -96,9 +96,13 @@ void ConnectingTab::applyData()
 void ConnectingTab::loadFromSettings()
 {
     Settings *s = Settings::instance();
-    m_passLe->setText(s->value(Settings::AccessPassword, Settings::Connection).toString());
+    // A missing key, or a port that is no number from 0 to 65535, keeps the
+    // value shown: port 0 would lock the client out.
+    const QVariant password = s->value(Settings::AccessPassword, Settings::Connection);
+    if (password.isValid())
+        m_passLe->setText(password.toString());
     for (size_t i = 0; i < m_ports.size(); ++i)
-        m_ports[i]->setValue(int(s->value(kPortKeys[i], Settings::Connection).toUInt()));
+        m_ports[i]->setValue(int(settingUInt(s->value(kPortKeys[i], Settings::Connection), uint(m_ports[i]->value()), 65535)));
 }
 
 void ConnectingTab::saveToSettings()

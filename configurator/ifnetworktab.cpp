@@ -65,7 +65,10 @@ void IfNetworkTab::applyData()
 void IfNetworkTab::loadFromSettings()
 {
     for (size_t i = 0; i < m_fields.size(); ++i) {
-        const QString text = Settings::instance()->value(kKeys[i], Settings::Networking).toString();
+        const QVariant value = Settings::instance()->value(kKeys[i], Settings::Networking);
+        if (!value.isValid())
+            continue; // a file without the key keeps what the field shows
+        const QString text = value.toString();
         QHostAddress addr;
         quint32 hostOrder = 0;
         if (addr.setAddress(text) && addr.protocol() == QAbstractSocket::IPv4Protocol)

@@ -88,8 +88,12 @@ void WiFiTab::reportFailure(Failure failure, const QString &hidError)
 void WiFiTab::loadFromSettings()
 {
     Settings *s = Settings::instance();
-    setNetworkName(s->value(Settings::NetworkName, Settings::WiFi).toString());
-    m_passLe->setText(s->value(Settings::NetworkPassword, Settings::WiFi).toString());
+    const QVariant name = s->value(Settings::NetworkName, Settings::WiFi);
+    const QVariant password = s->value(Settings::NetworkPassword, Settings::WiFi);
+    if (name.isValid())
+        setNetworkName(name.toString());
+    if (password.isValid())
+        m_passLe->setText(password.toString());
 }
 
 void WiFiTab::saveToSettings()

@@ -58,11 +58,18 @@ QByteArray HidDeviceModel::process(const QByteArray &rawPayload, Effect *effect)
         if (imageComplete() && imageCrcOk() && imageDeclaredLength() >= 412) {
             const quint32 image = u32At(m_image, 6 + 392);
             const quint32 feature = u32At(m_image, 6 + 408);
-            m_log.append(QStringLiteral("new firmware feature %1").arg(feature));
+            // The version block of the image: major, minor, build, feature.
+            const quint32 major = u32At(m_image, 6 + 396);
+            const quint32 minor = u32At(m_image, 6 + 400);
+            const quint32 build = u32At(m_image, 6 + 404);
+            m_log.append(QStringLiteral("new firmware %1.%2.%3 feature %4").arg(major).arg(minor).arg(build).arg(feature));
             if (feature != m_fw.feature)
                 m_stored = Config();
             m_fw.image = image;
             m_fw.feature = feature;
+            m_fw.major = major;
+            m_fw.minor = minor;
+            m_fw.build = build;
         }
         m_image.clear();
         m_covered.clear();
@@ -260,6 +267,27 @@ void HidDeviceModel::storeChunk(const QByteArray &payload)
     }
     std::memcpy(m_image.data() + offset, payload.constData() + 6, size_t(count));
     std::memset(m_covered.data() + offset, 1, size_t(count));
+}
+
+QByteArray HidDeviceModel::imageFile() const
+{
+    if (!imageComplete())
+        return QByteArray();
+    return m_image.mid(6, int(imageDeclaredLength()));
+}
+
+QByteArray HidDeviceModel::lastErrorRecord(int type, const QString &reason, const QList<quint32> &registers)
+{
+    QByteArray r(63, '\0');
+    r[0] = char(quint8(type));
+    if (type == 0) {
+        const QByteArray text = reason.toUtf8().left(60);
+        std::memcpy(r.data() + 1, text.constData(), size_t(text.size()));
+    } else if (type >= 1 && type <= 6) {
+        for (int i = 0; i < 13 && i < registers.size(); ++i)
+            qToLittleEndian<quint32>(registers[i], r.data() + 1 + 4 * i);
+    }
+    return r;
 }
 
 quint32 HidDeviceModel::imageDeclaredLength() const

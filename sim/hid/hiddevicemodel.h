@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -97,6 +98,11 @@ public:
     // Firmware image as reassembled from chunks.
     QByteArray image() const { return m_image; }
     quint32 imageDeclaredLength() const;
+    // The file as reassembled (without length and CRC); empty until complete.
+    QByteArray imageFile() const;
+    // Parameter 28 value: type 0 with its reason, 1 to 6 with thirteen
+    // registers r0, r1, r2, r3, r12, LR, PC, PSR, BFAR, CFSR, HFSR, DFSR, AFSR.
+    static QByteArray lastErrorRecord(int type, const QString &reason, const QList<quint32> &registers);
     bool imageComplete() const;
     bool imageCrcOk() const;
     static quint16 crc16(const QByteArray &data);

@@ -1,5 +1,7 @@
 #include "hidsimserver.h"
 
+#include <QCryptographicHash>
+
 #include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -352,6 +354,23 @@ QString HidSimServer::control(const QString &text, bool *okOut)
         }
         return QStringLiteral("%1 %2 %3 %4").arg(s.flags).arg(s.workTime).arg(s.pauseTime)
             .arg(QString::fromLatin1(s.password));
+    }
+    if (cmd == QLatin1String("lasterror")) {
+        // lasterror <type> [reason text | r0 r1 ... AFSR]
+        bool good = false;
+        const int type = w.value(1).toInt(&good, 0);
+        if (!good || type < 0 || type > 255)
+            return fail(QStringLiteral("usage: lasterror <type> [reason | registers]"));
+        QList<quint32> regs;
+        for (int i = 2; type >= 1 && type <= 6 && i < w.size(); ++i)
+            regs << w[i].toUInt(nullptr, 0);
+        m.lastError = HidDeviceModel::lastErrorRecord(type, w.mid(2).join(QLatin1Char(' ')), regs);
+        return m.valueText(28);
+    }
+    if (cmd == QLatin1String("fwsha1")) {
+        const QByteArray file = m.imageFile();
+        return file.isEmpty() ? QStringLiteral("incomplete")
+                              : QString::fromLatin1(QCryptographicHash::hash(file, QCryptographicHash::Sha1).toHex());
     }
     if (cmd == QLatin1String("fwinfo")) {
         return QStringLiteral("length %1 complete %2 crc %3 feature %4 image 0x%5")
