@@ -85,6 +85,8 @@ public:
     // To the active client; false when there is none.
     bool sendFrame(quint8 type, quint32 value, const QByteArray &payload = QByteArray());
     bool sendRaw(const QByteArray &bytes);
+    // Bytes written to the active client that the socket has not sent yet.
+    qint64 pendingBytes() const { return m_active ? m_active->socket->bytesToWrite() : 0; }
     bool sendError(quint32 code);
     bool sendFirmware();
     // Ends the active connection: gracefully, or with a reset.

@@ -48,6 +48,7 @@ Simulator::Simulator(const SimOptions &options, QObject *parent)
     m_levels.addCommands(&m_control);
     m_perms.addCommands(&m_control);
     m_audioStream.addCommands(&m_control);
+    m_tunnels.addCommands(&m_control);
 }
 
 bool Simulator::start(QString *error)

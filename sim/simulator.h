@@ -6,6 +6,7 @@
 #include "keyingreceiver.h"
 #include "permissionslots.h"
 #include "pttlevels.h"
+#include "serialtunnels.h"
 #include "udpport.h"
 
 #include <QHostAddress>
@@ -47,6 +48,7 @@ public:
     ControlServer *control() { return &m_control; }
     KeyingReceiver *keyingReceiver() { return &m_keyingRx; }
     AudioStream *audioStream() { return &m_audioStream; }
+    SerialTunnels *tunnels() { return &m_tunnels; }
 
     static QString toHex(const QByteArray &bytes);
     static bool fromHex(const QString &text, QByteArray *out);
@@ -66,4 +68,5 @@ private:
     PttLevels m_levels{&m_link};
     PermissionSlots m_perms{&m_link};
     AudioStream m_audioStream{&m_audio};
+    SerialTunnels m_tunnels{&m_link};
 };

@@ -1,0 +1,12 @@
+#include "serialtunnelloopback.h"
+
+SerialTunnelLoopback::SerialTunnelLoopback(QObject *parent)
+    : SerialTunnelDevice(parent)
+{
+}
+
+void SerialTunnelLoopback::input(const QByteArray &bytes)
+{
+    if (!bytes.isEmpty())
+        emit output(bytes);
+}
