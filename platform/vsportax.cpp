@@ -39,9 +39,11 @@ void VSPortAx::bind(const std::shared_ptr<VSPortPty> &port, bool created)
     unbind();
     VSPortPty *p = port.get();
     m_connections << connect(p, &VSPortPty::rxChar, this, &VSPortAx::OnRxChar, Qt::QueuedConnection)
-                  << connect(p, &VSPortPty::baudRateChanged, this, &VSPortAx::OnBaudRate, Qt::QueuedConnection)
+                  << connect(
+                         p, &VSPortPty::baudRateChanged, this, &VSPortAx::OnBaudRate, Qt::QueuedConnection)
                   << connect(p, &VSPortPty::dtrChanged, this, &VSPortAx::OnDTR, Qt::QueuedConnection)
-                  << connect(p, &VSPortPty::lineControlChanged, this, &VSPortAx::OnLineControl, Qt::QueuedConnection)
+                  << connect(p, &VSPortPty::lineControlChanged, this, &VSPortAx::OnLineControl,
+                         Qt::QueuedConnection)
                   << connect(p, &VSPortPty::openClose, this, &VSPortAx::OnOpenClose, Qt::QueuedConnection)
                   << connect(p, &VSPortPty::rtsChanged, this, &VSPortAx::OnRTS, Qt::QueuedConnection)
                   << connect(p, &VSPortPty::breakChanged, this, &VSPortAx::OnBreak, Qt::QueuedConnection);

@@ -46,7 +46,7 @@ public:
     virtual QVariant dynamicCall(const char *signature, const QVariantList &args = QVariantList());
     QVariant dynamicCall(const char *signature, const QVariant &arg1)
     {
-        return dynamicCall(signature, QVariantList{arg1});
+        return dynamicCall(signature, QVariantList { arg1 });
     }
 
     // Name of the bound port, empty when none.
@@ -86,6 +86,6 @@ private:
     // Read from the keying timer thread while the GUI thread may rebind.
     std::shared_ptr<VSPortPty> m_port;
     bool m_created = false;
-    std::atomic<bool> m_deleteOnExit{true};
+    std::atomic<bool> m_deleteOnExit { true };
     QList<QMetaObject::Connection> m_connections;
 };

@@ -50,8 +50,8 @@ QString VSPortBus::directory()
 
 QString VSPortBus::canonicalName(const QString &name)
 {
-    static const QRegularExpression re(QStringLiteral("^COM([1-9][0-9]{0,2})$"),
-                                       QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression re(
+        QStringLiteral("^COM([1-9][0-9]{0,2})$"), QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch m = re.match(name);
     if (!m.hasMatch() || m.captured(1).toInt() > 255)
         return QString();
@@ -82,7 +82,8 @@ std::shared_ptr<VSPortPty> VSPortBus::create(const QString &name, QString *error
         return nullptr;
     }
     ::chmod(QFile::encodeName(dir).constData(), 0700);
-    std::shared_ptr<VSPortPty> port(VSPortPty::create(canonical, ptmxPath(), dir + QLatin1Char('/') + canonical, error));
+    std::shared_ptr<VSPortPty> port(
+        VSPortPty::create(canonical, ptmxPath(), dir + QLatin1Char('/') + canonical, error));
     if (port)
         m_ports.push_back(port);
     return port;

@@ -64,7 +64,7 @@ qint64 VSPortClient::write(const QByteArray &data, int timeoutMs)
         const qint64 left = timeoutMs - timer.elapsed();
         if (left <= 0)
             break;
-        pollfd p{m_fd, POLLOUT, 0};
+        pollfd p { m_fd, POLLOUT, 0 };
         ::poll(&p, 1, int(left));
     }
     return done;
@@ -74,7 +74,7 @@ QByteArray VSPortClient::read(int maxSize, int timeoutMs)
 {
     if (m_fd < 0 || maxSize <= 0)
         return QByteArray();
-    pollfd p{m_fd, POLLIN, 0};
+    pollfd p { m_fd, POLLIN, 0 };
     if (::poll(&p, 1, timeoutMs) <= 0 || !(p.revents & POLLIN))
         return QByteArray();
     QByteArray out(maxSize, '\0');

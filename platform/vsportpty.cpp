@@ -40,8 +40,8 @@ VSPortPty::VSPortPty(const QString &name, const QString &linkPath)
 {
 }
 
-std::unique_ptr<VSPortPty> VSPortPty::create(const QString &name, const QString &ptmxPath,
-                                             const QString &linkPath, QString *error)
+std::unique_ptr<VSPortPty> VSPortPty::create(
+    const QString &name, const QString &ptmxPath, const QString &linkPath, QString *error)
 {
     auto fail = [error](const QString &what) {
         if (error)
@@ -50,7 +50,8 @@ std::unique_ptr<VSPortPty> VSPortPty::create(const QString &name, const QString 
     };
 
     std::unique_ptr<VSPortPty> port(new VSPortPty(name, linkPath));
-    port->m_master = ::open(QFile::encodeName(ptmxPath).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    port->m_master
+        = ::open(QFile::encodeName(ptmxPath).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (port->m_master < 0)
         return fail(QStringLiteral("open ") + ptmxPath);
     if (grantpt(port->m_master) != 0 || unlockpt(port->m_master) != 0)
@@ -186,7 +187,7 @@ void VSPortPty::programSetBreak(bool on)
 
 bool VSPortPty::masterHungUp() const
 {
-    pollfd p{m_master, POLLIN, 0};
+    pollfd p { m_master, POLLIN, 0 };
     return ::poll(&p, 1, 0) > 0 && (p.revents & POLLHUP);
 }
 
@@ -205,7 +206,7 @@ bool VSPortPty::drainMaster(bool *settingsChanged)
         // returns either a status byte or the empty data marker.
         const int want = room > 0 ? qMin(room, int(sizeof buf) - 1) + 1 : 1;
         if (room <= 0) {
-            pollfd p{m_master, POLLPRI, 0};
+            pollfd p { m_master, POLLPRI, 0 };
             if (::poll(&p, 1, 0) <= 0 || !(p.revents & POLLPRI))
                 break;
         }
@@ -282,13 +283,13 @@ void VSPortPty::watch()
         }
         pollfd fds[3];
         nfds_t count = 0;
-        fds[count++] = {m_wakeFd, POLLIN, 0};
+        fds[count++] = { m_wakeFd, POLLIN, 0 };
         const int notifyIndex = m_notifyFd >= 0 ? int(count) : -1;
         if (m_notifyFd >= 0)
-            fds[count++] = {m_notifyFd, POLLIN, 0};
+            fds[count++] = { m_notifyFd, POLLIN, 0 };
         const int masterIndex = opened ? int(count) : -1;
         if (opened)
-            fds[count++] = {m_master, short(full ? POLLPRI : (POLLIN | POLLPRI)), 0};
+            fds[count++] = { m_master, short(full ? POLLPRI : (POLLIN | POLLPRI)), 0 };
         int timeout = -1;
         if ((!opened && m_notifyFd < 0) || (opened && !m_extproc))
             timeout = kFallbackPollMs;

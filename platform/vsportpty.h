@@ -25,8 +25,8 @@ public:
 
     // Opens a new pty through ptmxPath and publishes its slave at linkPath.
     // Returns null and fills error on failure.
-    static std::unique_ptr<VSPortPty> create(const QString &name, const QString &ptmxPath,
-                                             const QString &linkPath, QString *error);
+    static std::unique_ptr<VSPortPty> create(
+        const QString &name, const QString &ptmxPath, const QString &linkPath, QString *error);
     ~VSPortPty() override;
 
     QString name() const { return m_name; }
@@ -95,23 +95,23 @@ private:
     int m_wakeFd = -1;
     int m_notifyFd = -1;
     std::thread m_thread;
-    std::atomic<bool> m_stop{false};
-    std::atomic<bool> m_alive{false};
+    std::atomic<bool> m_stop { false };
+    std::atomic<bool> m_alive { false };
 
-    std::atomic<bool> m_opened{false};
-    std::atomic<int> m_baud{9600};
-    std::atomic<int> m_stopBits{0};
-    std::atomic<int> m_parity{0};
-    std::atomic<int> m_dataBits{8};
-    std::atomic<bool> m_rts{false};
-    std::atomic<bool> m_dtr{false};
-    std::atomic<bool> m_break{false};
-    std::atomic<bool> m_cts{false};
-    std::atomic<bool> m_dcd{false};
-    std::atomic<bool> m_dsr{false};
+    std::atomic<bool> m_opened { false };
+    std::atomic<int> m_baud { 9600 };
+    std::atomic<int> m_stopBits { 0 };
+    std::atomic<int> m_parity { 0 };
+    std::atomic<int> m_dataBits { 8 };
+    std::atomic<bool> m_rts { false };
+    std::atomic<bool> m_dtr { false };
+    std::atomic<bool> m_break { false };
+    std::atomic<bool> m_cts { false };
+    std::atomic<bool> m_dcd { false };
+    std::atomic<bool> m_dsr { false };
     bool m_extproc = true;
 
     mutable std::mutex m_inLock;
     QByteArray m_in;
-    std::atomic<int> m_inCount{0};
+    std::atomic<int> m_inCount { 0 };
 };

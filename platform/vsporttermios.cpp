@@ -45,7 +45,9 @@ void setSpeed(struct termios2 &t, int baudRate)
 
 bool vsportReadLine(int fd, VSPortLine *line)
 {
-    struct termios2 t {};
+    struct termios2 t
+    {
+    };
     if (ioctl(fd, TCGETS2, &t) != 0)
         return false;
     line->baudRate = int(t.c_ospeed);
@@ -63,7 +65,9 @@ bool vsportReadLine(int fd, VSPortLine *line)
 
 bool vsportWriteLine(int fd, int baudRate, int dataBits, int parity, int stopBits)
 {
-    struct termios2 t {};
+    struct termios2 t
+    {
+    };
     if (ioctl(fd, TCGETS2, &t) != 0)
         return false;
     makeRaw(t);
@@ -106,7 +110,9 @@ bool vsportWriteLine(int fd, int baudRate, int dataBits, int parity, int stopBit
 
 bool vsportSetDefaults(int fd, bool keepSpeedAndFraming)
 {
-    struct termios2 t {};
+    struct termios2 t
+    {
+    };
     if (ioctl(fd, TCGETS2, &t) != 0)
         return false;
     makeRaw(t);

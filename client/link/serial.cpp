@@ -30,11 +30,8 @@ void Serial::setPort(VSerial *port)
 quint32 Serial::lineWord() const
 {
     const bool open = m_opened && m_port && m_port->isOpen();
-    return (open ? 1u : 0u)
-        | ((quint32(m_dataBits) & 0x0Fu) << 1)
-        | ((quint32(m_parity) & 0x07u) << 5)
-        | ((quint32(m_stopBits) & 0x03u) << 8)
-        | (quint32(m_baudRate) << 10);
+    return (open ? 1u : 0u) | ((quint32(m_dataBits) & 0x0Fu) << 1) | ((quint32(m_parity) & 0x07u) << 5)
+        | ((quint32(m_stopBits) & 0x03u) << 8) | (quint32(m_baudRate) << 10);
 }
 
 QByteArray Serial::create(qint32 maxSize, qint32 *usedSize)

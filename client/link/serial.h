@@ -8,7 +8,6 @@
 #include <QMetaObject>
 #include <QPointer>
 
-
 Q_DECLARE_LOGGING_CATEGORY(lcSerialPacket)
 
 // Tunnels one virtual serial port over the command link: what the local

@@ -15,7 +15,7 @@
 
 namespace {
 
-void quiet(QtMsgType, const QMessageLogContext &, const QString &) {}
+void quiet(QtMsgType, const QMessageLogContext &, const QString &) { }
 
 struct Rig
 {
@@ -38,7 +38,7 @@ Rig &rig()
         }
         static int argc = 1;
         static char name[] = "fuzz_serial";
-        static char *argv[] = {name, nullptr};
+        static char *argv[] = { name, nullptr };
         auto *rr = new Rig;
         rr->app = new QCoreApplication(argc, argv);
         rr->dev = new VSerial;
@@ -86,7 +86,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             const uint8_t *v = take(5);
             if (!v)
                 break;
-            const quint32 value = quint32(v[0]) | quint32(v[1]) << 8 | quint32(v[2]) << 16 | quint32(v[3]) << 24;
+            const quint32 value
+                = quint32(v[0]) | quint32(v[1]) << 8 | quint32(v[2]) << 16 | quint32(v[3]) << 24;
             const uint8_t *payload = take(v[4]);
             const int len = payload ? v[4] : 0;
             r.mngr->addData(makeFrame(quint8(s.type()), value, reinterpret_cast<const char *>(payload), len));
@@ -127,7 +128,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         case 4: {
             const uint8_t *b = take(4);
             if (b) {
-                s.setBaudRate(int(quint32(b[0]) | quint32(b[1]) << 8 | quint32(b[2]) << 16 | quint32(b[3]) << 24));
+                s.setBaudRate(
+                    int(quint32(b[0]) | quint32(b[1]) << 8 | quint32(b[2]) << 16 | quint32(b[3]) << 24));
                 s.setLineState(b[0] % 5, b[1] % 8, b[2] % 17);
             }
             break;
@@ -137,8 +139,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             break;
         }
         // Keep the program's side of the pty from filling up.
-        while (!r.program.read(4096, 0).isEmpty()) {
-        }
+        while (!r.program.read(4096, 0).isEmpty()) { }
         QCoreApplication::processEvents();
     }
     return 0;

@@ -23,7 +23,9 @@ class BrokenComponent final : public VSPortAx
 {
 public:
     BrokenComponent()
-        : VSPortAx(QString::fromLatin1(kProgId)) {}
+        : VSPortAx(QString::fromLatin1(kProgId))
+    {
+    }
 
     QVariant dynamicCall(const char *signature, const QVariantList &args) override
     {
@@ -99,12 +101,12 @@ void TestVSerial::programOpensWritesAndCloses()
 
     VSPortClient app;
     QVERIFY(app.open(QStringLiteral("COM5")));
-    QTRY_COMPARE_WITH_TIMEOUT(last(openSpy), QList<QVariant>{true}, kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(last(openSpy), QList<QVariant> { true }, kWait);
     QVERIFY(dev.isOpened());
 
     QVERIFY(app.setLine(9600, 8, 0, 0));
-    QTRY_VERIFY_WITH_TIMEOUT(!baudSpy.isEmpty() && last(baudSpy) == QList<QVariant>{9600}, kWait);
-    QTRY_VERIFY_WITH_TIMEOUT(last(lineSpy) == (QList<QVariant>{0, 0, 8}), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(!baudSpy.isEmpty() && last(baudSpy) == QList<QVariant> { 9600 }, kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(last(lineSpy) == (QList<QVariant> { 0, 0, 8 }), kWait);
 
     QCOMPARE(app.write("FA;"), qint64(3));
     QTRY_VERIFY_WITH_TIMEOUT(!readSpy.isEmpty(), kWait);
@@ -116,7 +118,7 @@ void TestVSerial::programOpensWritesAndCloses()
     QCOMPARE(app.read(100, kWait), QByteArray("FA00014074000;"));
 
     app.close();
-    QTRY_COMPARE_WITH_TIMEOUT(last(openSpy), QList<QVariant>{false}, kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(last(openSpy), QList<QVariant> { false }, kWait);
     QVERIFY(!dev.isOpened());
 }
 
@@ -138,19 +140,18 @@ void TestVSerial::rigctlOpensThePort()
     // No radio answers: rigctl gives up after its short time-out.
     QProcess proc;
     proc.setProcessChannelMode(QProcess::MergedChannels);
-    proc.start(rigctl, {QStringLiteral("-m"), QStringLiteral("2014"),
-                        QStringLiteral("-r"), VSPortBus::directory() + QStringLiteral("/COM5"),
-                        QStringLiteral("-s"), QStringLiteral("9600"),
-                        QStringLiteral("--set-conf=timeout=100,retry=0"),
-                        QStringLiteral("f")});
+    proc.start(rigctl,
+        { QStringLiteral("-m"), QStringLiteral("2014"), QStringLiteral("-r"),
+            VSPortBus::directory() + QStringLiteral("/COM5"), QStringLiteral("-s"), QStringLiteral("9600"),
+            QStringLiteral("--set-conf=timeout=100,retry=0"), QStringLiteral("f") });
     QVERIFY(proc.waitForStarted());
 
-    QTRY_VERIFY_WITH_TIMEOUT(openSpy.contains(QList<QVariant>{true}), 15000);
-    QTRY_VERIFY_WITH_TIMEOUT(baudSpy.contains(QList<QVariant>{9600}), 15000);
-    QTRY_VERIFY_WITH_TIMEOUT(lineSpy.contains(QList<QVariant>({0, 0, 8})), 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(openSpy.contains(QList<QVariant> { true }), 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(baudSpy.contains(QList<QVariant> { 9600 }), 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(lineSpy.contains(QList<QVariant>({ 0, 0, 8 })), 15000);
     QTRY_VERIFY_WITH_TIMEOUT(written.endsWith(';'), 15000);
     QTRY_COMPARE_WITH_TIMEOUT(proc.state(), QProcess::NotRunning, 30000);
-    QTRY_COMPARE_WITH_TIMEOUT(last(openSpy), QList<QVariant>{false}, kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(last(openSpy), QList<QVariant> { false }, kWait);
 }
 
 void TestVSerial::createExistingThenAttach()
@@ -172,20 +173,31 @@ void TestVSerial::createExistingThenAttach()
     QStringList order;
     QList<QVariant> baud, line;
     bool rts = false, dtr = true;
-    connect(&second, &VSerial::changeOpenClose, this, [&](bool on) { order << QStringLiteral("open%1").arg(on); });
-    connect(&second, &VSerial::changeBaudRate, this, [&](int b) { order << QStringLiteral("baud"); baud << b; });
-    connect(&second, &VSerial::changeDTR, this, [&](bool on) { order << QStringLiteral("dtr"); dtr = on; });
-    connect(&second, &VSerial::changeRTS, this, [&](bool on) { order << QStringLiteral("rts"); rts = on; });
+    connect(&second, &VSerial::changeOpenClose, this,
+        [&](bool on) { order << QStringLiteral("open%1").arg(on); });
+    connect(&second, &VSerial::changeBaudRate, this, [&](int b) {
+        order << QStringLiteral("baud");
+        baud << b;
+    });
+    connect(&second, &VSerial::changeDTR, this, [&](bool on) {
+        order << QStringLiteral("dtr");
+        dtr = on;
+    });
+    connect(&second, &VSerial::changeRTS, this, [&](bool on) {
+        order << QStringLiteral("rts");
+        rts = on;
+    });
     connect(&second, &VSerial::changeLineControl, this, [&](int s, int p, int d) {
         order << QStringLiteral("line");
-        line = {s, p, d};
+        line = { s, p, d };
     });
     QVERIFY(second.attachPort(QStringLiteral("COM6")));
     QCOMPARE(second.portName(), QStringLiteral("COM6"));
-    QCOMPARE(order, (QStringList{QStringLiteral("open1"), QStringLiteral("baud"), QStringLiteral("dtr"),
-                                  QStringLiteral("rts"), QStringLiteral("line")}));
-    QCOMPARE(baud, QList<QVariant>{19200});
-    QCOMPARE(line, (QList<QVariant>{2, 0, 8}));
+    QCOMPARE(order,
+        (QStringList { QStringLiteral("open1"), QStringLiteral("baud"), QStringLiteral("dtr"),
+            QStringLiteral("rts"), QStringLiteral("line") }));
+    QCOMPARE(baud, QList<QVariant> { 19200 });
+    QCOMPARE(line, (QList<QVariant> { 2, 0, 8 }));
     QVERIFY(rts);
     QVERIFY(!dtr);
 }
@@ -269,7 +281,7 @@ void TestVSerial::writeToClosedPortIsRefused()
     QSignalSpy openSpy(&dev, &VSerial::changeOpenClose);
     VSPortClient app;
     QVERIFY(app.open(QStringLiteral("COM11")));
-    QTRY_COMPARE_WITH_TIMEOUT(last(openSpy), QList<QVariant>{true}, kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(last(openSpy), QList<QVariant> { true }, kWait);
     QCOMPARE(app.read(100, 200), QByteArray());
     QCOMPARE(dev.write("fresh"), qint64(5));
     QCOMPARE(app.read(100, kWait), QByteArray("fresh"));
@@ -293,9 +305,9 @@ void TestVSerial::modemLines()
     QVERIFY(app.setBreak(true));
     QCOMPARE(dev.readRts(), 1);
     QCOMPARE(dev.readDtr(), 1);
-    QTRY_COMPARE_WITH_TIMEOUT(last(rtsSpy), QList<QVariant>{true}, kWait);
-    QTRY_COMPARE_WITH_TIMEOUT(last(dtrSpy), QList<QVariant>{true}, kWait);
-    QTRY_COMPARE_WITH_TIMEOUT(last(breakSpy), QList<QVariant>{true}, kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(last(rtsSpy), QList<QVariant> { true }, kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(last(dtrSpy), QList<QVariant> { true }, kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(last(breakSpy), QList<QVariant> { true }, kWait);
 
     QVERIFY(dev.setCTS(true));
     QVERIFY(dev.setDSR(true));
@@ -307,7 +319,7 @@ void TestVSerial::modemLines()
     // Closing drops the lines.
     app.close();
     QCOMPARE(dev.readRts(), 0);
-    QTRY_COMPARE_WITH_TIMEOUT(last(rtsSpy), QList<QVariant>{false}, kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(last(rtsSpy), QList<QVariant> { false }, kWait);
 
     VSerial unbound;
     QCOMPARE(unbound.setCTS(true), false);
@@ -320,8 +332,8 @@ void TestVSerial::lineReadsFromAnotherThread()
     VSPortClient app;
     QVERIFY(app.open(QStringLiteral("COM13")));
 
-    std::atomic<bool> stop{false};
-    std::atomic<int> seenHigh{0};
+    std::atomic<bool> stop { false };
+    std::atomic<int> seenHigh { 0 };
     std::thread sampler([&] {
         while (!stop.load()) {
             if (dev.readRts() && dev.readDtr())
@@ -389,8 +401,8 @@ void TestVSerial::oddBaudRates()
     QVERIFY(app.open(QStringLiteral("COM16")));
     // Framing a pty cannot keep (7 data bits, parity) reads back as 8N.
     QVERIFY(app.setLine(baud, 7, 2, 2));
-    QTRY_COMPARE_WITH_TIMEOUT(last(baudSpy), QList<QVariant>{baud}, kWait);
-    QTRY_COMPARE_WITH_TIMEOUT(last(lineSpy), (QList<QVariant>{2, 0, 8}), kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(last(baudSpy), QList<QVariant> { baud }, kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(last(lineSpy), (QList<QVariant> { 2, 0, 8 }), kWait);
 }
 
 void TestVSerial::settingsSeenWithoutPacketReports()
@@ -403,25 +415,27 @@ void TestVSerial::settingsSeenWithoutPacketReports()
     QVERIFY(app.open(QStringLiteral("COM20")));
     // A program that clears EXTPROC switches off the master's settings
     // reports; changes must still be seen.
-    struct termios t {};
+    struct termios t
+    {
+    };
     QCOMPARE(tcgetattr(app.fd(), &t), 0);
     t.c_lflag &= ~tcflag_t(EXTPROC);
     QCOMPARE(tcsetattr(app.fd(), TCSANOW, &t), 0);
     QVERIFY(app.setLine(2400));
-    QTRY_COMPARE_WITH_TIMEOUT(last(baudSpy), QList<QVariant>{2400}, kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(last(baudSpy), QList<QVariant> { 2400 }, kWait);
     QCOMPARE(tcgetattr(app.fd(), &t), 0);
     QCOMPARE(t.c_lflag & EXTPROC, tcflag_t(0));
     QVERIFY(app.setLine(57600));
-    QTRY_COMPARE_WITH_TIMEOUT(last(baudSpy), QList<QVariant>{57600}, kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(last(baudSpy), QList<QVariant> { 57600 }, kWait);
 
     // The next program gets the reports back.
     app.close();
-    QTRY_COMPARE_WITH_TIMEOUT(last(openSpy), QList<QVariant>{false}, kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(last(openSpy), QList<QVariant> { false }, kWait);
     QVERIFY(app.open(QStringLiteral("COM20")));
     QCOMPARE(tcgetattr(app.fd(), &t), 0);
     QVERIFY(t.c_lflag & EXTPROC);
     QVERIFY(app.setLine(1200));
-    QTRY_COMPARE_WITH_TIMEOUT(last(baudSpy), QList<QVariant>{1200}, kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(last(baudSpy), QList<QVariant> { 1200 }, kWait);
 }
 
 void TestVSerial::megabytesArriveInOrder()
@@ -435,7 +449,7 @@ void TestVSerial::megabytesArriveInOrder()
     QByteArray sent(3 * 1024 * 1024, '\0');
     for (int i = 0; i < sent.size(); ++i)
         sent[i] = char((i * 7 + i / 251) & 0xFF);
-    std::atomic<qint64> written{-1};
+    std::atomic<qint64> written { -1 };
     std::thread writer([&] { written.store(app.write(sent, 60000)); });
 
     QByteArray got;
@@ -464,7 +478,7 @@ void TestVSerial::resetWhileProgramKeepsWriting()
     QVERIFY(dev.open(QIODevice::ReadWrite));
     VSPortClient app;
     QVERIFY(app.open(QStringLiteral("COM19")));
-    std::atomic<bool> stop{false};
+    std::atomic<bool> stop { false };
     std::thread writer([&] {
         const QByteArray block(4096, 'w');
         while (!stop.load())
@@ -489,7 +503,7 @@ void TestVSerial::openCloseLoop()
         if (i % 3 == 0)
             app.write("x");
     }
-    QTRY_VERIFY_WITH_TIMEOUT(!openSpy.isEmpty() && last(openSpy) == QList<QVariant>{false}, kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(!openSpy.isEmpty() && last(openSpy) == QList<QVariant> { false }, kWait);
     QTRY_VERIFY_WITH_TIMEOUT(!dev.isOpened(), kWait);
     int opens = 0, closes = 0;
     for (const QList<QVariant> &e : qAsConst(openSpy))
@@ -500,7 +514,7 @@ void TestVSerial::openCloseLoop()
     // Still works afterwards.
     VSPortClient app;
     QVERIFY(app.open(QStringLiteral("COM18")));
-    QTRY_COMPARE_WITH_TIMEOUT(last(openSpy), QList<QVariant>{true}, kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(last(openSpy), QList<QVariant> { true }, kWait);
     QCOMPARE(dev.write("ok"), qint64(2));
     QCOMPARE(app.read(10, kWait), QByteArray("ok"));
 }
@@ -511,7 +525,8 @@ void TestVSerial::overlongComponentAnswerIsCut()
     QVERIFY(dev.isLoaded());
     QVERIFY(dev.open(QIODevice::ReadWrite));
     QByteArray buf(16, 'g');
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("component returned 108 bytes for 8")));
+    QTest::ignoreMessage(
+        QtWarningMsg, QRegularExpression(QStringLiteral("component returned 108 bytes for 8")));
     QCOMPARE(dev.read(buf.data(), 8), qint64(8));
     QCOMPARE(buf, QByteArray(8, 'x') + QByteArray(8, 'g'));
 }

@@ -28,11 +28,11 @@ QList<Frame> frames(const QByteArray &batch)
         const int size = kPacketHeaderSize + h.length;
         if (pos + size > batch.size() || !frameChecksumOk(batch.constData() + pos, size))
             break;
-        out.append({h, batch.mid(pos + kPacketHeaderSize, h.length)});
+        out.append({ h, batch.mid(pos + kPacketHeaderSize, h.length) });
         pos += size;
     }
     if (pos != batch.size())
-        out.append({PacketHeader{0xFF, 0, 0, 0}, QByteArray("malformed")});
+        out.append({ PacketHeader { 0xFF, 0, 0, 0 }, QByteArray("malformed") });
     return out;
 }
 
@@ -213,7 +213,7 @@ void TestSerial::maxSizeLimits()
     QFETCH(int, maxSize);
     QFETCH(int, payload);
     openProgram();
-    m_serial->setHeader(PacketHeader{3, 64, 0, 0});
+    m_serial->setHeader(PacketHeader { 3, 64, 0, 0 });
     QCOMPARE(m_app->write(QByteArray(100, 'z')), qint64(100));
     waitAvailable(100);
     qint32 used = -1;
@@ -278,7 +278,7 @@ void TestSerial::lineWordFromProgram()
 void TestSerial::notPermittedOrClosedSendsNothing()
 {
     openProgram();
-    m_serial->setHeader(PacketHeader{3, 100, 0, 0});
+    m_serial->setHeader(PacketHeader { 3, 100, 0, 0 });
     QCOMPARE(m_app->write("abc"), qint64(3));
     waitAvailable(3);
     m_serial->setPermitted(false);
@@ -376,8 +376,8 @@ void TestSerial::logLines()
     QLoggingCategory::setFilterRules(QStringLiteral("serial.packet.debug=false"));
     static int seen;
     seen = 0;
-    const QtMessageHandler previous = qInstallMessageHandler(
-        [](QtMsgType, const QMessageLogContext &, const QString &) { ++seen; });
+    const QtMessageHandler previous
+        = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) { ++seen; });
     m_serial->setOpen(true);
     m_serial->setBaudRate(4800);
     m_serial->reset();
