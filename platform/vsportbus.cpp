@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <fcntl.h>
@@ -75,13 +76,15 @@ std::shared_ptr<VSPortPty> VSPortBus::create(const QString &name, QString *error
         }
     }
     const QString dir = directory();
-    // Private folder: the links lead to terminals of this user.
+    // A folder we make is private: the links lead to terminals of this user.
+    const bool existed = QFileInfo::exists(dir);
     if (!QDir().mkpath(dir)) {
         if (error)
             *error = QStringLiteral("cannot create ") + dir;
         return nullptr;
     }
-    ::chmod(QFile::encodeName(dir).constData(), 0700);
+    if (!existed)
+        ::chmod(QFile::encodeName(dir).constData(), 0700);
     std::shared_ptr<VSPortPty> port(
         VSPortPty::create(canonical, ptmxPath(), dir + QLatin1Char('/') + canonical, error));
     if (port)
