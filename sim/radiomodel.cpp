@@ -78,6 +78,20 @@ void RadioModel::reset()
     m_loggedThisClient = 0;
 }
 
+void RadioModel::restoreDefaults()
+{
+    m_freqA = 14250000;
+    m_freqB = 7050000;
+    m_mode = Usb;
+    m_rxVfo = m_txVfo = 0;
+    m_tx = false;
+    m_power = true;
+    m_autoInfo = 0;
+    m_rit = m_xit = false;
+    m_filterWidth = 0;
+    m_keyerSpeed = 20;
+}
+
 void RadioModel::clearCommands()
 {
     m_commands.clear();
@@ -287,7 +301,7 @@ void RadioModel::addCommands(ControlServer *control)
     using Reply = ControlServer::Reply;
     control->addCommand(
         QStringLiteral("radio"),
-        QStringLiteral("radio [freq HZ | freqb HZ | mode N|NAME | commands [clear]]"),
+        QStringLiteral("radio [freq HZ | freqb HZ | mode N|NAME | reset | commands [clear]]"),
         [this](const QStringList &args) {
             if (args.isEmpty()) {
                 return Reply::done({ QStringLiteral("radio freq=%1 freqb=%2 mode=%3 modename=%4 rxvfo=%5 "
@@ -317,6 +331,10 @@ void RadioModel::addCommands(ControlServer *control)
                     return Reply::fail(QStringLiteral("unknown mode %1").arg(args.at(1)));
                 return Reply::done();
             }
+            if (what == QLatin1String("reset") && args.size() == 1) {
+                restoreDefaults();
+                return Reply::done();
+            }
             if (what == QLatin1String("commands") && args.size() == 1) {
                 QStringList lines;
                 for (const QString &c : qAsConst(m_commands))
@@ -327,6 +345,6 @@ void RadioModel::addCommands(ControlServer *control)
                 clearCommands();
                 return Reply::done();
             }
-            return Reply::fail(QStringLiteral("usage: radio [freq HZ | freqb HZ | mode N|NAME | commands [clear]]"));
+            return Reply::fail(QStringLiteral("usage: radio [freq HZ | freqb HZ | mode N|NAME | reset | commands [clear]]"));
         });
 }

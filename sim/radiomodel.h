@@ -49,6 +49,8 @@ public:
     qint64 droppedBytes() const { return m_dropped; }
     const QStringList &commands() const { return m_commands; }
     void clearCommands();
+    // Back to the state at power-up (commands kept).
+    void restoreDefaults();
 
     // The 38-character answer to "IF;".
     QByteArray ifAnswer() const;

@@ -128,7 +128,9 @@ void SerialTunnel::consume()
             m_device->input(chunk);
         }
     }
-    if (!m_manual && grant() > m_credit)
+    // Re-announce once half the window is used (or the client is stopped),
+    // not on every frame.
+    if (!m_manual && grant() > m_credit && m_credit <= m_capacity / 2)
         m_announce = true;
     flush();
 }
