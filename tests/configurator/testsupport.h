@@ -8,7 +8,9 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QAbstractButton>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -17,6 +19,7 @@
 #include <QVector>
 
 #include <cstdlib>
+#include <functional>
 
 namespace TestSupport {
 
@@ -49,6 +52,9 @@ struct SeenBox
 
 // Message boxes must not block the tests: every visible box is recorded and
 // closed from a timer, which also runs inside the box's own event loop.
+// Questions are answered with `answer` when the box has that button (else
+// closed, which no question takes as Yes); file dialogs choose `chooseFile`
+// or are cancelled when it is empty.
 class BoxWatcher final : public QObject
 {
 public:
@@ -63,6 +69,10 @@ public:
     void rearm()
     {
         boxes.clear();
+        fileDialogs.clear();
+        answer = QMessageBox::NoButton;
+        decide = nullptr;
+        chooseFile.clear();
         m_clock.restart();
     }
 
@@ -75,22 +85,55 @@ public:
     }
 
     QVector<SeenBox> boxes;
+    QStringList fileDialogs; // their titles
+    QMessageBox::StandardButton answer = QMessageBox::NoButton;
+    // When set, decides per box text instead of `answer`.
+    std::function<QMessageBox::StandardButton(const QString &)> decide;
+    QString chooseFile;
 
 private:
     void sweep()
     {
         const QWidgetList all = QApplication::topLevelWidgets();
         for (QWidget *w : all) {
+            if (auto *dialog = qobject_cast<QFileDialog *>(w); dialog && dialog->isVisible()
+                                                                && !m_closingDialogs.contains(dialog)) {
+                fileDialogs << dialog->windowTitle();
+                m_closingDialogs.append(dialog);
+                QPointer<QFileDialog> guard(dialog);
+                const QString file = chooseFile;
+                QTimer::singleShot(0, dialog, [guard, file] {
+                    if (!guard)
+                        return;
+                    if (file.isEmpty()) {
+                        guard->reject();
+                    } else {
+                        guard->selectFile(file);
+                        static_cast<QDialog *>(guard.data())->accept(); // validates as a click would
+                    }
+                });
+                continue;
+            }
             auto *box = qobject_cast<QMessageBox *>(w);
             if (!box || !box->isVisible() || m_closing.contains(box))
                 continue;
             boxes.append({box->windowTitle(), box->text(), m_clock.elapsed()});
             m_closing.append(box);
             QPointer<QMessageBox> guard(box);
-            QTimer::singleShot(0, box, [guard] {
-                if (guard)
+            const QMessageBox::StandardButton reply = decide ? decide(box->text()) : answer;
+            QTimer::singleShot(0, box, [guard, reply] {
+                if (!guard)
+                    return;
+                if (QAbstractButton *b = reply != QMessageBox::NoButton ? guard->button(reply) : nullptr)
+                    b->click();
+                else
                     guard->done(QMessageBox::Ok);
             });
+        }
+        m_closingDialogs.removeAll(nullptr);
+        for (int i = m_closingDialogs.size() - 1; i >= 0; --i) {
+            if (m_closingDialogs[i] && !m_closingDialogs[i]->isVisible())
+                m_closingDialogs.removeAt(i);
         }
         m_closing.removeAll(nullptr);
         for (int i = m_closing.size() - 1; i >= 0; --i) {
@@ -102,6 +145,7 @@ private:
     QTimer m_timer;
     QElapsedTimer m_clock;
     QList<QPointer<QMessageBox>> m_closing;
+    QList<QPointer<QFileDialog>> m_closingDialogs;
 };
 
 // Collects every log line of the process while it lives.
@@ -136,6 +180,21 @@ private:
     static inline QStringList s_lines;
     static inline QtMessageHandler s_previous = nullptr;
 };
+
+// Every get of a device arriving, in order: Wi-Fi, Networking, Connection,
+// DDNS, Files, Status (with its first refresh), then the permission slots.
+inline QStringList loadOrder(bool permissions = true, bool ddnsOn = false)
+{
+    QStringList out;
+    for (int p : {8, 9, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 6, 7, 12, 13, 14, 15, 16, 6, 7, 10, 11,
+                  8, 12, 21})
+        out << QStringLiteral("get %1").arg(p);
+    if (ddnsOn)
+        out << QStringLiteral("get 27");
+    for (int slot = 0; permissions && slot < 7; ++slot)
+        out << QStringLiteral("get 29 %1").arg(slot) << QStringLiteral("get 30 %1").arg(slot);
+    return out;
+}
 
 // The simulator's request log as a list, with plug events left out.
 inline QStringList requests(HidSimThread &sim, const QString &device = QString())

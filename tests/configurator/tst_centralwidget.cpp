@@ -4,6 +4,8 @@
 #include "ifnetworktab.h"
 #include "ipaddressfield.h"
 #include "mainwindow.h"
+#include "permission.h"
+#include "updatefwtab.h"
 #include "settings.h"
 #include "tabbattons.h"
 #include "testsupport.h"
@@ -22,8 +24,19 @@
 using namespace TestSupport;
 
 namespace {
-const QStringList kLoadOrder{"get 8", "get 9", "get 13", "get 14", "get 15", "get 16",
-                             "get 17", "get 18", "get 19", "get 20"};
+const QStringList kLoadOrder = loadOrder();
+const QStringList kAllTabs{"Wi-Fi", "Networking", "Permissions", "Connection", "DDNS", "Files", "Status"};
+
+// What applying every editing tab of a default device sends, Wi-Fi first.
+QStringList applyAll(const QString &wifiName, const QString &wifiPassword = QString())
+{
+    QStringList out{"set 8 " + wifiName, "set 9 " + wifiPassword, "set 13 192.168.1.7", "set 14 255.255.255.0",
+                    "set 15 192.168.1.1", "set 16 192.168.1.1", "set 17 brelko", "set 18 11000", "set 19 11000",
+                    "set 20 8765", "set 21 0", "set 22 0", "set 23 ", "set 24 ", "set 25 "};
+    for (int slot = 0; slot < 7; ++slot)
+        out << QStringLiteral("set 29 %1 0 1 1").arg(slot) << QStringLiteral("set 30 %1 ").arg(slot);
+    return out;
+}
 constexpr int kWait = 8000;
 
 QStringList tabTitles(QTabWidget *tabs)
@@ -135,7 +148,7 @@ void TstCentralWidget::arrivalLoadsTabsInOrder()
     QCOMPARE(m_central->connectLabel()->text(),
              QStringLiteral("Please connect your Zentrik Brelko to the USB port of your computer.\n\n"));
     QCOMPARE(m_central->connectLabel()->font().pixelSize(), 25);
-    QCOMPARE(tabTitles(m_central->tabWidget()), QStringList({"Wi-Fi", "Networking", "Connection"}));
+    QCOMPARE(tabTitles(m_central->tabWidget()), kAllTabs);
     QVERIFY(requests(m_sim).isEmpty());
 
     m_sim.control("value 13 192.168.1.10");
@@ -264,13 +277,23 @@ void TstCentralWidget::compatibilityShowsOrHidesThePasswordRow()
 {
     startWindow();
     ConnectingTab *conn = m_central->connectingTab();
+    QTabWidget *tabs = m_central->tabWidget();
     m_central->compatibility(2);
     QVERIFY(!conn->isPasswordRowShown());
-    m_central->compatibility(7);
-    QVERIFY(!conn->isPasswordRowShown());
+    QCOMPARE(tabTitles(tabs), kAllTabs);
     m_central->compatibility(1);
     QVERIFY(conn->isPasswordRowShown());
-    QCOMPARE(tabTitles(m_central->tabWidget()), QStringList({"Wi-Fi", "Networking", "Connection"}));
+    QCOMPARE(tabTitles(tabs), QStringList({"Wi-Fi", "Networking", "Connection", "DDNS", "Files", "Status"}));
+    m_central->compatibility(7); // unknown: nothing changes
+    QVERIFY(conn->isPasswordRowShown());
+    QCOMPARE(tabs->count(), 6);
+    LogCapture log;
+    m_central->compatibility(2);
+    QCOMPARE(tabTitles(tabs), kAllTabs);
+    QCOMPARE(tabs->widget(2), static_cast<QWidget *>(m_central->permissionTab()));
+    QVERIFY(log.contains("Add tab"));
+    m_central->compatibility(2); // already there: added once
+    QCOMPARE(tabs->count(), 7);
 }
 
 void TstCentralWidget::saveAndExit_data()
@@ -295,10 +318,7 @@ void TstCentralWidget::saveAndExit()
     QCOMPARE(quit.count(), 1);
     QVERIFY(!m_window->isVisible());
     if (present) {
-        QCOMPARE(requests(m_sim), QStringList({"set 8 Field day", "set 9 ", "set 13 192.168.1.7",
-                                               "set 14 255.255.255.0", "set 15 192.168.1.1", "set 16 192.168.1.1",
-                                               "set 17 brelko", "set 18 11000", "set 19 11000", "set 20 8765",
-                                               "commit"}));
+        QCOMPARE(requests(m_sim), applyAll("Field day") << "commit");
     } else {
         QVERIFY(requests(m_sim).isEmpty());
     }
@@ -309,8 +329,10 @@ void TstCentralWidget::firmwareUpdateFlags()
 {
     startWindow();
     m_central->startUploadFw();
-    for (int i = 0; i < m_central->tabWidget()->count(); ++i)
-        QVERIFY(!m_central->tabWidget()->widget(i)->isEnabled());
+    for (int i = 0; i < m_central->tabWidget()->count(); ++i) {
+        QWidget *tab = m_central->tabWidget()->widget(i);
+        QCOMPARE(tab->isEnabled(), tab == static_cast<QWidget *>(m_central->filesTab()));
+    }
     QVERIFY(!m_central->saveAndExitButton()->isEnabled());
     m_central->updateProcess();
 
@@ -344,6 +366,8 @@ void TstCentralWidget::iniFileHooks()
         QCOMPARE(ini.value("WiFi/NetworkName").toString(), QStringLiteral("Brelko"));
         QCOMPARE(ini.value("Networking/IPAddress").toString(), QStringLiteral("192.168.1.7"));
         QCOMPARE(ini.value("Connection/IncomingUdpCwPort").toUInt(), 8765u);
+        QCOMPARE(ini.value("DDNS/UseDDNS").toString(), QStringLiteral("false"));
+        QCOMPARE(ini.value("Permission/PermWorkTime6").toInt(), 1);
     }
     QVERIFY(requests(m_sim) == kLoadOrder); // exporting talks to nobody
 
@@ -365,9 +389,17 @@ void TstCentralWidget::iniFileHooks()
     Settings::instance()->setFile(imported);
     m_sim.control("clearlog");
     m_central->loadIniFile();
-    QCOMPARE(requests(m_sim), QStringList({"set 8 Imported", "set 9 pw", "set 13 10.0.0.2", "set 14 255.0.0.0",
-                                           "set 15 10.0.0.1", "set 16 10.0.0.1", "set 17 x", "set 18 1", "set 19 2",
-                                           "set 20 3", "commit"}));
+    // Keys the file lacks (DDNS, permission slots) keep what the tabs show.
+    QStringList expected = applyAll("Imported", "pw");
+    expected.replace(2, "set 13 10.0.0.2");
+    expected.replace(3, "set 14 255.0.0.0");
+    expected.replace(4, "set 15 10.0.0.1");
+    expected.replace(5, "set 16 10.0.0.1");
+    expected.replace(6, "set 17 x");
+    expected.replace(7, "set 18 1");
+    expected.replace(8, "set 19 2");
+    expected.replace(9, "set 20 3");
+    QCOMPARE(requests(m_sim), expected << "commit");
     QVERIFY(m_central->isAwaitingReturn());
     Settings::instance()->setFile(testHome() + "/config.ini");
 }

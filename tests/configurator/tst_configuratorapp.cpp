@@ -10,8 +10,7 @@
 using namespace TestSupport;
 
 namespace {
-const QStringList kLoadOrder{"get 8", "get 9", "get 13", "get 14", "get 15", "get 16",
-                             "get 17", "get 18", "get 19", "get 20"};
+const QStringList kLoadOrder = loadOrder();
 constexpr int kWait = 15000;
 } // namespace
 
