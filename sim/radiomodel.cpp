@@ -299,8 +299,7 @@ void RadioModel::changedByOperator()
 void RadioModel::addCommands(ControlServer *control)
 {
     using Reply = ControlServer::Reply;
-    control->addCommand(
-        QStringLiteral("radio"),
+    control->addCommand(QStringLiteral("radio"),
         QStringLiteral("radio [freq HZ | freqb HZ | mode N|NAME | reset | commands [clear]]"),
         [this](const QStringList &args) {
             if (args.isEmpty()) {
@@ -341,10 +340,12 @@ void RadioModel::addCommands(ControlServer *control)
                     lines << QStringLiteral("cmd ") + c;
                 return Reply::done(lines);
             }
-            if (what == QLatin1String("commands") && args.size() == 2 && args.at(1) == QLatin1String("clear")) {
+            if (what == QLatin1String("commands") && args.size() == 2
+                && args.at(1) == QLatin1String("clear")) {
                 clearCommands();
                 return Reply::done();
             }
-            return Reply::fail(QStringLiteral("usage: radio [freq HZ | freqb HZ | mode N|NAME | reset | commands [clear]]"));
+            return Reply::fail(
+                QStringLiteral("usage: radio [freq HZ | freqb HZ | mode N|NAME | reset | commands [clear]]"));
         });
 }

@@ -44,8 +44,8 @@ quint64 SerialTunnel::fnv1a(quint64 hash, const QByteArray &bytes)
     return hash;
 }
 
-SerialTunnel::SerialTunnel(CmdLinkServer *link, quint8 type, const QString &name, SerialTunnelDevice *device,
-                           QObject *parent)
+SerialTunnel::SerialTunnel(
+    CmdLinkServer *link, quint8 type, const QString &name, SerialTunnelDevice *device, QObject *parent)
     : QObject(parent)
     , m_link(link)
     , m_type(type)
@@ -203,7 +203,8 @@ void SerialTunnel::setAutoWindow(quint32 capacity)
 void SerialTunnel::setHold(bool hold)
 {
     m_hold = hold;
-    qInfo().noquote() << QStringLiteral("tunnel %1 hold %2").arg(m_name, hold ? QStringLiteral("on") : QStringLiteral("off"));
+    qInfo().noquote() << QStringLiteral("tunnel %1 hold %2")
+                             .arg(m_name, hold ? QStringLiteral("on") : QStringLiteral("off"));
     consume();
 }
 

@@ -63,7 +63,7 @@ public:
     };
 
     SerialTunnel(CmdLinkServer *link, quint8 type, const QString &name, SerialTunnelDevice *device,
-                 QObject *parent = nullptr);
+        QObject *parent = nullptr);
 
     quint8 type() const { return m_type; }
     QString name() const { return m_name; }

@@ -18,7 +18,7 @@ public:
 
     virtual void input(const QByteArray &bytes) = 0;
     // A new client: forget half-received input.
-    virtual void reset() {}
+    virtual void reset() { }
 
 signals:
     void output(const QByteArray &bytes);

@@ -13,7 +13,8 @@ SerialTunnels::SerialTunnels(CmdLinkServer *link, QObject *parent)
 SerialTunnel *SerialTunnels::find(const QString &nameOrType)
 {
     for (SerialTunnel *t : { &m_cat, &m_fsk, &m_rs485 }) {
-        if (nameOrType.compare(t->name(), Qt::CaseInsensitive) == 0 || nameOrType == QString::number(t->type()))
+        if (nameOrType.compare(t->name(), Qt::CaseInsensitive) == 0
+            || nameOrType == QString::number(t->type()))
             return t;
     }
     return nullptr;

@@ -28,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (radio.rxVfo() < 0 || radio.rxVfo() > 2 || radio.txVfo() < 0 || radio.txVfo() > 2)
         abort();
     if (size >= 4) {
-        const quint32 word = quint32(data[0]) | quint32(data[1]) << 8 | quint32(data[2]) << 16 | quint32(data[3]) << 24;
+        const quint32 word
+            = quint32(data[0]) | quint32(data[1]) << 8 | quint32(data[2]) << 16 | quint32(data[3]) << 24;
         const TunnelLine l = TunnelLine::decode(word);
         if (l.baudRate > 0x3FFFFFu || l.format().isEmpty())
             abort();

@@ -56,7 +56,8 @@ void TestRadioModel::commands_data()
     QTest::newRow("split") << QByteArray("FT1;FR;FT;") << QByteArray("FR0;FT1;") << QStringLiteral("txvfo=1");
     QTest::newRow("transmit") << QByteArray("TX;") << QByteArray() << QStringLiteral("tx=1");
     QTest::newRow("auto info") << QByteArray("AI2;AI;") << QByteArray("AI2;") << QStringLiteral("ai=2");
-    QTest::newRow("auto info out of range") << QByteArray("AI7;") << QByteArray("?;") << QStringLiteral("ai=0");
+    QTest::newRow("auto info out of range")
+        << QByteArray("AI7;") << QByteArray("?;") << QStringLiteral("ai=0");
     QTest::newRow("s meter") << QByteArray("SM0;") << QByteArray("SM00015;") << QString();
     QTest::newRow("unknown") << QByteArray("ZZ;") << QByteArray("?;") << QString();
     QTest::newRow("lower case") << QByteArray("id;") << QByteArray("?;") << QString();
@@ -74,8 +75,10 @@ void TestRadioModel::commands()
     QCOMPARE(feed(&radio, input), answer);
     const QMap<QString, quint64> state { { QStringLiteral("freq"), radio.frequency(0) },
         { QStringLiteral("freqb"), radio.frequency(1) }, { QStringLiteral("mode"), quint64(radio.mode()) },
-        { QStringLiteral("rxvfo"), quint64(radio.rxVfo()) }, { QStringLiteral("txvfo"), quint64(radio.txVfo()) },
-        { QStringLiteral("tx"), radio.isTransmitting() ? 1u : 0u }, { QStringLiteral("ai"), quint64(radio.autoInfo()) } };
+        { QStringLiteral("rxvfo"), quint64(radio.rxVfo()) },
+        { QStringLiteral("txvfo"), quint64(radio.txVfo()) },
+        { QStringLiteral("tx"), radio.isTransmitting() ? 1u : 0u },
+        { QStringLiteral("ai"), quint64(radio.autoInfo()) } };
     if (!check.isEmpty()) {
         const QStringList kv = check.split(QLatin1Char('='));
         QVERIFY(state.contains(kv.at(0)));
@@ -106,7 +109,8 @@ void TestRadioModel::splitAcrossChunksAndNoise()
 {
     RadioModel radio;
     QByteArray out;
-    for (const char c : QByteArray("\r\nF")) out += feed(&radio, QByteArray(1, c));
+    for (const char c : QByteArray("\r\nF"))
+        out += feed(&radio, QByteArray(1, c));
     out += feed(&radio, "A");
     out += feed(&radio, ";\nID;MD;");
     QCOMPARE(out, QByteArray("FA00014250000;ID019;MD2;"));
