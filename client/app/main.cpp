@@ -13,9 +13,13 @@
 #include <QMessageBox>
 #include <QMetaType>
 #include <QSystemTrayIcon>
+#include <QSocketNotifier>
 #include <QVector>
 
+#include <csignal>
 #include <memory>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 const char kMakerHome[] = "www.zentrik.example";
@@ -28,6 +32,38 @@ QString organizationDomain()
     if (!home.startsWith(QLatin1String("http://")))
         home.prepend(QLatin1String("http://"));
     return home;
+}
+
+int g_signalFds[2] = {-1, -1};
+
+void onTerminate(int)
+{
+    const char c = 1;
+    // Only async-signal-safe calls here; the event loop does the rest.
+    [[maybe_unused]] const ssize_t n = ::write(g_signalFds[0], &c, 1);
+}
+
+// A session logout or kill sends SIGTERM: end through the event loop so the
+// window's teardown runs and the transmitter is released.
+void quitOnTerminate()
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalFds) != 0)
+        return;
+    auto *notifier = new QSocketNotifier(g_signalFds[1], QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [notifier] {
+        notifier->setEnabled(false);
+        char c;
+        [[maybe_unused]] const ssize_t n = ::read(g_signalFds[1], &c, 1);
+        qDebug() << "Terminating on a signal";
+        QCoreApplication::quit();
+    });
+    struct sigaction sa = {};
+    sa.sa_handler = onTerminate;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &sa, nullptr);
+    ::sigaction(SIGINT, &sa, nullptr);
+    ::sigaction(SIGHUP, &sa, nullptr);
 }
 
 } // namespace
@@ -54,6 +90,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     QApplication::setQuitOnLastWindowClosed(false);
+    quitOnTerminate();
 
     loadLanguages();
     QString language = Settings::instance()->value(Settings::Language).toString();

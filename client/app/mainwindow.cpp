@@ -167,6 +167,7 @@ void MainWindow::trayMessageClicked()
 void MainWindow::balloon(const QString &text, QSystemTrayIcon::MessageIcon icon)
 {
     m_lastBalloon = text;
+    qDebug().noquote() << "Tray message:" << text;
     m_tray->showMessage(QCoreApplication::applicationName(), text, icon, kBalloonMs);
 }
 

@@ -172,6 +172,15 @@ Window::Window(QWidget *parent)
 
 Window::~Window()
 {
+    // Never leave the transmitter keyed: the last PTT frame says off.
+    m_ptt->setPTT(false);
+    if (m_client->isConnected()) {
+        disconnect(m_client, nullptr, this, nullptr);
+        m_client->sendPackets();
+        m_client->socket()->waitForBytesWritten(1000);
+        m_client->disconnectFromServer();
+    }
+    m_reconnect.stop();
     m_engine->removeStream(paudio::audioAll);
     m_rtp->stop();
     m_cw->stopKeying();
@@ -711,6 +720,12 @@ void Window::hotKey(int id)
     if (id != 1 || !m_pttButton->isEnabled())
         return;
     const bool remote = m_ptt->remotePtt();
+    // The hot key is a PTT request like the button: it must not key the
+    // transmitter without the permission. Releasing is always allowed.
+    if (!remote && !pttPermitted()) {
+        emit sendTrayMessage(tr("Not enough permission\nfor using PTT."));
+        return;
+    }
     m_engine->setInput(remote ? paudio::audioInVirtual : paudio::audioIn);
     m_ptt->setPTT(!remote);
     m_pttButton->setChecked(!remote);

@@ -5,9 +5,11 @@
 #include "vserial.h"
 #include "winkey.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QThread>
 
 namespace {
 QMutex g_clockMutex;
@@ -130,8 +132,27 @@ void PttCwSerial::stopSampling()
         timeEndPeriod(1);
         m_timerId = 0;
         m_priorityRaised = false;
+        sendFinalRecord();
     }
     m_forcedPtt = false;
+}
+
+void PttCwSerial::sendFinalRecord()
+{
+    // The timer is gone, so its state is ours to read. When the line was
+    // keyed at the end, the Brelko must not be left transmitting: send the
+    // records still queued, then one that says off.
+    if (!m_lastSampleOn || thread() != QThread::currentThread())
+        return;
+    m_lastSampleOn = false;
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    KeyingRecord off; // 64 samples, all off
+    off.stamp(m_sequence.load(), programClock());
+    sendPacket(off.toByteArray());
+    sendPacket(m_previous.toByteArray());
+    m_sequence.fetch_add(1);
+    m_previous = off;
+    m_current.clear();
 }
 
 void PttCwSerial::timerProc(quint32, quint32, quintptr user, quintptr, quintptr)
@@ -157,6 +178,7 @@ void PttCwSerial::step()
         m_lastPtt = ptt;
         emit changedRTS(ptt);
     }
+    m_lastSampleOn = key || ptt || forced;
     if (!m_current.addSample(key, ptt || forced))
         return;
 

@@ -74,6 +74,7 @@ public slots:
 
 private:
     static void timerProc(quint32 id, quint32 msg, quintptr user, quintptr, quintptr);
+    void sendFinalRecord();
 
     VSerial *m_device = nullptr;
     WinKey *m_winKey = nullptr;
@@ -87,6 +88,8 @@ private:
     quint16 m_port = 10000;
     std::atomic<bool> m_cwActivity { false };
     bool m_lastPtt = false;
+    // Written by the timer only; read once the timer is killed.
+    bool m_lastSampleOn = false;
     std::atomic<bool> m_forcedPtt { false };
     std::atomic<bool> m_sendEnabled { false };
 };
