@@ -57,6 +57,9 @@ MainWindow::MainWindow(QWidget *parent)
         ind.label->setStyleSheet(ind.inactive);
     }
     m_connection = new QLabel(this);
+    // Room for the longest usual text, so the fixed-size window never cuts it.
+    m_connection->setMinimumWidth(m_connection->fontMetrics().horizontalAdvance(tr("Connected to ") +
+                                                                                QStringLiteral("255.255.255.255")));
     statusBar()->insertPermanentWidget(0, m_connection, 1);
 
     setWindowIcon(QIcon(QStringLiteral(":/images/Morvex.ico")));
