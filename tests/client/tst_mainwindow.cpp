@@ -117,6 +117,7 @@ void TestMainWindow::initTestCase()
 
 void TestMainWindow::cleanupTestCase()
 {
+    QFile::remove(translationsPath() + QFileInfo(QCoreApplication::applicationFilePath()).baseName() + "_de.qm");
     delete m_main;
     m_sim.stop();
 }
