@@ -45,7 +45,8 @@ pids=()
 trap 'for p in "${pids[@]:-}"; do kill "$p" 2>/dev/null || true; done' EXIT
 
 if [ -x "$bin/brelko-sim" ]; then
-    "$bin/brelko-sim" &
+    # The slot grants the demo password every control (CAT, PTT, TX level).
+    "$bin/brelko-sim" --perm-slot brelko:0x0F:0:0 &
     pids+=($!)
     echo "demo: brelko-sim started (pid ${pids[-1]})"
 fi

@@ -258,8 +258,12 @@ void MainWindow::changePTT(bool on)
 
 void MainWindow::fixedSize()
 {
-    setMinimumSize(geometry().width(), geometry().height());
-    setMaximumSize(geometry().width(), geometry().height());
+    // Wide enough for the status bar's texts and indicators side by side.
+    const int w = qMax(geometry().width(), statusBar()->sizeHint().width());
+    const int h = geometry().height();
+    resize(w, h);
+    setMinimumSize(w, h);
+    setMaximumSize(w, h);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
