@@ -1,0 +1,250 @@
+// Receive path latency (a click in the box's stream to the click recorded
+// from the speakers) against the configured buffering, and the CPU time the
+// client side spends per second of streaming. Needs the virtual sound
+// devices: run under scripts/with-test-env.sh.
+#include "audiothread.h"
+#include "paudioabstract.h"
+#include "paudiodevices.h"
+#include "rtpthread.h"
+#include "simprocess.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QtEndian>
+
+#include <benchmark/benchmark.h>
+
+#include <ctime>
+#include <memory>
+
+#include <sys/resource.h>
+
+namespace {
+constexpr int kRate = 12000;
+constexpr int kFrames = 1200;
+
+qint64 monotonicUs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return qint64(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
+}
+
+qint64 cpuUs()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return (qint64(u.ru_utime.tv_sec) + u.ru_stime.tv_sec) * 1000000 + u.ru_utime.tv_usec + u.ru_stime.tv_usec;
+}
+
+int findDevice(const QString &name, bool input)
+{
+    const QList<paudio::DeviceRecord> all = PAudioDevices::deviceList();
+    for (const paudio::DeviceRecord &d : all) {
+        if (d.name == name && d.isInput == input)
+            return d.index;
+    }
+    return -1;
+}
+
+paudio::StreamDescriptor descriptor(paudio::AudioType kind, int device, QIODevice *data)
+{
+    paudio::StreamDescriptor d;
+    d.kind = kind;
+    d.paIndex = device;
+    d.data = data;
+    d.params.setSampleRate(kRate);
+    d.params.setFramesPerBuffer(kFrames);
+    d.params.setSuggestedLatency(0.1);
+    d.params.setChannels(kind == paudio::audioIn || kind == paudio::audioInVirtual ? 1 : 2);
+    return d;
+}
+
+// The client side as the station controller runs it, against the simulator.
+struct Station
+{
+    SimProcess sim;
+    RtpThread rtp;
+    AudioThread engine;
+    QString error;
+
+    bool start(int bufferedMs, bool withCapture)
+    {
+        if (!qEnvironmentVariableIsSet("BRELKO_AUDIO_READY")) {
+            error = QStringLiteral("no virtual sound devices: run under scripts/with-test-env.sh");
+            return false;
+        }
+        if (!sim.start()) {
+            error = sim.lastError();
+            return false;
+        }
+        rtp.setBufferedTime(bufferedMs);
+        rtp.startStream(QStringLiteral("127.0.0.1"), sim.audioPort(), kRate);
+        sim.run(QStringLiteral("audio target %1").arg(rtp.localPort()));
+        const int speakers = findDevice(QStringLiteral("Speakers"), false);
+        const int vcard = findDevice(QStringLiteral("e2eSoft VAudio"), false);
+        const int mic = findDevice(QStringLiteral("Microphone"), true);
+        if (speakers < 0 || vcard < 0 || mic < 0) {
+            error = QStringLiteral("virtual devices missing");
+            return false;
+        }
+        engine.addStream(descriptor(paudio::audioOut, speakers, rtp.outputBuffer()));
+        engine.addStream(descriptor(paudio::audioOutVirtual, vcard, rtp.outputVirtualBuffer()));
+        if (withCapture)
+            engine.addStream(descriptor(paudio::audioIn, mic, rtp.inputBuffer()));
+        engine.setOutputMode(paudio::Stereo);
+        engine.setInput(paudio::audioIn);
+        engine.launch();
+        if (!engine.stream(paudio::audioOut)->isRunning()) {
+            error = QStringLiteral("speakers did not open");
+            return false;
+        }
+        return true;
+    }
+};
+
+// Finds the first click in the speakers' recording after a point in time,
+// and says when it was heard on the monotonic clock.
+class ClickListener
+{
+public:
+    bool start()
+    {
+        m_parec.setProgram(QStringLiteral("parec"));
+        m_parec.setArguments({QStringLiteral("-d"), QStringLiteral("spk.monitor"), QStringLiteral("--rate=12000"),
+                              QStringLiteral("--channels=2"), QStringLiteral("--format=s16le"),
+                              QStringLiteral("--raw"), QStringLiteral("--latency-msec=5")});
+        m_parec.start(QIODevice::ReadOnly);
+        return m_parec.waitForStarted(5000);
+    }
+    ~ClickListener()
+    {
+        m_parec.kill();
+        m_parec.waitForFinished(5000);
+    }
+    // Throws away what is recorded during the next ms milliseconds.
+    void drain(int ms)
+    {
+        const qint64 end = monotonicUs() + qint64(ms) * 1000;
+        while (monotonicUs() < end) {
+            m_parec.waitForReadyRead(20);
+            m_parec.readAllStandardOutput();
+        }
+        m_pending.clear();
+    }
+    // Microseconds on the monotonic clock, or -1 after the time-out.
+    qint64 waitForClick(int timeoutMs)
+    {
+        const qint64 end = monotonicUs() + qint64(timeoutMs) * 1000;
+        while (monotonicUs() < end) {
+            if (!m_parec.waitForReadyRead(100))
+                continue;
+            const qint64 arrived = monotonicUs();
+            m_pending += m_parec.readAllStandardOutput();
+            const int frames = m_pending.size() / 4;
+            for (int f = 0; f < frames; ++f) {
+                const qint16 l = qFromLittleEndian<qint16>(m_pending.constData() + 4 * f);
+                if (qAbs(int(l)) > 10000) {
+                    m_pending.clear();
+                    // The last frame of the chunk is the newest one.
+                    return arrived - qint64(frames - 1 - f) * 1000000 / kRate;
+                }
+            }
+            m_pending.remove(0, frames * 4);
+        }
+        return -1;
+    }
+
+private:
+    QProcess m_parec;
+    QByteArray m_pending;
+};
+
+qint64 clickSentUs(SimProcess &sim, int index)
+{
+    static const QRegularExpression re(QStringLiteral("us=(\\d+)"));
+    const QStringList clicks = sim.command(QStringLiteral("audio clicks"));
+    if (index >= clicks.size())
+        return -1;
+    const QRegularExpressionMatch m = re.match(clicks.at(index));
+    return m.hasMatch() ? m.captured(1).toLongLong() : -1;
+}
+
+void BM_ReceiveLatency(benchmark::State &state)
+{
+    const int buffered = int(state.range(0));
+    Station station;
+    ClickListener ear;
+    if (!station.start(buffered, false) || !ear.start()) {
+        state.SkipWithError(qPrintable(station.error.isEmpty() ? QStringLiteral("parec") : station.error));
+        return;
+    }
+    // Silence first, so the playout is settled and the tones are gone.
+    station.sim.run(QStringLiteral("audio click"));
+    ear.waitForClick(3000 + buffered);
+    ear.drain(300);
+
+    int clicks = 1;
+    double total = 0;
+    int measured = 0;
+    for (auto _ : state) {
+        station.sim.run(QStringLiteral("audio click"));
+        const qint64 heard = ear.waitForClick(3000 + buffered);
+        const qint64 sent = clickSentUs(station.sim, clicks++);
+        if (heard < 0 || sent < 0) {
+            state.SkipWithError("click not heard");
+            break;
+        }
+        const double seconds = double(heard - sent) / 1e6;
+        state.SetIterationTime(seconds);
+        total += seconds;
+        ++measured;
+        // Space the clicks so each one is alone in the buffer.
+        ear.drain(200);
+    }
+    state.counters["buffered_ms"] = buffered;
+    state.counters["latency_ms"] = measured ? total / measured * 1000 : 0;
+    station.engine.stop();
+}
+BENCHMARK(BM_ReceiveLatency)->Arg(200)->Arg(400)->Arg(800)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void BM_ClientCpuPerSecond(benchmark::State &state)
+{
+    Station station;
+    if (!station.start(200, true)) {
+        state.SkipWithError(qPrintable(station.error));
+        return;
+    }
+    station.rtp.setTransmitMode(true);
+    QThread::msleep(500);
+    double cpuPerSecond = 0;
+    int rounds = 0;
+    for (auto _ : state) {
+        const qint64 cpu0 = cpuUs();
+        const qint64 wall0 = monotonicUs();
+        // The streams run on their own threads; this one just waits.
+        QThread::msleep(2000);
+        const double wall = double(monotonicUs() - wall0);
+        const double cpu = double(cpuUs() - cpu0);
+        state.SetIterationTime(wall / 1e6);
+        cpuPerSecond += cpu / wall * 1000;
+        ++rounds;
+    }
+    state.counters["cpu_ms_per_s"] = rounds ? cpuPerSecond / rounds : 0;
+    const int received = station.sim.command(QStringLiteral("audio")).value(0).section(QStringLiteral("received="), 1).section(QLatin1Char(' '), 0, 0).toInt();
+    state.counters["datagrams_to_box"] = received;
+    station.engine.stop();
+}
+BENCHMARK(BM_ClientCpuPerSecond)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

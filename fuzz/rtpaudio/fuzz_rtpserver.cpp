@@ -1,0 +1,92 @@
+// Drives the receiver's datagram checks with arbitrary datagrams, receive
+// state changes and reads of both buffers, and checks each verdict against
+// the header rules.
+#include "rtpfixedjb.h"
+#include "rtpserver.h"
+#include "rtpstatistics.h"
+
+#include <QCoreApplication>
+#include <QtEndian>
+
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+void check(bool ok)
+{
+    if (!ok)
+        std::abort();
+}
+
+RtpServer *g_server = nullptr;
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
+{
+    static QCoreApplication app(*argc, *argv);
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+    // The receiver opens the shared socket once; the checks are driven
+    // without it.
+    g_server = new RtpServer;
+    g_server->setFormat(12000, 20);
+    g_server->setBufferedTime(200);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    RtpServer &server = *g_server;
+    server.setReceivingState(true);
+    std::vector<char> frame(4800);
+    size_t pos = 0;
+    while (pos < size) {
+        const uint8_t op = data[pos++];
+        if (op < 0x10) {
+            server.setReceivingState(op & 1);
+            continue;
+        }
+        if (op < 0x20) {
+            const qint64 got = server.outputBuffer()->readData(frame.data(), qint64(frame.size()));
+            check(got == 0 || got == qint64(frame.size()));
+            server.outputVirtualBuffer()->readData(frame.data(), qint64(frame.size()));
+            continue;
+        }
+        // A datagram: two length bytes, then that many bytes (or what is left).
+        size_t len = 0;
+        if (pos < size)
+            len = data[pos++];
+        if (pos < size)
+            len |= size_t(data[pos++]) << 8;
+        if (len > size - pos)
+            len = size - pos;
+        const char *d = reinterpret_cast<const char *>(data + pos);
+        pos += len;
+
+        const quint32 before = server.ssrc();
+        const bool receiving = server.isReceiving();
+        const quint32 received = server.outputBuffer()->statisticsCounter()->values().at(RtpStatistics::TotalReceived);
+        const RtpServer::Verdict v = server.processDatagram(d, qint64(len));
+        const quint32 after = server.outputBuffer()->statisticsCounter()->values().at(RtpStatistics::TotalReceived);
+
+        if (!receiving) {
+            check(v == RtpServer::NotReceiving && server.ssrc() == before && after == received);
+            continue;
+        }
+        const bool headerOk = len > 16 && (uint8_t(d[0]) & 0xC0) == 0x80;
+        if (!headerOk) {
+            check(v == RtpServer::Rejected && server.ssrc() == before && after == received);
+            continue;
+        }
+        const quint32 ssrc = qFromBigEndian<quint32>(reinterpret_cast<const uchar *>(d) + 8);
+        if (ssrc == 0)
+            check(v == RtpServer::NoSource && server.ssrc() == before);
+        else if (ssrc != before)
+            check(v == RtpServer::NewSource && server.ssrc() == ssrc && after == received);
+        else
+            check(v == RtpServer::Queued && after == received + 1);
+    }
+    return 0;
+}
