@@ -70,6 +70,7 @@ QByteArray HidDeviceModel::process(const QByteArray &rawPayload, Effect *effect)
             m_fw.major = major;
             m_fw.minor = minor;
             m_fw.build = build;
+            m_installed = imageFile();
         }
         m_image.clear();
         m_covered.clear();

@@ -100,6 +100,8 @@ public:
     quint32 imageDeclaredLength() const;
     // The file as reassembled (without length and CRC); empty until complete.
     QByteArray imageFile() const;
+    // The last file a restart installed.
+    QByteArray installedFile() const { return m_installed; }
     // Parameter 28 value: type 0 with its reason, 1 to 6 with thirteen
     // registers r0, r1, r2, r3, r12, LR, PC, PSR, BFAR, CFSR, HFSR, DFSR, AFSR.
     static QByteArray lastErrorRecord(int type, const QString &reason, const QList<quint32> &registers);
@@ -119,6 +121,7 @@ private:
     QStringList m_log;
     QByteArray m_image;
     QByteArray m_covered; // one flag per image byte received
+    QByteArray m_installed;
     bool m_silent = false;
     Corruption m_corruption = Corruption::None;
 };

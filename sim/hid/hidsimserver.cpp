@@ -368,8 +368,9 @@ QString HidSimServer::control(const QString &text, bool *okOut)
         return m.valueText(28);
     }
     if (cmd == QLatin1String("fwsha1")) {
-        const QByteArray file = m.imageFile();
-        return file.isEmpty() ? QStringLiteral("incomplete")
+        // The image being received when complete, else the last one installed.
+        const QByteArray file = m.imageComplete() ? m.imageFile() : m.installedFile();
+        return file.isEmpty() ? QStringLiteral("none")
                               : QString::fromLatin1(QCryptographicHash::hash(file, QCryptographicHash::Sha1).toHex());
     }
     if (cmd == QLatin1String("fwinfo")) {

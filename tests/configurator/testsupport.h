@@ -8,6 +8,8 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QAbstractButton>
 #include <QElapsedTimer>
 #include <QFileDialog>
@@ -108,7 +110,10 @@ private:
                     if (file.isEmpty()) {
                         guard->reject();
                     } else {
-                        guard->selectFile(file);
+                        // Typed as a user would: folder, then the name.
+                        guard->setDirectory(QFileInfo(file).absolutePath());
+                        if (auto *edit = guard->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+                            edit->setText(QFileInfo(file).fileName());
                         static_cast<QDialog *>(guard.data())->accept(); // validates as a click would
                     }
                 });

@@ -1,0 +1,77 @@
+// Settings files of any content imported into every editing tab: nothing may
+// crash, and what the tabs then hold stays inside their limits.
+#include "connectingtab.h"
+#include "ddnstab.h"
+#include "ifnetworktab.h"
+#include "permission.h"
+#include "permitem.h"
+#include "settings.h"
+#include "wifitab.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QLoggingCategory>
+#include <QSpinBox>
+#include <QTemporaryDir>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+QTemporaryDir *g_home = nullptr;
+WiFiTab *g_wifi = nullptr;
+IfNetworkTab *g_net = nullptr;
+ConnectingTab *g_conn = nullptr;
+DdnsTab *g_ddns = nullptr;
+Permission *g_perm = nullptr;
+int g_turn = 0;
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
+{
+    g_home = new QTemporaryDir;
+    qputenv("XDG_DATA_HOME", g_home->path().toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", g_home->path().toLocal8Bit());
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QApplication app(*argc, *argv);
+    QLoggingCategory::setFilterRules(QStringLiteral("*.warning=false"));
+    Settings::setDefaultFile(g_home->filePath(QStringLiteral("config.ini")));
+    g_wifi = new WiFiTab;
+    g_net = new IfNetworkTab;
+    g_conn = new ConnectingTab;
+    g_ddns = new DdnsTab;
+    g_perm = new Permission;
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    // The store rereads a file only when pointed at another one.
+    const QString path = g_home->filePath(QStringLiteral("import%1.ini").arg(g_turn++ & 1));
+    {
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return 0;
+        f.write(reinterpret_cast<const char *>(data), qint64(size));
+    }
+    Settings::instance()->setFile(path);
+    for (AbstractTab *tab : {static_cast<AbstractTab *>(g_wifi), static_cast<AbstractTab *>(g_net),
+                             static_cast<AbstractTab *>(g_conn), static_cast<AbstractTab *>(g_ddns),
+                             static_cast<AbstractTab *>(g_perm)})
+        tab->loadFromSettings();
+    if (g_conn->passwordEdit()->text().size() > ConnectingTab::kPasswordMaxLength)
+        std::abort();
+    for (int i = 0; i < 3; ++i) {
+        if (g_conn->portBox(i)->value() < 0 || g_conn->portBox(i)->value() > 65535)
+            std::abort();
+    }
+    for (int i = 0; i < Permission::kSlots; ++i) {
+        const PermItem *row = g_perm->item(i);
+        if (row->password().size() > PermItem::kPasswordMaxLength || row->workTime() < 1 || row->workTime() > 9999)
+            std::abort();
+    }
+    return 0;
+}
