@@ -39,11 +39,17 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     static QApplication app(*argc, *argv);
     QLoggingCategory::setFilterRules(QStringLiteral("*.warning=false"));
     Settings::setDefaultFile(g_home->filePath(QStringLiteral("config.ini")));
-    g_wifi = new WiFiTab;
-    g_net = new IfNetworkTab;
-    g_conn = new ConnectingTab;
-    g_ddns = new DdnsTab;
-    g_perm = new Permission;
+    // Statics after the application: destroyed before it at exit.
+    static WiFiTab wifi;
+    static IfNetworkTab net;
+    static ConnectingTab conn;
+    static DdnsTab ddns;
+    static Permission perm;
+    g_wifi = &wifi;
+    g_net = &net;
+    g_conn = &conn;
+    g_ddns = &ddns;
+    g_perm = &perm;
     return 0;
 }
 
