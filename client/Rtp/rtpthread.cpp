@@ -26,7 +26,7 @@ void RtpThread::startStream(const QString &host, quint16 port, qint32 sampleRate
 {
     stop();
     {
-        QMutexLocker lock(&m_mutex);
+        std::unique_lock<std::mutex> lock(m_mutex);
         m_host = host;
         m_port = port;
         m_sampleRate = sampleRate;
@@ -43,7 +43,7 @@ void RtpThread::startStream(const QString &host, quint16 port, qint32 sampleRate
 
 bool RtpThread::isStarted() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     return m_started;
 }
 
@@ -52,13 +52,13 @@ bool RtpThread::stop()
     if (!isRunning())
         return false;
     {
-        QMutexLocker lock(&m_mutex);
+        std::unique_lock<std::mutex> lock(m_mutex);
         m_finished = false;
     }
     quit();
     wait();
     for (;;) {
-        QMutexLocker lock(&m_mutex);
+        std::unique_lock<std::mutex> lock(m_mutex);
         if (m_finished)
             break;
         lock.unlock();
@@ -76,7 +76,7 @@ void RtpThread::setTransmitMode(bool transmit)
 void RtpThread::setBufferedTime(qint32 ms)
 {
     {
-        QMutexLocker lock(&m_mutex);
+        std::unique_lock<std::mutex> lock(m_mutex);
         m_bufferedMs = ms;
     }
     if (isRunning())
@@ -85,13 +85,13 @@ void RtpThread::setBufferedTime(qint32 ms)
 
 qint32 RtpThread::bufferedTime() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     return m_bufferedMs;
 }
 
 QIODevice *RtpThread::inputBuffer()
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     if (!isRunning() || !m_started || !m_client) {
         qWarning() << "RtpThread::inputBuffer(); Thread doesn't start";
         return nullptr;
@@ -101,7 +101,7 @@ QIODevice *RtpThread::inputBuffer()
 
 QIODevice *RtpThread::outputBuffer()
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     if (!isRunning() || !m_started || !m_server) {
         qWarning() << "RtpThread::outputBuffer(); Thread doesn't start";
         return nullptr;
@@ -111,7 +111,7 @@ QIODevice *RtpThread::outputBuffer()
 
 QIODevice *RtpThread::outputVirtualBuffer()
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     if (!isRunning() || !m_started || !m_server) {
         qWarning() << "RtpThread::outputVirtualBuffer(); Thread doesn't start";
         return nullptr;
@@ -121,7 +121,7 @@ QIODevice *RtpThread::outputVirtualBuffer()
 
 quint16 RtpThread::localPort() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     return m_started ? AbstractRtp::localPort() : 0;
 }
 
@@ -136,7 +136,7 @@ void RtpThread::run()
     qint32 rate = 0;
     qint32 buffered = 0;
     {
-        QMutexLocker lock(&m_mutex);
+        std::unique_lock<std::mutex> lock(m_mutex);
         host = m_host;
         port = m_port;
         rate = m_sampleRate;
@@ -156,7 +156,7 @@ void RtpThread::run()
     client->setDestination(host, port);
 
     {
-        QMutexLocker lock(&m_mutex);
+        std::unique_lock<std::mutex> lock(m_mutex);
         m_server = server;
         m_client = client;
         m_started = true;
@@ -165,13 +165,13 @@ void RtpThread::run()
     exec();
 
     {
-        QMutexLocker lock(&m_mutex);
+        std::unique_lock<std::mutex> lock(m_mutex);
         m_server = nullptr;
         m_client = nullptr;
         m_started = false;
     }
     delete server;
     delete client;
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     m_finished = true;
 }

@@ -1,9 +1,10 @@
 #pragma once
 
-#include <QMutex>
 #include <QString>
 #include <QThread>
 #include <QVector>
+
+#include <mutex>
 
 class QIODevice;
 class RtpClient;
@@ -55,7 +56,8 @@ private:
     qint32 m_bufferedMs = 200;
     RtpServer *m_server = nullptr;
     RtpClient *m_client = nullptr;
-    mutable QMutex m_mutex;
+    // A standard mutex, so thread checkers can follow the locking.
+    mutable std::mutex m_mutex;
     bool m_started = false;
     bool m_finished = false;
 };

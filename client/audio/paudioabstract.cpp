@@ -87,7 +87,9 @@ void PAudioAbstract::enableTone(bool enable)
 QVector<int> PAudioAbstract::levels() const
 {
     std::lock_guard<std::mutex> lock(m_levelMutex);
-    return m_levels;
+    // A deep copy: a shared one would let the callback write into memory the
+    // caller still reads.
+    return QVector<int>(m_levels.cbegin(), m_levels.cend());
 }
 
 void PAudioAbstract::clearLevels()
