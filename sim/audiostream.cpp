@@ -4,8 +4,8 @@
 #include <QtEndian>
 
 #include <cmath>
-#include <ctime>
 #include <cstring>
+#include <ctime>
 
 namespace {
 constexpr double kPi = 3.14159265358979323846;
@@ -15,7 +15,7 @@ constexpr qint64 kMaxCatchUp = 10;
 // The system's monotonic clock, comparable between processes on this host.
 qint64 monotonicUs()
 {
-    timespec ts{};
+    timespec ts {};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return qint64(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
 }
@@ -243,7 +243,7 @@ void AudioStream::impair(const QByteArray &datagram, qint64 now)
             if (at <= now && m_pending.isEmpty())
                 transmit(d);
             else
-                m_pending.append({at, d});
+                m_pending.append({ at, d });
         }
     }
 }
@@ -306,7 +306,12 @@ void AudioStream::addCommands(ControlServer *control)
                 for (int i = m_rx.size() - n; i < m_rx.size(); ++i) {
                     const RxRecord &r = m_rx.at(i);
                     lines << QStringLiteral("rx t=%1 seq=%2 ts=%3 ssrc=%4 len=%5 peak=%6")
-                                 .arg(r.ms).arg(r.seq).arg(r.ts).arg(r.ssrc).arg(r.length).arg(r.peak);
+                                 .arg(r.ms)
+                                 .arg(r.seq)
+                                 .arg(r.ts)
+                                 .arg(r.ssrc)
+                                 .arg(r.length)
+                                 .arg(r.peak);
                 }
                 return Reply::done(lines);
             }
@@ -331,11 +336,15 @@ void AudioStream::addCommands(ControlServer *control)
             }
             if (sub == QLatin1String("clicks"))
                 return Reply::done(m_clicks);
-            if (sub == QLatin1String("loss") || sub == QLatin1String("reorder") || sub == QLatin1String("dup")) {
+            if (sub == QLatin1String("loss") || sub == QLatin1String("reorder")
+                || sub == QLatin1String("dup")) {
                 double v = 0;
                 if (!parsePercent(arg, &v))
                     return Reply::fail(QStringLiteral("percent 0 to 100"));
-                (sub == QLatin1String("loss") ? m_loss : sub == QLatin1String("reorder") ? m_reorder : m_duplicate) = v;
+                (sub == QLatin1String("loss")             ? m_loss
+                        : sub == QLatin1String("reorder") ? m_reorder
+                                                          : m_duplicate)
+                    = v;
                 return Reply::done();
             }
             if (sub == QLatin1String("jitter")) {
@@ -389,14 +398,15 @@ void AudioStream::addOptions(QCommandLineParser *parser)
 {
     parser->addOptions({
         { QStringLiteral("audio-wav"), QStringLiteral("Record received transmit audio to this WAV file."),
-          QStringLiteral("file") },
-        { QStringLiteral("audio-loss"), QStringLiteral("Percent of audio datagrams lost."), QStringLiteral("percent") },
+            QStringLiteral("file") },
+        { QStringLiteral("audio-loss"), QStringLiteral("Percent of audio datagrams lost."),
+            QStringLiteral("percent") },
         { QStringLiteral("audio-jitter"), QStringLiteral("Largest extra delay of an audio datagram."),
-          QStringLiteral("ms") },
-        { QStringLiteral("audio-reorder"), QStringLiteral("Percent of audio datagrams overtaken by the next."),
-          QStringLiteral("percent") },
+            QStringLiteral("ms") },
+        { QStringLiteral("audio-reorder"),
+            QStringLiteral("Percent of audio datagrams overtaken by the next."), QStringLiteral("percent") },
         { QStringLiteral("audio-dup"), QStringLiteral("Percent of audio datagrams sent twice."),
-          QStringLiteral("percent") },
+            QStringLiteral("percent") },
     });
 }
 
@@ -406,7 +416,8 @@ bool AudioStream::applyOptions(const QCommandLineParser &parser, QString *error)
     {
         const char *name;
         double *value;
-    } percents[] = { { "audio-loss", &m_loss }, { "audio-reorder", &m_reorder }, { "audio-dup", &m_duplicate } };
+    } percents[]
+        = { { "audio-loss", &m_loss }, { "audio-reorder", &m_reorder }, { "audio-dup", &m_duplicate } };
     for (const auto &p : percents) {
         const QString name = QString::fromLatin1(p.name);
         if (parser.isSet(name) && !parsePercent(parser.value(name), p.value)) {

@@ -82,7 +82,7 @@ private:
     UdpPort *m_port;
     QTimer m_timer;
     QElapsedTimer m_clock;
-    QRandomGenerator m_random{20240521};
+    QRandomGenerator m_random { 20240521 };
 
     // What goes out.
     bool m_sending = true;

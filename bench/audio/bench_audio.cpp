@@ -26,16 +26,17 @@ constexpr int kFrames = 1200;
 
 qint64 monotonicUs()
 {
-    timespec ts{};
+    timespec ts {};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return qint64(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
 }
 
 qint64 cpuUs()
 {
-    rusage u{};
+    rusage u {};
     getrusage(RUSAGE_SELF, &u);
-    return (qint64(u.ru_utime.tv_sec) + u.ru_stime.tv_sec) * 1000000 + u.ru_utime.tv_usec + u.ru_stime.tv_usec;
+    return (qint64(u.ru_utime.tv_sec) + u.ru_stime.tv_sec) * 1000000 + u.ru_utime.tv_usec
+        + u.ru_stime.tv_usec;
 }
 
 int findDevice(const QString &name, bool input)
@@ -112,9 +113,9 @@ public:
     bool start()
     {
         m_parec.setProgram(QStringLiteral("parec"));
-        m_parec.setArguments({QStringLiteral("-d"), QStringLiteral("spk.monitor"), QStringLiteral("--rate=12000"),
-                              QStringLiteral("--channels=2"), QStringLiteral("--format=s16le"),
-                              QStringLiteral("--raw"), QStringLiteral("--latency-msec=5")});
+        m_parec.setArguments({ QStringLiteral("-d"), QStringLiteral("spk.monitor"),
+            QStringLiteral("--rate=12000"), QStringLiteral("--channels=2"), QStringLiteral("--format=s16le"),
+            QStringLiteral("--raw"), QStringLiteral("--latency-msec=5") });
         m_parec.start(QIODevice::ReadOnly);
         return m_parec.waitForStarted(5000);
     }
@@ -207,7 +208,13 @@ void BM_ReceiveLatency(benchmark::State &state)
     state.counters["latency_ms"] = measured ? total / measured * 1000 : 0;
     station.engine.stop();
 }
-BENCHMARK(BM_ReceiveLatency)->Arg(200)->Arg(400)->Arg(800)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReceiveLatency)
+    ->Arg(200)
+    ->Arg(400)
+    ->Arg(800)
+    ->Iterations(5)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 void BM_ClientCpuPerSecond(benchmark::State &state)
 {
@@ -232,7 +239,11 @@ void BM_ClientCpuPerSecond(benchmark::State &state)
         ++rounds;
     }
     state.counters["cpu_ms_per_s"] = rounds ? cpuPerSecond / rounds : 0;
-    const int received = station.sim.command(QStringLiteral("audio")).value(0).section(QStringLiteral("received="), 1).section(QLatin1Char(' '), 0, 0).toInt();
+    const int received = station.sim.command(QStringLiteral("audio"))
+                             .value(0)
+                             .section(QStringLiteral("received="), 1)
+                             .section(QLatin1Char(' '), 0, 0)
+                             .toInt();
     state.counters["datagrams_to_box"] = received;
     station.engine.stop();
 }

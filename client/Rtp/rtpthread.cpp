@@ -145,7 +145,8 @@ void RtpThread::run()
 
     auto *server = new RtpServer;
     auto *client = new RtpClient;
-    connect(this, &RtpThread::changeReceivingMode, server, &RtpServer::setReceivingState, Qt::QueuedConnection);
+    connect(
+        this, &RtpThread::changeReceivingMode, server, &RtpServer::setReceivingState, Qt::QueuedConnection);
     connect(this, &RtpThread::changeSendingMode, client, &RtpClient::setSendingState, Qt::QueuedConnection);
     connect(this, &RtpThread::changeBufferedTime, server, &RtpServer::setBufferedTime);
     connect(server, &RtpServer::statistics, this, &RtpThread::statistics);

@@ -54,7 +54,7 @@ bool AudioThread::addStream(const paudio::StreamDescriptor &descriptor, SelfCont
 void AudioThread::removeStream(paudio::AudioType kind)
 {
     if (kind == paudio::audioAll) {
-        for (auto k : {paudio::audioIn, paudio::audioInVirtual, paudio::audioOut, paudio::audioOutVirtual})
+        for (auto k : { paudio::audioIn, paudio::audioInVirtual, paudio::audioOut, paudio::audioOutVirtual })
             removeStream(k);
         return;
     }
@@ -68,7 +68,7 @@ void AudioThread::removeStream(paudio::AudioType kind)
 
 void AudioThread::launch()
 {
-    for (auto k : {paudio::audioInVirtual, paudio::audioIn, paudio::audioOut, paudio::audioOutVirtual}) {
+    for (auto k : { paudio::audioInVirtual, paudio::audioIn, paudio::audioOut, paudio::audioOutVirtual }) {
         // A device that fails to open leaves the others running.
         if (PAudioAbstract *s = slot(k))
             s->launch();
@@ -77,7 +77,7 @@ void AudioThread::launch()
 
 void AudioThread::stop()
 {
-    for (auto k : {paudio::audioIn, paudio::audioInVirtual, paudio::audioOut, paudio::audioOutVirtual}) {
+    for (auto k : { paudio::audioIn, paudio::audioInVirtual, paudio::audioOut, paudio::audioOutVirtual }) {
         if (PAudioAbstract *s = slot(k))
             s->stop();
     }

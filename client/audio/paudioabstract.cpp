@@ -30,7 +30,8 @@ void raisePriority()
 }
 } // namespace
 
-PAudioAbstract::PAudioAbstract(const paudio::StreamDescriptor &descriptor, SelfControl *monitor, QObject *parent)
+PAudioAbstract::PAudioAbstract(
+    const paudio::StreamDescriptor &descriptor, SelfControl *monitor, QObject *parent)
     : QObject(parent)
     , m_descriptor(descriptor)
     , m_monitor(descriptor.kind == paudio::audioOut ? monitor : nullptr)
@@ -121,7 +122,7 @@ bool PAudioAbstract::launch()
         return false;
     }
 
-    m_parameters = PaStreamParameters{};
+    m_parameters = PaStreamParameters {};
     m_parameters.device = m_descriptor.paIndex;
     m_parameters.channelCount = p.channels();
     m_parameters.sampleFormat = paInt16;
@@ -136,8 +137,8 @@ bool PAudioAbstract::launch()
     const PaStreamParameters *out = capture ? nullptr : &m_parameters;
     err = Pa_IsFormatSupported(in, out, p.sampleRate());
     if (err != paFormatIsSupported) {
-        qWarning() << "PAudioAbstract::launch(); format not supported on device" << m_descriptor.paIndex << ":"
-                   << Pa_GetErrorText(err);
+        qWarning() << "PAudioAbstract::launch(); format not supported on device" << m_descriptor.paIndex
+                   << ":" << Pa_GetErrorText(err);
         Pa_Terminate();
         return false;
     }
@@ -159,7 +160,7 @@ bool PAudioAbstract::launch()
 
     PaStream *stream = nullptr;
     err = Pa_OpenStream(&stream, in, out, p.sampleRate(), (unsigned long)(m_framesPerBuffer), paNoFlag,
-                        capture ? &PAudioAbstract::captureCallback : &PAudioAbstract::playbackCallback, this);
+        capture ? &PAudioAbstract::captureCallback : &PAudioAbstract::playbackCallback, this);
     if (err == paNoError) {
         // Published before the start: the callback refuses to run without it.
         m_stream.store(stream);
@@ -194,13 +195,13 @@ void PAudioAbstract::stop()
 }
 
 int PAudioAbstract::captureCallback(const void *input, void *, unsigned long frames,
-                                    const PaStreamCallbackTimeInfo *, PaStreamCallbackFlags, void *user)
+    const PaStreamCallbackTimeInfo *, PaStreamCallbackFlags, void *user)
 {
     return static_cast<PAudioAbstract *>(user)->capture(static_cast<const qint16 *>(input), frames);
 }
 
 int PAudioAbstract::playbackCallback(const void *, void *output, unsigned long frames,
-                                     const PaStreamCallbackTimeInfo *, PaStreamCallbackFlags status, void *user)
+    const PaStreamCallbackTimeInfo *, PaStreamCallbackFlags status, void *user)
 {
     return static_cast<PAudioAbstract *>(user)->playback(static_cast<qint16 *>(output), frames, status);
 }
@@ -262,7 +263,8 @@ int PAudioAbstract::capture(const qint16 *input, unsigned long frames)
             std::memset(work, 0, size_t(samples) * 2);
         if (tone) {
             for (unsigned long f = 0; f < n; ++f) {
-                const auto v = qint16(std::trunc(std::sin(m_toneDegrees * m_tonePhase * kPi / 180.0) * 32767.0));
+                const auto v
+                    = qint16(std::trunc(std::sin(m_toneDegrees * m_tonePhase * kPi / 180.0) * 32767.0));
                 for (int c = 0; c < m_channels; ++c)
                     work[qint64(f) * m_channels + c] = v;
                 if (++m_tonePhase >= m_tonePeriod)

@@ -24,7 +24,7 @@ class PAudioAbstract : public QObject
 public:
     // monitor is kept for the main playback stream only.
     explicit PAudioAbstract(const paudio::StreamDescriptor &descriptor, SelfControl *monitor = nullptr,
-                            QObject *parent = nullptr);
+        QObject *parent = nullptr);
     ~PAudioAbstract() override;
 
     virtual bool launch();
@@ -59,9 +59,9 @@ public slots:
 
 private:
     static int captureCallback(const void *input, void *output, unsigned long frames,
-                               const PaStreamCallbackTimeInfo *time, PaStreamCallbackFlags status, void *user);
+        const PaStreamCallbackTimeInfo *time, PaStreamCallbackFlags status, void *user);
     static int playbackCallback(const void *input, void *output, unsigned long frames,
-                                const PaStreamCallbackTimeInfo *time, PaStreamCallbackFlags status, void *user);
+        const PaStreamCallbackTimeInfo *time, PaStreamCallbackFlags status, void *user);
     static void finishedCallback(void *user);
 
     int capture(const qint16 *input, unsigned long frames);
@@ -70,10 +70,10 @@ private:
 
     paudio::StreamDescriptor m_descriptor;
     SelfControl *m_monitor = nullptr;
-    std::atomic<PaStream *> m_stream{nullptr};
-    PaStreamParameters m_parameters{};
-    std::atomic<int> m_outputMode{paudio::MainRx};
-    std::atomic<bool> m_tone{false};
+    std::atomic<PaStream *> m_stream { nullptr };
+    PaStreamParameters m_parameters {};
+    std::atomic<int> m_outputMode { paudio::MainRx };
+    std::atomic<bool> m_tone { false };
     int m_toneDegrees = 0;
     int m_tonePeriod = 0;
     int m_tonePhase = 0;

@@ -30,11 +30,13 @@ void SelfControl::setFormat(int sampleRate, int channels, int samplesInBuffer, i
         m_channels = channels;
         qCDebug(lcSelfControl).noquote() << QStringLiteral("Set number of channels: %1").arg(channels);
     } else {
-        qCWarning(lcSelfControl).noquote() << QStringLiteral("Set WRONG number of channels: %1").arg(channels);
+        qCWarning(lcSelfControl).noquote()
+            << QStringLiteral("Set WRONG number of channels: %1").arg(channels);
     }
     if (samplesInBuffer > 0 && samplesInBuffer <= kMaxSamplesInBuffer) {
         m_samplesInBuffer = samplesInBuffer;
-        qCDebug(lcSelfControl).noquote() << QStringLiteral("Set number of samples in buffer: %1").arg(samplesInBuffer);
+        qCDebug(lcSelfControl).noquote()
+            << QStringLiteral("Set number of samples in buffer: %1").arg(samplesInBuffer);
     } else {
         qCWarning(lcSelfControl).noquote()
             << QStringLiteral("Set WRONG number of samples in buffer: %1").arg(samplesInBuffer);

@@ -67,9 +67,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
         const quint32 before = server.ssrc();
         const bool receiving = server.isReceiving();
-        const quint32 received = server.outputBuffer()->statisticsCounter()->values().at(RtpStatistics::TotalReceived);
+        const quint32 received
+            = server.outputBuffer()->statisticsCounter()->values().at(RtpStatistics::TotalReceived);
         const RtpServer::Verdict v = server.processDatagram(d, qint64(len));
-        const quint32 after = server.outputBuffer()->statisticsCounter()->values().at(RtpStatistics::TotalReceived);
+        const quint32 after
+            = server.outputBuffer()->statisticsCounter()->values().at(RtpStatistics::TotalReceived);
 
         if (!receiving) {
             check(v == RtpServer::NotReceiving && server.ssrc() == before && after == received);

@@ -17,8 +17,8 @@ struct Header
     quint32 ssrc = 0;
 };
 
-inline QByteArray datagram(quint32 ssrc, quint16 seq, quint32 ts, int payloadBytes = 960, qint16 value = 1000,
-                           quint8 first = 0x80)
+inline QByteArray datagram(
+    quint32 ssrc, quint16 seq, quint32 ts, int payloadBytes = 960, qint16 value = 1000, quint8 first = 0x80)
 {
     QByteArray d(16 + payloadBytes, 0);
     auto *p = reinterpret_cast<uchar *>(d.data());

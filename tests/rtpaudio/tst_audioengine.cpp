@@ -54,13 +54,14 @@ public:
     TonePlayer(const QString &sink, double hz, int amplitude = 12000)
     {
         m_process.setProgram(QStringLiteral("pacat"));
-        m_process.setArguments({QStringLiteral("-d"), sink, QStringLiteral("--rate=12000"),
-                                QStringLiteral("--channels=1"), QStringLiteral("--format=s16le"),
-                                QStringLiteral("--raw"), QStringLiteral("--latency-msec=40")});
+        m_process.setArguments({ QStringLiteral("-d"), sink, QStringLiteral("--rate=12000"),
+            QStringLiteral("--channels=1"), QStringLiteral("--format=s16le"), QStringLiteral("--raw"),
+            QStringLiteral("--latency-msec=40") });
         m_process.start();
         QByteArray pcm(kRate * 2 * 60, '\0');
         for (int i = 0; i < kRate * 60; ++i)
-            qToLittleEndian<qint16>(qint16(amplitude * std::sin(2 * M_PI * hz * i / kRate)), pcm.data() + 2 * i);
+            qToLittleEndian<qint16>(
+                qint16(amplitude * std::sin(2 * M_PI * hz * i / kRate)), pcm.data() + 2 * i);
         m_process.write(pcm);
     }
     ~TonePlayer()
@@ -81,9 +82,9 @@ public:
     explicit Recorder(const QString &source)
     {
         m_process.setProgram(QStringLiteral("parec"));
-        m_process.setArguments({QStringLiteral("-d"), source, QStringLiteral("--rate=12000"),
-                                QStringLiteral("--channels=2"), QStringLiteral("--format=s16le"),
-                                QStringLiteral("--raw"), QStringLiteral("--latency-msec=20")});
+        m_process.setArguments({ QStringLiteral("-d"), source, QStringLiteral("--rate=12000"),
+            QStringLiteral("--channels=2"), QStringLiteral("--format=s16le"), QStringLiteral("--raw"),
+            QStringLiteral("--latency-msec=20") });
         m_process.start();
     }
     ~Recorder()
@@ -188,7 +189,7 @@ QList<RxLine> rxLines(SimProcess &sim)
     for (const QString &l : lines) {
         const QRegularExpressionMatch m = re.match(l);
         if (m.hasMatch())
-            out.append({m.captured(2).toUInt(), quint16(m.captured(1).toUInt()), m.captured(3).toInt()});
+            out.append({ m.captured(2).toUInt(), quint16(m.captured(1).toUInt()), m.captured(3).toInt() });
     }
     return out;
 }
@@ -221,18 +222,18 @@ private:
 void TestAudioEngine::initTestCase()
 {
     QVERIFY2(qEnvironmentVariableIsSet("BRELKO_AUDIO_READY"),
-             "no virtual sound devices: run under scripts/with-test-env.sh");
+        "no virtual sound devices: run under scripts/with-test-env.sh");
     m_mic = findDevice(QStringLiteral("Microphone"), true);
     m_speakers = findDevice(QStringLiteral("Speakers"), false);
     m_vcardOut = findDevice(QStringLiteral("e2eSoft VAudio"), false);
     m_vcardIn = findDevice(QStringLiteral("e2eSoft VAudio Line in"), true);
     QVERIFY2(m_mic >= 0 && m_speakers >= 0 && m_vcardOut >= 0 && m_vcardIn >= 0,
-             "the virtual devices are not all listed");
+        "the virtual devices are not all listed");
 }
 
 bool TestAudioEngine::startSim(SimProcess &sim, RtpThread &rtp, const QString &wav)
 {
-    if (!sim.start(wav.isEmpty() ? QStringList() : QStringList{QStringLiteral("--audio-wav"), wav})) {
+    if (!sim.start(wav.isEmpty() ? QStringList() : QStringList { QStringLiteral("--audio-wav"), wav })) {
         qWarning() << sim.lastError();
         return false;
     }
@@ -277,14 +278,16 @@ void TestAudioEngine::receiveOutputModes()
     QVERIFY(engine.stream(paudio::audioOutVirtual)->isRunning());
 
     const int frames = kRate / 2;
-    QTRY_VERIFY_WITH_TIMEOUT(speakers.hasSound(frames + kRate / 5) && vcard.hasSound(frames + kRate / 5), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        speakers.hasSound(frames + kRate / 5) && vcard.hasSound(frames + kRate / 5), 20000);
     const QVector<int> levels = engine.levels();
     QCOMPARE(levels.size(), 3);
     QCOMPARE(levels.at(0), 0);
-    QVERIFY2(levels.at(1) > 4000 && levels.at(2) > 4000, qPrintable(QStringLiteral("%1 %2").arg(levels.at(1)).arg(levels.at(2))));
+    QVERIFY2(levels.at(1) > 4000 && levels.at(2) > 4000,
+        qPrintable(QStringLiteral("%1 %2").arg(levels.at(1)).arg(levels.at(2))));
     engine.stop();
 
-    for (Recorder *r : {&speakers, &vcard}) {
+    for (Recorder *r : { &speakers, &vcard }) {
         const QVector<qint16> s = r->sound(kRate / 5, frames);
         const QVector<double> left = channel(s, 0, 2);
         const QVector<double> right = channel(s, 1, 2);
@@ -292,7 +295,8 @@ void TestAudioEngine::receiveOutputModes()
         const double l700 = toneMagnitude(left, 700, kRate);
         const double r400 = toneMagnitude(right, 400, kRate);
         const double r700 = toneMagnitude(right, 700, kRate);
-        const QString why = QStringLiteral("L 400:%1 700:%2  R 400:%3 700:%4").arg(l400).arg(l700).arg(r400).arg(r700);
+        const QString why
+            = QStringLiteral("L 400:%1 700:%2  R 400:%3 700:%4").arg(l400).arg(l700).arg(r400).arg(r700);
         qInfo().noquote() << why;
         // The box sends amplitude 8000, which measures about 4000.
         QVERIFY2((leftMain ? l400 : l700) > 2000 && (leftMain ? l700 : l400) < 400, qPrintable(why));
@@ -412,20 +416,21 @@ void TestAudioEngine::activeInputOnly()
     QVERIFY(engine.stream(paudio::audioIn)->isRunning());
     QVERIFY(engine.stream(paudio::audioInVirtual)->isRunning());
 
-    QTRY_VERIFY_WITH_TIMEOUT(micData.bytesAvailable() >= 4 * kFrames * 2 && engine.levels().at(0) > 5000, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        micData.bytesAvailable() >= 4 * kFrames * 2 && engine.levels().at(0) > 5000, 20000);
     QCOMPARE(lineData.bytesAvailable(), qint64(0));
-    QCOMPARE(engine.stream(paudio::audioInVirtual)->levels(), QVector<int>{0});
+    QCOMPARE(engine.stream(paudio::audioInVirtual)->levels(), QVector<int> { 0 });
 
     engine.setInput(paudio::audioInVirtual);
     QTRY_VERIFY_WITH_TIMEOUT(lineData.bytesAvailable() >= 4 * kFrames * 2, 20000);
-    QTRY_COMPARE_WITH_TIMEOUT(engine.stream(paudio::audioIn)->levels(), QVector<int>{0}, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(engine.stream(paudio::audioIn)->levels(), QVector<int> { 0 }, 20000);
     const qint64 micBytes = micData.bytesAvailable();
     QTRY_VERIFY_WITH_TIMEOUT(engine.levels().at(0) > 5000, 20000);
     QCOMPARE(micData.bytesAvailable(), micBytes);
 
     // Nothing is captured while no input is active.
     engine.setInput(paudio::AudioType(0));
-    QTRY_COMPARE_WITH_TIMEOUT(engine.stream(paudio::audioInVirtual)->levels(), QVector<int>{0}, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(engine.stream(paudio::audioInVirtual)->levels(), QVector<int> { 0 }, 20000);
     QCOMPARE(engine.levels().at(0), 0);
     engine.removeStream(paudio::audioAll);
     QVERIFY(!engine.stream(paudio::audioIn) && !engine.stream(paudio::audioInVirtual));

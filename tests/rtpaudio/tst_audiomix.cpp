@@ -31,7 +31,7 @@ void TestAudioMix::outputMode()
     QFETCH(int, mode);
     QFETCH(int, left);
     QFETCH(int, right);
-    QVector<qint16> s{100, -5, 100, -5, 100, -5, 42};
+    QVector<qint16> s { 100, -5, 100, -5, 100, -5, 42 };
     // An odd count leaves the last lone sample alone.
     PAudioAbstract::applyOutputMode(s.data(), s.size(), mode);
     for (int i = 0; i < 6; i += 2) {
@@ -46,10 +46,10 @@ void TestAudioMix::peaks_data()
     QTest::addColumn<QVector<qint16>>("samples");
     QTest::addColumn<int>("left");
     QTest::addColumn<int>("right");
-    QTest::newRow("plain") << QVector<qint16>{1, -2, -300, 4, 5, 6} << 300 << 6;
-    QTest::newRow("-32768 does not count") << QVector<qint16>{-32768, -32768, 10, -32767} << 10 << 32767;
-    QTest::newRow("silence") << QVector<qint16>{0, 0, 0, 0} << 0 << 0;
-    QTest::newRow("empty") << QVector<qint16>{} << 0 << 0;
+    QTest::newRow("plain") << QVector<qint16> { 1, -2, -300, 4, 5, 6 } << 300 << 6;
+    QTest::newRow("-32768 does not count") << QVector<qint16> { -32768, -32768, 10, -32767 } << 10 << 32767;
+    QTest::newRow("silence") << QVector<qint16> { 0, 0, 0, 0 } << 0 << 0;
+    QTest::newRow("empty") << QVector<qint16> {} << 0 << 0;
 }
 
 void TestAudioMix::peaks()

@@ -197,7 +197,8 @@ void TestRtpTransport::sharedSocketAndBufferSizes()
     QCOMPARE(AbstractRtp::instances(), 2);
     int rcv = 0;
     socklen_t len = sizeof rcv;
-    QVERIFY(::getsockopt(int(AbstractRtp::socket()->socketDescriptor()), SOL_SOCKET, SO_RCVBUF, &rcv, &len) == 0);
+    QVERIFY(
+        ::getsockopt(int(AbstractRtp::socket()->socketDescriptor()), SOL_SOCKET, SO_RCVBUF, &rcv, &len) == 0);
     // Linux doubles the size asked for to make room for its bookkeeping.
     QVERIFY2(rcv >= AbstractRtp::kSocketBufferSize, qPrintable(QString::number(rcv)));
 
@@ -300,7 +301,8 @@ void TestRtpTransport::receivingOffDropsDatagrams()
 
     server.setReceivingState(false);
     for (int i = 2; i < 50; ++i)
-        m_box->writeDatagram(datagram(0xCC, quint16(i), quint32(100 + 20 * i)), QHostAddress::LocalHost, port);
+        m_box->writeDatagram(
+            datagram(0xCC, quint16(i), quint32(100 + 20 * i)), QHostAddress::LocalHost, port);
     // A marker from a new source after the dropped ones: it, too, is dropped.
     m_box->writeDatagram(datagram(0xDD, 1, 100), QHostAddress::LocalHost, port);
     QTRY_VERIFY_WITH_TIMEOUT(!AbstractRtp::socket()->hasPendingDatagrams(), 10000);
@@ -323,7 +325,7 @@ void TestRtpTransport::strangersAndFloods()
 
     // Garbage from several ports and from another loopback address.
     QList<QUdpSocket *> strangers;
-    for (const char *addr : {"127.0.0.1", "127.0.0.2", "127.0.0.3"}) {
+    for (const char *addr : { "127.0.0.1", "127.0.0.2", "127.0.0.3" }) {
         auto *s = new QUdpSocket(this);
         if (s->bind(QHostAddress(QString::fromLatin1(addr)), quint16(0)))
             strangers.append(s);

@@ -77,7 +77,8 @@ void TestSelfControl::refusedValues()
     QCOMPARE(s.sampleRate(), warning.contains(QLatin1String("rate")) ? 8000 : rate);
     QCOMPARE(s.channels(), warning.contains(QLatin1String("channels")) ? 4 : channels);
     QCOMPARE(s.samplesInBuffer(), warning.contains(QLatin1String("samples")) ? 800 : samples);
-    QCOMPARE(s.amplitude(), warning.contains(QLatin1String("volume")) ? 50 * 32767 / 100 : volume * 32767 / 100);
+    QCOMPARE(
+        s.amplitude(), warning.contains(QLatin1String("volume")) ? 50 * 32767 / 100 : volume * 32767 / 100);
     QCOMPARE(s.toneTable().size(), s.sampleRate() / 900);
 }
 
@@ -97,7 +98,8 @@ void TestSelfControl::volume()
     QFETCH(int, amplitude);
     SelfControl s;
     if (volume > 100)
-        QTest::ignoreMessage(QtWarningMsg, qPrintable(QStringLiteral("Set WRONG wave volume: %1").arg(volume)));
+        QTest::ignoreMessage(
+            QtWarningMsg, qPrintable(QStringLiteral("Set WRONG wave volume: %1").arg(volume)));
     else
         QTest::ignoreMessage(QtDebugMsg, qPrintable(QStringLiteral("Set wave volume: %1").arg(amplitude)));
     s.setWaveVolume(volume);
