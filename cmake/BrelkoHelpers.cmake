@@ -57,11 +57,19 @@ endfunction()
 
 set(BRELKO_MISSING_TEST_SOURCE FATAL_ERROR CACHE STRING "What a missing test source is (FATAL_ERROR or WARNING)")
 
-# brelko_add_test(<name> SOURCES src... LIBS lib... [LABELS unit|e2e] [TIMEOUT s])
+# brelko_add_test(<name> SOURCES src... LIBS lib... [LABELS unit|e2e] [TIMEOUT s] [SOUND])
 # Every test gets its own data, config and runtime folders so it never
-# touches the real home.
+# touches the real home. SOUND marks tests that open sound devices (in
+# process or through a program they start): the sound system unloads its
+# plugins before exit, so LeakSanitizer needs full stacks to recognise what
+# they keep (suppressed in scripts/lsan.supp).
 function(brelko_add_test name)
-    cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
+    cmake_parse_arguments(ARG "SOUND" "TIMEOUT" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
+    if(ARG_SOUND)
+        list(APPEND ARG_ENV
+            "ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1:fast_unwind_on_malloc=0"
+            "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/scripts/lsan.supp:print_suppressions=0")
+    endif()
     foreach(src ${ARG_SOURCES})
         if(NOT IS_ABSOLUTE ${src})
             set(src ${CMAKE_CURRENT_SOURCE_DIR}/${src})

@@ -267,6 +267,11 @@ void VSPortPty::becomeClosed()
     // The next program starts in raw mode with settings reports on again,
     // keeping the rate and framing the last one chose.
     vsportSetDefaults(m_master, true);
+    // What the program wrote and left unsent belongs to its session: it must
+    // not reach the box ahead of the next program's commands. The master read
+    // to its end before reporting the hang-up, so the buffer holds only this
+    // program's bytes; whatever the drain below finds is a new program's.
+    discardInput();
     bool ignored = false;
     drainMaster(&ignored);
     emit openClose(false);

@@ -26,7 +26,7 @@ echo "=== build (ASan+UBSan)"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBRELKO_WERROR=ON -DBRELKO_SANITIZE=ON -DBRELKO_BENCH=OFF
 cmake --build build-asan -j"$jobs"
 echo "=== tests (ASan+UBSan)"
-export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1"
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1"
 export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 run_tests build-asan

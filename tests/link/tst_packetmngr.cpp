@@ -96,9 +96,13 @@ void TestPacketMngr::frameLayout()
     zeroed[7] = 0;
     QCOMPARE(quint8(f[7]), crc8(zeroed.constData(), zeroed.size()));
     const PacketHeader h = readPacketHeader(f.constData());
-    QCOMPARE(h.type, quint8(9));
-    QCOMPARE(h.value, quint32(0x11223344));
-    QCOMPARE(h.length, quint16(3));
+    // Packed fields: copy them out before binding references.
+    const quint8 type = h.type;
+    const quint32 value = h.value;
+    const quint16 length = h.length;
+    QCOMPARE(type, quint8(9));
+    QCOMPARE(value, quint32(0x11223344));
+    QCOMPARE(length, quint16(3));
 }
 
 void TestPacketMngr::splitFrameDispatchedOnceComplete()
@@ -114,7 +118,8 @@ void TestPacketMngr::splitFrameDispatchedOnceComplete()
     }
     QCOMPARE(fw.payloads.size(), 1);
     QCOMPARE(fw.payloads.first(), QByteArray(12, 'v'));
-    QCOMPARE(fw.headers.first().value, quint32(7));
+    const quint32 fwValue = fw.headers.first().value;
+    QCOMPARE(fwValue, quint32(7));
     QCOMPARE(mngr.buffered(), 0);
 }
 
@@ -128,7 +133,8 @@ void TestPacketMngr::twoFramesInOneRead()
     mngr.parcePacket();
     QCOMPARE(perm.payloads, QList<QByteArray>{QByteArray("first")});
     QCOMPARE(err.payloads, QList<QByteArray>{QByteArray("second")});
-    QCOMPARE(err.headers.first().value, quint32(2));
+    const quint32 errValue = err.headers.first().value;
+    QCOMPARE(errValue, quint32(2));
 
     // Two frames of the same type keep stream order.
     mngr.addData(makeFrame(9, 0, QByteArray("a")) + makeFrame(9, 0, QByteArray("b")));
@@ -148,7 +154,8 @@ void TestPacketMngr::headerOnlyFrame()
     mngr.parcePacket();
     QCOMPARE(err.payloads.size(), 1);
     QCOMPARE(err.payloads.first().size(), 0);
-    QCOMPARE(err.headers.first().value, quint32(2));
+    const quint32 errValue = err.headers.first().value;
+    QCOMPARE(errValue, quint32(2));
 }
 
 void TestPacketMngr::badChecksumBlocksUntilBacklog_data()

@@ -88,7 +88,7 @@ void TstSessionPackets::loginFrame()
     QCOMPARE(used, frame.size());
     const PacketHeader h = readPacketHeader(frame.constData());
     QCOMPARE(int(h.type), 0);
-    QCOMPARE(h.value, 0u);
+    QCOMPARE(quint32(h.value), 0u);
     QCOMPARE(int(h.length), password.size() + 1);
     QVERIFY(frameChecksumOk(frame.constData(), frame.size()));
     QCOMPARE(frame.mid(kPacketHeaderSize), payload);
