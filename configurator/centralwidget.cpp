@@ -207,7 +207,10 @@ void CentralWidget::connectedDevice()
     m_loading = false;
     if (loaded) {
         changeTab(m_tabs->currentIndex());
-        emit statusMsg(tr("Device connected"));
+        // From the event loop: at start-up this runs inside the constructor,
+        // before anyone is connected to the signal (its receiver queues it anyway).
+        QMetaObject::invokeMethod(
+            this, [this] { emit statusMsg(tr("Device connected")); }, Qt::QueuedConnection);
     }
     if (m_arrivalWhileLoading) {
         m_arrivalWhileLoading = false;

@@ -185,6 +185,9 @@ bool VSerial::open(OpenMode mode)
 
 bool VSerial::reset()
 {
+    // A device that is not open has nothing to discard (and read() would warn).
+    if (!isOpen())
+        return true;
     // Drop what the program wrote while nobody was listening. Bounded, so a
     // program that never stops writing cannot hold the caller here.
     constexpr qint64 kMaxDiscard = 4 * 1024 * 1024;

@@ -69,6 +69,7 @@ private slots:
     void init();
     void cleanup();
     void arrivalLoadsTabsInOrder();
+    void deviceAtStartUpIsAnnounced();
     void applyWritesCommitsAndReloadsAfterRejoin();
     void deviceThatDoesNotReturnIsShownGone();
     void silentDeviceStopsTheLoadChain();
@@ -137,6 +138,15 @@ QStringList TstCentralWidget::statusTexts() const
     for (const QList<QVariant> &args : qAsConst(*m_status))
         out << args.value(0).toString();
     return out;
+}
+
+void TstCentralWidget::deviceAtStartUpIsAnnounced()
+{
+    // Plugged in before the window exists: loaded in the constructor, and the
+    // status bar still hears of it.
+    startWindow();
+    QVERIFY(tabsShown(m_central));
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->statusBar()->currentMessage(), QStringLiteral("Device connected"), kWait);
 }
 
 void TstCentralWidget::arrivalLoadsTabsInOrder()
