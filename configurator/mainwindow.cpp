@@ -3,6 +3,7 @@
 #include "centralwidget.h"
 #include "languages.h"
 #include "settings.h"
+#include "translatorpair.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -13,7 +14,6 @@
 #include <QLocale>
 #include <QProcess>
 #include <QStatusBar>
-#include <QTranslator>
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
@@ -59,20 +59,9 @@ QString MainWindow::handBackDirectory(const QString &program)
 
 void MainWindow::switchLanguage(const QString &nativeName)
 {
-    const QString code = languageCode(nativeName);
-    const QString file = languageFile(nativeName);
-    if (!m_qtTranslator) {
-        m_qtTranslator = new QTranslator(this);
-        QCoreApplication::installTranslator(m_qtTranslator);
-    }
-    if (!m_appTranslator) {
-        m_appTranslator = new QTranslator(this);
-        QCoreApplication::installTranslator(m_appTranslator);
-    }
-    if (!code.isEmpty())
-        m_qtTranslator->load(QStringLiteral("qt_") + code + QStringLiteral(".qm"), translationsPath());
-    if (!file.isEmpty())
-        m_appTranslator->load(file);
+    if (!m_translators)
+        m_translators = new TranslatorPair(this);
+    m_translators->switchTo(nativeName);
 }
 
 void MainWindow::changeEvent(QEvent *event)

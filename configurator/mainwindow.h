@@ -3,7 +3,7 @@
 #include <QMainWindow>
 
 class CentralWidget;
-class QTranslator;
+class TranslatorPair;
 
 class MainWindow final : public QMainWindow
 {
@@ -29,6 +29,5 @@ protected:
 
 private:
     CentralWidget *m_central;
-    QTranslator *m_qtTranslator = nullptr;
-    QTranslator *m_appTranslator = nullptr;
+    TranslatorPair *m_translators = nullptr;
 };

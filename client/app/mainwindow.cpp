@@ -4,6 +4,7 @@
 #include "languages.h"
 #include "preferences.h"
 #include "settings.h"
+#include "translatorpair.h"
 #include "window.h"
 
 #include <QApplication>
@@ -16,7 +17,6 @@
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QToolBar>
-#include <QTranslator>
 
 namespace {
 struct IndicatorSpec
@@ -222,21 +222,9 @@ void MainWindow::clientConnected(bool connected, QString text)
 
 void MainWindow::switchLanguage(const QString &nativeName)
 {
-    const QString code = languageCode(nativeName);
-    const QString file = languageFile(nativeName);
-    if (!m_qtTranslator) {
-        m_qtTranslator = new QTranslator(this);
-        QCoreApplication::installTranslator(m_qtTranslator);
-    }
-    if (!m_appTranslator) {
-        m_appTranslator = new QTranslator(this);
-        QCoreApplication::installTranslator(m_appTranslator);
-    }
-    m_qtTranslator->load(QStringLiteral("qt_") + code + QStringLiteral(".qm"), translationsPath());
-    m_appTranslator->load(file);
-    // Reloading an installed translator does not announce itself.
-    QEvent change(QEvent::LanguageChange);
-    QCoreApplication::sendEvent(qApp, &change);
+    if (!m_translators)
+        m_translators = new TranslatorPair(this);
+    m_translators->switchTo(nativeName);
 }
 
 void MainWindow::changeStatusIndicators(QVector<quint8> states)

@@ -8,7 +8,7 @@ class GlobalHotKey;
 class QLabel;
 class QMenu;
 class QToolBar;
-class QTranslator;
+class TranslatorPair;
 class Window;
 
 // Morvex's top-level window: hosts the station controller, the status
@@ -76,8 +76,7 @@ private:
     QMenu *m_trayMenu = nullptr;
     StatusIndicator m_indicators[IndicatorCount];
     QLabel *m_connection = nullptr;
-    QTranslator *m_qtTranslator = nullptr;
-    QTranslator *m_appTranslator = nullptr;
+    TranslatorPair *m_translators = nullptr;
     QToolBar *m_toolBar = nullptr;
     QMenu *m_quitMenu = nullptr;
     QAction *m_openAction = nullptr;
