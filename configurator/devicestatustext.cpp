@@ -8,7 +8,8 @@
 namespace DeviceStatusText {
 
 namespace {
-QString tr(const char *text)
+// Texts built here belong to the status tab's translation context.
+QString translated(const char *text)
 {
     return QCoreApplication::translate("DevStatusTab", text);
 }
@@ -48,9 +49,10 @@ QString lastError(const QByteArray &response)
 {
     const quint8 type = HidReport::u8At(response, 1);
     if (type >= 7)
-        return tr("Device does not have error");
+        return QCoreApplication::translate("DevStatusTab", "Device does not have error");
     if (type == 0)
-        return tr("Type: watchdog. Reason: ") + HidReport::stringAt(response, 2, true);
+        return QCoreApplication::translate("DevStatusTab", "Type: watchdog. Reason: ")
+            + HidReport::stringAt(response, 2, true);
 
     static const char *const kReasons[6] = {
         QT_TRANSLATE_NOOP("DevStatusTab", "Type: exception. Reason: HardFault"),
@@ -60,13 +62,15 @@ QString lastError(const QByteArray &response)
         QT_TRANSLATE_NOOP("DevStatusTab", "Type: exception. Reason: DebugMonFault"),
         QT_TRANSLATE_NOOP("DevStatusTab", "Type: exception. Reason: NMI"),
     };
-    static const char *const kRegisters[13] = {"r0  ", "r1  ", "r2  ", "r3  ", "r12 ", "LR  ", "PC  ",
-                                               "PSR ", "BFAR", "CFSR", "HFSR", "DFSR", "AFSR"};
-    QString text = tr(kReasons[type - 1]) + QLatin1Char('\n');
+    static const char *const kRegisters[13] = { "r0  ", "r1  ", "r2  ", "r3  ", "r12 ", "LR  ", "PC  ",
+        "PSR ", "BFAR", "CFSR", "HFSR", "DFSR", "AFSR" };
+    QString text = translated(kReasons[type - 1]) + QLatin1Char('\n');
     for (int i = 0; i < 13; ++i) {
         text += QString::fromLatin1(kRegisters[i]) + QStringLiteral("=0x")
-                + QStringLiteral("%1").arg(HidReport::u32At(response, 2 + 4 * i), 8, 16, QLatin1Char('0')).toUpper()
-                + QLatin1Char('\n');
+            + QStringLiteral("%1")
+                  .arg(HidReport::u32At(response, 2 + 4 * i), 8, 16, QLatin1Char('0'))
+                  .toUpper()
+            + QLatin1Char('\n');
     }
     return text;
 }
@@ -85,43 +89,57 @@ DdnsResult ddnsResult(const QString &answer)
         const char *detail[3];
     };
     static const Code kCodes[] = {
-        {"good", true,
-         {QT_TRANSLATE_NOOP("DevStatusTab", "DNS hostname update successful.\n"),
-          QT_TRANSLATE_NOOP("DevStatusTab", "Followed by a space and the IP address it was updated to."), nullptr}},
-        {"nochg", true,
-         {QT_TRANSLATE_NOOP("DevStatusTab", "IP address is current, no update performed. \n"),
-          QT_TRANSLATE_NOOP("DevStatusTab", "Followed by a space and the IP address that it is currently set to."),
-          nullptr}},
-        {"nohost", false,
-         {QT_TRANSLATE_NOOP("DevStatusTab", "Hostname supplied does not exist under specified account,\n"),
-          QT_TRANSLATE_NOOP("DevStatusTab", "client exit and require user to enter new login\n"),
-          QT_TRANSLATE_NOOP("DevStatusTab", "credentials before performing and additional request.\n")}},
-        {"badauth", false, {QT_TRANSLATE_NOOP("DevStatusTab", "Invalid username password combination"), nullptr, nullptr}},
-        {"badagent", false,
-         {QT_TRANSLATE_NOOP("DevStatusTab", "Client disabled.\n"),
-          QT_TRANSLATE_NOOP("DevStatusTab",
-                            "Client should exit and not perform any more updates without user intervention."),
-          nullptr}},
-        {"!donator", false,
-         {QT_TRANSLATE_NOOP("DevStatusTab", "An update request was sent including a feature that is not\n"),
-          QT_TRANSLATE_NOOP("DevStatusTab", "available to that particular user such as offline options."), nullptr}},
-        {"abuse", false,
-         {QT_TRANSLATE_NOOP("DevStatusTab", "Username is blocked due to abuse. Either for not following our\n"),
-          QT_TRANSLATE_NOOP("DevStatusTab", "update specifications or disabled due to violation of the No-IP\n"),
-          QT_TRANSLATE_NOOP("DevStatusTab", "terms of service. Client should stop sending updates.")}},
-        {"911", false,
-         {QT_TRANSLATE_NOOP("DevStatusTab", "A fatal error on our side such as a database outage.\n"),
-          QT_TRANSLATE_NOOP("DevStatusTab", "Retry the update no sooner 30 minutes."), nullptr}},
-        {"disconnected", false,
-         {QT_TRANSLATE_NOOP("DevStatusTab", "DDNS client could not connect to server.\n"),
-          QT_TRANSLATE_NOOP("DevStatusTab", "You have to check your Internet connection."), nullptr}},
+        { "good", true,
+            { QT_TRANSLATE_NOOP("DevStatusTab", "DNS hostname update successful.\n"),
+                QT_TRANSLATE_NOOP(
+                    "DevStatusTab", "Followed by a space and the IP address it was updated to."),
+                nullptr } },
+        { "nochg", true,
+            { QT_TRANSLATE_NOOP("DevStatusTab", "IP address is current, no update performed. \n"),
+                QT_TRANSLATE_NOOP(
+                    "DevStatusTab", "Followed by a space and the IP address that it is currently set to."),
+                nullptr } },
+        { "nohost", false,
+            { QT_TRANSLATE_NOOP(
+                  "DevStatusTab", "Hostname supplied does not exist under specified account,\n"),
+                QT_TRANSLATE_NOOP("DevStatusTab", "client exit and require user to enter new login\n"),
+                QT_TRANSLATE_NOOP(
+                    "DevStatusTab", "credentials before performing and additional request.\n") } },
+        { "badauth", false,
+            { QT_TRANSLATE_NOOP("DevStatusTab", "Invalid username password combination"), nullptr,
+                nullptr } },
+        { "badagent", false,
+            { QT_TRANSLATE_NOOP("DevStatusTab", "Client disabled.\n"),
+                QT_TRANSLATE_NOOP("DevStatusTab",
+                    "Client should exit and not perform any more updates without user intervention."),
+                nullptr } },
+        { "!donator", false,
+            { QT_TRANSLATE_NOOP(
+                  "DevStatusTab", "An update request was sent including a feature that is not\n"),
+                QT_TRANSLATE_NOOP(
+                    "DevStatusTab", "available to that particular user such as offline options."),
+                nullptr } },
+        { "abuse", false,
+            { QT_TRANSLATE_NOOP(
+                  "DevStatusTab", "Username is blocked due to abuse. Either for not following our\n"),
+                QT_TRANSLATE_NOOP(
+                    "DevStatusTab", "update specifications or disabled due to violation of the No-IP\n"),
+                QT_TRANSLATE_NOOP(
+                    "DevStatusTab", "terms of service. Client should stop sending updates.") } },
+        { "911", false,
+            { QT_TRANSLATE_NOOP("DevStatusTab", "A fatal error on our side such as a database outage.\n"),
+                QT_TRANSLATE_NOOP("DevStatusTab", "Retry the update no sooner 30 minutes."), nullptr } },
+        { "disconnected", false,
+            { QT_TRANSLATE_NOOP("DevStatusTab", "DDNS client could not connect to server.\n"),
+                QT_TRANSLATE_NOOP("DevStatusTab", "You have to check your Internet connection."), nullptr } },
     };
 
     DdnsResult r;
     if (answer == ddnsDisabledMarker()) {
         r.matched = true;
-        r.word = tr("Disabled");
-        r.detail = tr("If you want to enable Dynamic DNS client\n") + tr("you have to switch to DDNS tab.");
+        r.word = QCoreApplication::translate("DevStatusTab", "Disabled");
+        r.detail = QCoreApplication::translate("DevStatusTab", "If you want to enable Dynamic DNS client\n")
+            + QCoreApplication::translate("DevStatusTab", "you have to switch to DDNS tab.");
         r.icon = QMessageBox::Information;
         return r;
     }
@@ -129,10 +147,11 @@ DdnsResult ddnsResult(const QString &answer)
         if (!answer.contains(QLatin1String(c.code), Qt::CaseSensitive))
             continue;
         r.matched = true;
-        r.word = c.success ? tr("Success") : tr("Error");
+        r.word = c.success ? QCoreApplication::translate("DevStatusTab", "Success")
+                           : QCoreApplication::translate("DevStatusTab", "Error");
         for (const char *piece : c.detail) {
             if (piece)
-                r.detail += tr(piece);
+                r.detail += translated(piece);
         }
         r.icon = c.success ? QMessageBox::Information : QMessageBox::Warning;
         return r;

@@ -25,13 +25,14 @@ MainWindow::MainWindow(QWidget *parent)
     language = language.toLower();
 
     setWindowIcon(QIcon(QStringLiteral(":/images/configurator.png")));
+    // The tabs set their texts once, when built: load the language first.
+    switchLanguage(language);
     m_central = new CentralWidget(this);
     setCentralWidget(m_central);
     setStatusBar(new QStatusBar(this));
     connect(m_central, &CentralWidget::statusMsg, statusBar(),
             [bar = statusBar()](const QString &text) { bar->showMessage(text); }, Qt::QueuedConnection);
     connect(m_central, &CentralWidget::quit, this, &QWidget::close);
-    switchLanguage(language);
     setWindowTitle(QCoreApplication::applicationName());
 }
 
