@@ -190,6 +190,8 @@ void TstFilesTab::uploadCompletes()
     QCOMPARE(m_files->fileNameEdit()->text(), path);
 
     m_sim.control("clearlog");
+    // Away long enough after the restart for the notices to be seen on a busy machine.
+    m_sim.control("rejoin 5000");
     m_boxes->answer = QMessageBox::Yes;
     QTest::mouseClick(m_files->updateButton(), Qt::LeftButton);
     QVERIFY(m_files->isUploading());
