@@ -2,6 +2,7 @@
 // from the speakers) against the configured buffering, and the CPU time the
 // client side spends per second of streaming. Needs the virtual sound
 // devices: run under scripts/with-test-env.sh.
+#include "audiodevicetestutil.h"
 #include "audiothread.h"
 #include "paudioabstract.h"
 #include "paudiodevices.h"
@@ -21,8 +22,10 @@
 #include <sys/resource.h>
 
 namespace {
-constexpr int kRate = 12000;
-constexpr int kFrames = 1200;
+using audiodevicetest::kFrames;
+using audiodevicetest::kRate;
+using audiodevicetest::descriptor;
+using audiodevicetest::findDevice;
 
 qint64 monotonicUs()
 {
@@ -39,28 +42,6 @@ qint64 cpuUs()
         + u.ru_stime.tv_usec;
 }
 
-int findDevice(const QString &name, bool input)
-{
-    const QList<paudio::DeviceRecord> all = PAudioDevices::deviceList();
-    for (const paudio::DeviceRecord &d : all) {
-        if (d.name == name && d.isInput == input)
-            return d.index;
-    }
-    return -1;
-}
-
-paudio::StreamDescriptor descriptor(paudio::AudioType kind, int device, QIODevice *data)
-{
-    paudio::StreamDescriptor d;
-    d.kind = kind;
-    d.paIndex = device;
-    d.data = data;
-    d.params.setSampleRate(kRate);
-    d.params.setFramesPerBuffer(kFrames);
-    d.params.setSuggestedLatency(0.1);
-    d.params.setChannels(kind == paudio::audioIn || kind == paudio::audioInVirtual ? 1 : 2);
-    return d;
-}
 
 // The client side as the station controller runs it, against the simulator.
 struct Station

@@ -1,3 +1,4 @@
+#include "audiodevicetestutil.h"
 #include "audiothread.h"
 #include "paudioabstract.h"
 #include "paudiodevices.h"
@@ -44,8 +45,10 @@ extern "C" const char *__asan_default_options()
 }
 
 namespace {
-constexpr int kRate = 12000;
-constexpr int kFrames = 1200;
+using audiodevicetest::kFrames;
+using audiodevicetest::kRate;
+using audiodevicetest::descriptor;
+using audiodevicetest::findDevice;
 
 // Plays a tone into a sink of the private sound server for as long as it lives.
 class TonePlayer
@@ -119,29 +122,6 @@ private:
     int m_start = 0;
 };
 
-int findDevice(const QString &name, bool input)
-{
-    const QList<paudio::DeviceRecord> all = PAudioDevices::deviceList();
-    for (const paudio::DeviceRecord &d : all) {
-        if (d.name == name && d.isInput == input)
-            return d.index;
-    }
-    return -1;
-}
-
-paudio::StreamDescriptor descriptor(paudio::AudioType kind, int device, QIODevice *data)
-{
-    paudio::StreamDescriptor d;
-    d.kind = kind;
-    d.paIndex = device;
-    d.data = data;
-    d.params.setDevice(device);
-    d.params.setSampleRate(kRate);
-    d.params.setFramesPerBuffer(kFrames);
-    d.params.setSuggestedLatency(0.1);
-    d.params.setChannels(kind == paudio::audioIn || kind == paudio::audioInVirtual ? 1 : 2);
-    return d;
-}
 
 QMap<QString, QString> audioStatus(SimProcess &sim)
 {
