@@ -5,6 +5,7 @@
 #include "tabbattons.h"
 
 #include <QMessageBox>
+#include <QVBoxLayout>
 
 AbstractTab::AbstractTab(QWidget *parent)
     : QWidget(parent)
@@ -63,6 +64,15 @@ void AbstractTab::connectButtons(TabBattons *bar)
     connect(bar, &TabBattons::restore, this, &AbstractTab::loadData);
     // Queued: the commit goes out after this click's writes have finished.
     connect(bar, &TabBattons::apply, this, &AbstractTab::apply, Qt::QueuedConnection);
+}
+
+void AbstractTab::placeForm(QLayout *form, TabBattons *bar)
+{
+    auto *column = new QVBoxLayout(this);
+    column->addLayout(form);
+    column->addStretch();
+    column->addWidget(bar);
+    connectButtons(bar);
 }
 
 bool AbstractTab::openDevice()

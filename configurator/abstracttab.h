@@ -5,6 +5,7 @@
 #include <QWidget>
 
 class HidInterface;
+class QLayout;
 class TabBattons;
 
 // Base of the configurator's tabs: the device interface lent by the central
@@ -48,6 +49,8 @@ protected:
 
     // Wires a tab's bar: Apply writes, then (queued) commits; Restore reloads.
     void connectButtons(TabBattons *bar);
+    // The usual tab: the form on top, the wired bar at the bottom.
+    void placeForm(QLayout *form, TabBattons *bar);
 
     // Opens the device; false (box shown) when the tab has no interface or
     // the device cannot be opened.

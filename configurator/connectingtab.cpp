@@ -40,11 +40,7 @@ ConnectingTab::ConnectingTab(QWidget *parent)
     }
     grid->setColumnStretch(2, 1);
 
-    auto *column = new QVBoxLayout(this);
-    column->addLayout(grid);
-    column->addStretch();
-    column->addWidget(m_buts);
-    connectButtons(m_buts);
+    placeForm(grid, m_buts);
 }
 
 void ConnectingTab::showPasswordRow(bool show)

@@ -38,11 +38,7 @@ DdnsTab::DdnsTab(QWidget *parent)
     grid->addWidget(m_passLe, 4, 1);
     grid->setColumnStretch(2, 1);
 
-    auto *column = new QVBoxLayout(this);
-    column->addLayout(grid);
-    column->addStretch();
-    column->addWidget(m_buts);
-    connectButtons(m_buts);
+    placeForm(grid, m_buts);
 
     connect(m_useChb, &QCheckBox::toggled, this, &DdnsTab::changedDynDNS);
     changedDynDNS(m_useChb->isChecked());

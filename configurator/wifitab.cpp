@@ -30,11 +30,7 @@ WiFiTab::WiFiTab(QWidget *parent)
     grid->addWidget(m_passLe, 1, 1);
     grid->setColumnStretch(2, 1);
 
-    auto *column = new QVBoxLayout(this);
-    column->addLayout(grid);
-    column->addStretch();
-    column->addWidget(m_buts);
-    connectButtons(m_buts);
+    placeForm(grid, m_buts);
 }
 
 void WiFiTab::setNetworkName(const QString &name)
