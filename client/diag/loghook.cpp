@@ -3,14 +3,16 @@
 #include "console.h"
 
 #include <QList>
-#include <QRecursiveMutex>
 
 #include <cstdio>
+#include <mutex>
 
 namespace {
-QRecursiveMutex &consolesLock()
+// Lines come from every thread; a standard mutex lets ThreadSanitizer see the
+// locking. Recursive: a console may log while a line is handed out.
+std::recursive_mutex &consolesLock()
 {
-    static QRecursiveMutex lock;
+    static std::recursive_mutex lock;
     return lock;
 }
 
@@ -50,7 +52,7 @@ void handler(QtMsgType type, const QMessageLogContext &context, const QString &m
         fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
         fflush(stderr);
     }
-    QMutexLocker locker(&consolesLock());
+    std::lock_guard<std::recursive_mutex> locker(consolesLock());
     for (Console *c : qAsConst(consoles()))
         emit c->sendMessage(line);
 }
@@ -62,14 +64,14 @@ void install()
 
 void registerConsole(Console *console)
 {
-    QMutexLocker locker(&consolesLock());
+    std::lock_guard<std::recursive_mutex> locker(consolesLock());
     if (!consoles().contains(console))
         consoles().append(console);
 }
 
 void unregisterConsole(Console *console)
 {
-    QMutexLocker locker(&consolesLock());
+    std::lock_guard<std::recursive_mutex> locker(consolesLock());
     consoles().removeAll(console);
 }
 

@@ -2,7 +2,6 @@
 
 #include "pttcwserial.h"
 
-#include <QMutexLocker>
 
 CwThread::CwThread(QObject *parent)
     : QThread(parent)
@@ -26,13 +25,13 @@ void CwThread::startKeying(VSerial *device, WinKey *winKey)
     m_device = device;
     m_winKey = winKey;
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         m_started = false;
     }
     start(QThread::HighPriority);
     for (;;) {
         {
-            QMutexLocker lock(&m_mutex);
+            std::lock_guard<std::mutex> lock(m_mutex);
             if (m_started)
                 break;
         }
@@ -45,14 +44,14 @@ void CwThread::stopKeying()
     if (!isRunning())
         return;
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         m_finished = false;
     }
     quit();
     wait();
     for (;;) {
         {
-            QMutexLocker lock(&m_mutex);
+            std::lock_guard<std::mutex> lock(m_mutex);
             if (m_finished)
                 break;
         }
@@ -62,13 +61,13 @@ void CwThread::stopKeying()
 
 bool CwThread::takeCwActivity()
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_sampler && m_sampler->takeCwActivity();
 }
 
 bool CwThread::hasSampler()
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_sampler != nullptr;
 }
 
@@ -92,17 +91,17 @@ void CwThread::run()
     sampler->setDestination(m_address, quint16(m_port));
     sampler->startSampling(m_device, m_winKey);
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         m_sampler = sampler;
         m_started = true;
     }
     exec();
     sampler->stopSampling();
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         m_sampler = nullptr;
     }
     delete sampler;
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_finished = true;
 }

@@ -2,8 +2,9 @@
 
 #include <QByteArray>
 #include <QHostAddress>
-#include <QMutex>
 #include <QThread>
+
+#include <mutex>
 
 class PttCwSerial;
 class VSerial;
@@ -48,5 +49,6 @@ private:
     PttCwSerial *m_sampler = nullptr;
     bool m_started = false;
     bool m_finished = false;
-    QMutex m_mutex;
+    // A standard mutex, so ThreadSanitizer can follow the hand-over.
+    std::mutex m_mutex;
 };

@@ -7,12 +7,12 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QMutex>
-#include <QMutexLocker>
 #include <QThread>
 
+#include <mutex>
+
 namespace {
-QMutex g_clockMutex;
+std::mutex g_clockMutex;
 QElapsedTimer g_clock;
 } // namespace
 
@@ -86,7 +86,7 @@ PttCwSerial::PttCwSerial(QObject *parent)
     , m_socket(new QUdpSocket(this))
 {
     {
-        QMutexLocker lock(&g_clockMutex);
+        std::lock_guard<std::mutex> lock(g_clockMutex);
         if (!g_clock.isValid())
             g_clock.start();
     }
@@ -101,7 +101,7 @@ PttCwSerial::~PttCwSerial()
 
 qint32 PttCwSerial::programClock()
 {
-    QMutexLocker lock(&g_clockMutex);
+    std::lock_guard<std::mutex> lock(g_clockMutex);
     if (!g_clock.isValid())
         g_clock.start();
     return qint32(g_clock.elapsed());

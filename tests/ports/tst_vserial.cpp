@@ -159,12 +159,15 @@ void TestVSerial::createExistingThenAttach()
     VSerial first;
     QVERIFY(first.createPort(QStringLiteral("COM6")));
 
+    QSignalSpy firstBaud(&first, &VSerial::changeBaudRate);
     VSPortClient app;
     QVERIFY(app.open(QStringLiteral("COM6")));
     QVERIFY(app.setLine(19200, 8, 0, 2));
     QVERIFY(app.setRts(true));
     QTRY_COMPARE_WITH_TIMEOUT(first.isOpened(), true, kWait);
     QTRY_COMPARE_WITH_TIMEOUT(first.readRts(), 1, kWait);
+    // The port's watcher sees the new settings a moment after the open.
+    QTRY_VERIFY_WITH_TIMEOUT(!firstBaud.isEmpty() && firstBaud.constLast().at(0).toInt() == 19200, kWait);
 
     VSerial second;
     QVERIFY(!second.createPort(QStringLiteral("COM6")));

@@ -18,20 +18,6 @@
 
 using namespace rtpaudiotest;
 
-// Qt is not built for ThreadSanitizer: it cannot see that QThread::wait()
-// orders the thread's last wake-up before the wait condition is destroyed.
-extern "C" const char *__tsan_default_suppressions()
-{
-    // The sound libraries and the test runner's watchdog are not built for
-    // it either; their own threads share memory it cannot follow.
-    return "race:QWaitCondition::~QWaitCondition\n"
-           "race:libpulse.so\n"
-           "race:libpulsecommon\n"
-           "race:libasound.so\n"
-           "race:libportaudio.so\n"
-           "race:QTest::qRun\n";
-}
-
 // ALSA's plugins, opened by PortAudio's start-up, keep what their
 // constructors allocate until the process ends. Those allocations are only
 // recognisable with full stacks: the plugins are unloaded by then.

@@ -17,13 +17,6 @@
 
 using namespace rtpaudiotest;
 
-// Qt is not built for ThreadSanitizer: it cannot see that QThread::wait()
-// orders the thread's last wake-up before the wait condition is destroyed.
-extern "C" const char *__tsan_default_suppressions()
-{
-    return "race:QWaitCondition::~QWaitCondition\n";
-}
-
 // The transport on real loopback sockets: a plain UDP socket plays the box.
 class TestRtpTransport : public QObject
 {
