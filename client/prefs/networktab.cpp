@@ -29,15 +29,22 @@ QSpinBox *portBox(QWidget *parent)
     return box;
 }
 
-// The location file's numeric keys; a missing or non-numeric one leaves the widget alone.
-void readNumber(QSettings &ini, const char *key, const std::function<void(int)> &apply)
+std::optional<int> readNumber(QSettings &ini, const char *key)
 {
     if (!ini.contains(QLatin1String(key)))
-        return;
+        return std::nullopt;
     bool ok = false;
     const qlonglong v = ini.value(QLatin1String(key)).toString().trimmed().toLongLong(&ok);
     if (ok && v >= INT_MIN && v <= INT_MAX)
-        apply(int(v));
+        return int(v);
+    return std::nullopt;
+}
+
+std::optional<QString> readText(QSettings &ini, const char *key)
+{
+    if (!ini.contains(QLatin1String(key)))
+        return std::nullopt;
+    return ini.value(QLatin1String(key)).toString();
 }
 } // namespace
 
@@ -109,7 +116,8 @@ QString NetworkTab::bufferLabelText() const { return m_bufferValue->text(); }
 
 void NetworkTab::bufferChanged(int val)
 {
-    val -= val % kBufStep;
+    // A location file may hold any number; the label must show what the slider can.
+    val = qBound(kBufMin, val - val % kBufStep, kBufMax);
     m_bufferValue->setText(QString::number(val));
     if (m_buffer->value() != val)
         m_buffer->setValue(val); // re-enters once with the snapped value
@@ -167,15 +175,34 @@ void NetworkTab::loadSettings()
     m_pttCwPort->setValue(port(Settings::NetworkPttCwPort, 8765));
 }
 
-void NetworkTab::readLocation(const QString &path)
+NetworkTab::Location NetworkTab::readLocationFile(const QString &path)
 {
     QSettings ini(path, QSettings::IniFormat);
-    m_address->setText(ini.value(QStringLiteral("NetworkAddr"), m_address->text()).toString());
-    m_password->setText(ini.value(QStringLiteral("NetworkPass"), m_password->text()).toString());
-    readNumber(ini, "TxBuffering", [this](int v) { bufferChanged(v); });
-    readNumber(ini, "NetworkCmdPort", [this](int v) { m_cmdPort->setValue(v); });
-    readNumber(ini, "NetworkRtpPort", [this](int v) { m_rtpPort->setValue(v); });
-    readNumber(ini, "NetworkPttCwPort", [this](int v) { m_pttCwPort->setValue(v); });
+    Location loc;
+    loc.address = readText(ini, "NetworkAddr");
+    loc.password = readText(ini, "NetworkPass");
+    loc.txBuffering = readNumber(ini, "TxBuffering");
+    loc.cmdPort = readNumber(ini, "NetworkCmdPort");
+    loc.rtpPort = readNumber(ini, "NetworkRtpPort");
+    loc.pttCwPort = readNumber(ini, "NetworkPttCwPort");
+    return loc;
+}
+
+void NetworkTab::readLocation(const QString &path)
+{
+    const Location loc = readLocationFile(path);
+    if (loc.address)
+        m_address->setText(*loc.address);
+    if (loc.password)
+        m_password->setText(*loc.password);
+    if (loc.txBuffering)
+        bufferChanged(*loc.txBuffering);
+    if (loc.cmdPort)
+        m_cmdPort->setValue(*loc.cmdPort);
+    if (loc.rtpPort)
+        m_rtpPort->setValue(*loc.rtpPort);
+    if (loc.pttCwPort)
+        m_pttCwPort->setValue(*loc.pttCwPort);
 }
 
 void NetworkTab::importSettings()

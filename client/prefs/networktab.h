@@ -2,7 +2,10 @@
 
 #include "abstracttab.h"
 
+#include <QString>
+
 #include <functional>
+#include <optional>
 
 class QLabel;
 class QLineEdit;
@@ -19,6 +22,19 @@ class NetworkTab final : public AbstractTab
 public:
     // Asks the user for a file: (save?, title, filter) -> path or empty.
     using FileChooser = std::function<QString(bool save, const QString &title, const QString &filter)>;
+
+    // What a location file holds; a key it lacks, or a number it spells
+    // wrongly, stays unset and leaves the widget alone.
+    struct Location
+    {
+        std::optional<QString> address;
+        std::optional<QString> password;
+        std::optional<int> txBuffering;
+        std::optional<int> cmdPort;
+        std::optional<int> rtpPort;
+        std::optional<int> pttCwPort;
+    };
+    static Location readLocationFile(const QString &path);
 
     explicit NetworkTab(QWidget *parent = nullptr);
 

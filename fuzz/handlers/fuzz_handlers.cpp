@@ -1,0 +1,222 @@
+// The command link as the station controller wires it: every real handler
+// registered with one manager, fed arbitrary reads and well-formed frames of
+// every type with arbitrary payloads, interleaved with the operator's own
+// changes (PTT, levels, buffering) and batches; permission frames drive the
+// work/pause panel as the controller does.
+#include "audiopacket.h"
+#include "authorization.h"
+#include "errorspacket.h"
+#include "fwversionpacket.h"
+#include "packetheader.h"
+#include "packetmngr.h"
+#include "permission.h"
+#include "permissionform.h"
+#include "permitem.h"
+#include "ptt.h"
+#include "serial.h"
+
+#include <QApplication>
+#include <QtEndian>
+
+#include <cstdint>
+#include <cstdlib>
+
+// Font and platform plugin caches of the widget code, kept until exit (as in
+// scripts/lsan.supp).
+extern "C" const char *__lsan_default_suppressions()
+{
+    return "leak:libfontconfig.so\nleak:libqoffscreen.so\n";
+}
+
+namespace {
+
+void quiet(QtMsgType, const QMessageLogContext &, const QString &) { }
+
+void check(bool ok)
+{
+    if (!ok)
+        abort();
+}
+
+struct Link
+{
+    PacketMngr mngr;
+    Authorization auth { PacketType::Authorization };
+    ErrorsPacket errors { PacketType::Errors };
+    PTT ptt { PacketType::Ptt };
+    Serial cat { PacketType::SerialCat };
+    Serial fsk { PacketType::SerialFsk };
+    Serial rs485 { PacketType::SerialRs485 };
+    AudioPacket audio { PacketType::Audio };
+    Permission permission { PacketType::Permission };
+    FwVersionPacket fw { PacketType::FwVersion };
+    PermissionForm form;
+
+    Link()
+    {
+        // Same order as the station controller.
+        for (AbstractPacket *p : std::initializer_list<AbstractPacket *> {
+                 &auth, &errors, &ptt, &cat, &fsk, &rs485, &audio, &permission, &fw })
+            mngr.registerPacket(p);
+        auth.setPassword(QStringLiteral("brelko"));
+        QObject::connect(&permission, &Permission::changedState, &form, [this] { permissionChanged(); });
+    }
+
+    void permissionChanged()
+    {
+        const quint8 flags = permission.flags();
+        form.stop();
+        form.setAddrPass(QStringLiteral("127.0.0.1"), auth.password());
+        form.setTimers(permission.workTime(), permission.pauseTime());
+        if (!(flags & Permission::Access))
+            return;
+        fsk.setPermitted(flags & Permission::PttFsk);
+        cat.setPermitted(flags & Permission::CatRs485);
+        rs485.setPermitted(flags & Permission::CatRs485);
+        if ((flags & Permission::Unrestricted) == Permission::Unrestricted)
+            form.clear();
+        else
+            form.start();
+    }
+};
+
+// Every batch is whole frames with good checksums, of registered types, and
+// within the budget.
+void checkBatch(const QByteArray &batch)
+{
+    check(batch.size() <= PacketMngr::kFrameBudget);
+    int at = 0;
+    while (at < batch.size()) {
+        check(batch.size() - at >= kPacketHeaderSize);
+        const PacketHeader h = readPacketHeader(batch.constData() + at);
+        const int len = kPacketHeaderSize + h.length;
+        check(batch.size() - at >= len);
+        check(frameChecksumOk(batch.constData() + at, len));
+        check(h.type <= PacketType::FwVersion && h.type != PacketType::SerialPttCw && h.type != 7);
+        at += len;
+    }
+}
+
+const quint8 kTypes[] = { PacketType::Authorization, PacketType::Ptt, PacketType::Audio, PacketType::SerialCat,
+    PacketType::SerialFsk, PacketType::SerialRs485, PacketType::SerialPttCw, 7, PacketType::Errors,
+    PacketType::Permission, PacketType::FwVersion, 0xFF };
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
+{
+    qInstallMessageHandler(quiet);
+    // Never destroyed: tearing the platform plugin down at exit leaks inside it.
+    static QApplication *app = new QApplication(*argc, *argv);
+    (void)app;
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    Link link;
+    size_t pos = 0;
+    auto take = [&](size_t n) -> const uint8_t * {
+        if (pos + n > size)
+            return nullptr;
+        const uint8_t *p = data + pos;
+        pos += n;
+        return p;
+    };
+
+    while (const uint8_t *op = take(1)) {
+        switch (*op % 8) {
+        case 0: { // raw bytes from the box, in one read
+            const uint8_t *n = take(1);
+            if (!n)
+                break;
+            const size_t len = std::min<size_t>(*n, size - pos);
+            link.mngr.addData(QByteArray(reinterpret_cast<const char *>(take(len)), int(len)));
+            link.mngr.parcePacket();
+            break;
+        }
+        case 1: { // a well-formed frame of any type
+            const uint8_t *h = take(6);
+            if (!h)
+                break;
+            const quint8 type = kTypes[h[0] % sizeof(kTypes)];
+            const quint32 value = qFromLittleEndian<quint32>(h + 1);
+            const size_t len = std::min<size_t>(h[5] % 32, size - pos);
+            const QByteArray payload(reinterpret_cast<const char *>(take(len)), int(len));
+            const bool remoteBefore = link.ptt.remotePtt();
+            // Only a frame at a frame boundary is sure to reach its handler.
+            const bool clean = link.mngr.buffered() == 0;
+            link.mngr.addData(makeFrame(type, value, payload));
+            link.mngr.parcePacket();
+            if (!clean || link.mngr.buffered() != 0)
+                break;
+            if (type == PacketType::Ptt)
+                check(link.ptt.remotePtt() == (len > 0 ? payload.at(0) != 0 : remoteBefore));
+            if (type == PacketType::Permission && len >= size_t(Permission::kPayloadSize)) {
+                check(link.permission.flags() == quint8(payload.at(0)));
+                check(link.permission.workTime() == qFromLittleEndian<quint32>(payload.constData() + 1));
+            }
+            if (type == PacketType::Audio && len == 3)
+                check(link.audio.inLevelL() == quint8(payload.at(0)));
+            break;
+        }
+        case 2: { // the operator's controls
+            const uint8_t *v = take(2);
+            if (!v)
+                break;
+            switch (v[0] % 6) {
+            case 0: link.ptt.setPTT(v[1] & 1); break;
+            case 1: link.audio.setInLevelL(v[1]); break;
+            case 2: link.audio.setInLevelR(v[1]); break;
+            case 3: link.audio.setOutLevel(v[1]); break;
+            case 4: link.audio.setTxBuffer(v[1]); break;
+            case 5: link.audio.timeout(); break;
+            }
+            break;
+        }
+        case 3: { // one batch to the box
+            const QByteArray batch = link.mngr.buildPackets();
+            checkBatch(batch);
+            // Our PTT state goes out with every batch.
+            bool seenPtt = false;
+            for (int at = 0; at + kPacketHeaderSize <= batch.size();) {
+                const PacketHeader h = readPacketHeader(batch.constData() + at);
+                if (h.type == PacketType::Ptt) {
+                    check(h.value == (link.ptt.localPtt() ? 1u : 0u));
+                    seenPtt = true;
+                }
+                at += kPacketHeaderSize + h.length;
+            }
+            if (!batch.isEmpty())
+                check(seenPtt);
+            break;
+        }
+        case 4: // a new connection
+            link.mngr.resetItems();
+            link.mngr.clearBuffer();
+            break;
+        case 5: { // minutes pass on the work/pause panel
+            const uint8_t *n = take(1);
+            PermItem *item = link.form.currentItem();
+            if (!n || !item)
+                break;
+            for (int i = 0; i < *n; ++i)
+                item->timeout();
+            (void)link.form.counter();
+            (void)link.form.timerName();
+            break;
+        }
+        case 6: // the panel stops and restarts, as on a reconnection
+            link.form.stop();
+            link.form.start();
+            break;
+        case 7:
+            link.auth.setPassword(QString::fromLatin1(reinterpret_cast<const char *>(data + pos),
+                int(std::min<size_t>(size - pos, 12))));
+            break;
+        }
+        check(link.mngr.buffered() <= PacketMngr::kDiscardAbove + kPacketHeaderSize + 65535);
+    }
+    checkBatch(link.mngr.buildPackets());
+    return 0;
+}
