@@ -27,6 +27,28 @@ int attachCount(const QSharedMemory &segment)
         return -1;
     return int(ds.shm_nattch);
 }
+
+// A crashed instance's segment whose key file was deleted can come back under
+// a new key file that reuses the old inode: creation then fails with
+// AlreadyExists while attaching finds nothing. Remove such a segment when no
+// process holds it.
+bool removeOrphanedSegment(const QString &nativeKey)
+{
+    QFile keyFile(nativeKey);
+    if (!keyFile.exists() && !keyFile.open(QIODevice::WriteOnly))
+        return false;
+    keyFile.close();
+    const key_t key = ftok(QFile::encodeName(nativeKey).constData(), 'Q');
+    if (key == -1)
+        return false;
+    const int id = shmget(key, 0, 0400);
+    if (id == -1)
+        return false;
+    struct shmid_ds ds;
+    if (shmctl(id, IPC_STAT, &ds) != 0 || ds.shm_nattch != 0)
+        return false;
+    return shmctl(id, IPC_RMID, nullptr) == 0;
+}
 } // namespace
 
 SingleApplication::SingleApplication(int &argc, char **argv, const QString &key)
@@ -43,7 +65,8 @@ SingleApplication::SingleApplication(int &argc, char **argv, const QString &key)
             return;
         }
         created = m_segment.create(kSegmentSize, QSharedMemory::ReadWrite);
-        if (!created && m_segment.error() != QSharedMemory::AlreadyExists)
+        if (!created && (m_segment.error() != QSharedMemory::AlreadyExists
+                         || !removeOrphanedSegment(m_segment.nativeKey())))
             break;
     }
 
