@@ -25,6 +25,9 @@ mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
 # Keep the SysV shared-memory keys of the single-instance guard private too.
 export TMPDIR="$work/tmp"
 mkdir -p "$TMPDIR"
+# No OpenGL on the virtual display: Mesa's GLX driver is loaded and unloaded
+# per process and leaves allocations the leak checker cannot attribute.
+export QT_XCB_GL_INTEGRATION=none
 
 if [ -z "${BRELKO_KEEP_DISPLAY:-}" ] || [ -z "${DISPLAY:-}" ]; then
     # -displayfd picks a free display number.

@@ -186,6 +186,7 @@ void TestStartup::withoutTrayShowsBoxAndExits1()
     QProcess p;
     QProcessEnvironment e = env(tmp.path(), display);
     p.setProcessEnvironment(e);
+    p.setProcessChannelMode(QProcess::MergedChannels);
     p.start(morvex(), QStringList());
     QVERIFY(p.waitForStarted());
 
@@ -200,7 +201,9 @@ void TestStartup::withoutTrayShowsBoxAndExits1()
         box = QString::fromLatin1(s.readAllStandardOutput()).split('\n').first().trimmed();
         return !box.isEmpty() || p.state() != QProcess::Running;
     }, 10000));
-    QVERIFY2(!box.isEmpty(), "the Systray box did not appear");
+    QVERIFY2(!box.isEmpty(), qPrintable("the Systray box did not appear; exit code "
+                                         + QString::number(p.exitCode()) + ", output:\n"
+                                         + QString::fromLocal8Bit(p.readAll().right(3000))));
     QCOMPARE(p.state(), QProcess::Running);
 
     // Press OK on the box.
