@@ -8,6 +8,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 
 bash scripts/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# Same configuration as the test command, so the two share one build.
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBRELKO_WERROR=ON
 cmake --build build -j"$(nproc)"
 exec scripts/with-test-env.sh bash scripts/demo-run.sh
