@@ -141,7 +141,10 @@ QByteArray VSPortPty::readArray(int maxSize)
         return QByteArray();
     std::lock_guard<std::mutex> lock(m_inLock);
     const bool wasFull = m_in.size() >= kInputLimit;
-    const QByteArray out = m_in.left(maxSize);
+    // A copy with storage of its own: left() would hand out the watcher's
+    // buffer itself (whole or emptied), and Qt's sharing check on it is not
+    // ordered across threads.
+    const QByteArray out(m_in.constData(), qMin(maxSize, m_in.size()));
     m_in.remove(0, out.size());
     m_inCount.store(m_in.size());
     if (wasFull && m_in.size() < kInputLimit)

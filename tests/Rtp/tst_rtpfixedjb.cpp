@@ -3,10 +3,10 @@
 #include "rtptestutil.h"
 
 #include <QRandomGenerator>
-#include <QThread>
 #include <QtTest>
 
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -420,19 +420,22 @@ void TestRtpFixedJb::concurrentWriterAndReader()
     QuietLate quiet;
     Stream s;
     constexpr int kCount = 2000;
-    std::unique_ptr<QThread> writer(QThread::create([&s] {
+    // A plain thread: QThread::create runs its function through std::call_once,
+    // where ThreadSanitizer stops looking.
+    std::thread writer([&s] {
         for (int k = 0; k < kCount; ++k) {
             const QByteArray d = makeDatagram(quint16(k), quint32(1000 + 20 * k), qint16(k));
             s.jb.writeData(d.constData(), d.size());
         }
-    }));
-    writer->start();
+    });
     QByteArray b(kFrame, 0);
+    bool readsOk = true;
     for (int k = 0; k < kCount; ++k) {
         const qint64 r = s.jb.readData(b.data(), b.size());
-        QVERIFY(r == 0 || r == kFrame);
+        readsOk = readsOk && (r == 0 || r == kFrame);
     }
-    QVERIFY(writer->wait(60000));
+    writer.join();
+    QVERIFY(readsOk);
     QCOMPARE(s.stat(RtpStatistics::TotalReceived), quint32(kCount));
 }
 

@@ -3,8 +3,9 @@
 
 #include <QApplication>
 #include <QLoggingCategory>
-#include <QThread>
 #include <QtTest>
+
+#include <thread>
 
 Q_LOGGING_CATEGORY(lcSerial, "serial.packet")
 
@@ -81,13 +82,13 @@ void TestLogHook::pausedConsoleDropsLines()
 void TestLogHook::otherThreadsReachConsole()
 {
     Console c;
-    QThread *t = QThread::create([] {
+    // A plain thread: QThread::create runs its function through std::call_once,
+    // where ThreadSanitizer stops looking.
+    std::thread t([] {
         for (int i = 0; i < 200; ++i)
             qWarning() << "from worker" << i;
     });
-    t->start();
-    QVERIFY(t->wait(10000));
-    delete t;
+    t.join();
     QTRY_VERIFY(c.text().contains("default.warning: from worker 199"));
     QVERIFY(c.text().contains("default.warning: from worker 0"));
 }
