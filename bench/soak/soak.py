@@ -137,7 +137,9 @@ class Morvex:
                     "MORVEX_LOG_STDERR": "1", "QT_QPA_PLATFORM": "xcb"})
         self.log_path = os.path.join(workdir, "morvex.log")
         self.log_file = open(self.log_path, "wb")
-        self.proc = subprocess.Popen([binary], env=env, stdout=subprocess.DEVNULL,
+        # SOAK_MORVEX_WRAPPER (e.g. "heaptrack -o /tmp/morvex") runs it under a tool.
+        wrapper = os.environ.get("SOAK_MORVEX_WRAPPER", "").split()
+        self.proc = subprocess.Popen(wrapper + [binary], env=env, stdout=subprocess.DEVNULL,
                                      stderr=self.log_file)
 
     def rss_kb(self):
