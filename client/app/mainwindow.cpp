@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QStyle>
 #include <QToolBar>
 
 namespace {
@@ -171,6 +172,13 @@ void MainWindow::balloon(const QString &text, QSystemTrayIcon::MessageIcon icon)
 {
     m_lastBalloon = text;
     qDebug().noquote() << "Tray message:" << text;
+    if (icon == QSystemTrayIcon::Warning) {
+        // The same icon every time, for the pixmap cache's sake (see m_trayIcons).
+        if (m_warningIcon.isNull())
+            m_warningIcon = style()->standardIcon(QStyle::SP_MessageBoxWarning);
+        m_tray->showMessage(QCoreApplication::applicationName(), text, m_warningIcon, kBalloonMs);
+        return;
+    }
     m_tray->showMessage(QCoreApplication::applicationName(), text, icon, kBalloonMs);
 }
 
@@ -194,8 +202,13 @@ void MainWindow::iconActivated(QSystemTrayIcon::ActivationReason reason)
 
 void MainWindow::setTrayImage(const QString &path)
 {
+    if (path == m_trayImage)
+        return;
     m_trayImage = path;
-    m_tray->setIcon(QIcon(path));
+    auto it = m_trayIcons.find(path);
+    if (it == m_trayIcons.end())
+        it = m_trayIcons.insert(path, QIcon(path));
+    m_tray->setIcon(*it);
 }
 
 QString MainWindow::connectionText() const

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QHash>
+#include <QIcon>
 #include <QSystemTrayIcon>
 #include <QVector>
 
@@ -82,6 +84,10 @@ private:
     QAction *m_openAction = nullptr;
     GlobalHotKey *m_hotKey = nullptr;
     QString m_trayImage;
+    // One icon per image for the program's life: a new QIcon each time would
+    // fill the pixmap cache with scaled copies on every reconnection.
+    QHash<QString, QIcon> m_trayIcons;
+    QIcon m_warningIcon;
     QString m_lastBalloon;
     unsigned m_hotKeyMods = 0;
     unsigned m_hotKeyCode = 0;
