@@ -16,6 +16,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <ctime>
 #include <memory>
 
@@ -169,6 +170,7 @@ void BM_ReceiveLatency(benchmark::State &state)
 
     int clicks = 1;
     double total = 0;
+    double shortest = 0, longest = 0;
     int measured = 0;
     for (auto _ : state) {
         station.sim.run(QStringLiteral("audio click"));
@@ -181,12 +183,17 @@ void BM_ReceiveLatency(benchmark::State &state)
         const double seconds = double(heard - sent) / 1e6;
         state.SetIterationTime(seconds);
         total += seconds;
+        shortest = measured ? std::min(shortest, seconds) : seconds;
+        longest = std::max(longest, seconds);
         ++measured;
         // Space the clicks so each one is alone in the buffer.
         ear.drain(200);
     }
     state.counters["buffered_ms"] = buffered;
     state.counters["latency_ms"] = measured ? total / measured * 1000 : 0;
+    state.counters["latency_min_ms"] = shortest * 1000;
+    state.counters["latency_max_ms"] = longest * 1000;
+    state.counters["clicks"] = measured;
     station.engine.stop();
 }
 BENCHMARK(BM_ReceiveLatency)

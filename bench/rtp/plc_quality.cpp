@@ -1,11 +1,15 @@
 // Plays test signals through the receive buffer with packet loss and reports,
 // for the concealed frames, the log-spectral distance to the original next to
 // that of silence insertion, and on tones the pitch the concealment picked.
+// --json FILE also writes every row as JSON for the performance report.
 #include "packetlossconcealment.h"
 #include "rtpfixedjb.h"
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QStandardPaths>
@@ -291,6 +295,17 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     // The buffer's late-datagram lines are not part of this report.
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+    QString jsonPath;
+    const QStringList args = QCoreApplication::arguments();
+    for (int i = 1; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--json") && i + 1 < args.size()) {
+            jsonPath = args[++i];
+        } else {
+            std::fprintf(stderr, "usage: %s [--json FILE]\n", qPrintable(args[0]));
+            return 2;
+        }
+    }
+    QJsonArray rows;
 
     QVector<Signal> signalList;
     for (double hz : {250.0, 400.0, 550.0})
@@ -323,6 +338,16 @@ int main(int argc, char **argv)
                             qPrintable(mean(r.lsdConceal, r.concealed)), qPrintable(mean(r.lsdSilence, r.concealed)),
                             qPrintable(mean(r.lsdFirstConceal, r.firstOfBurst)),
                             qPrintable(mean(r.lsdFirstSilence, r.firstOfBurst)));
+                rows.append(QJsonObject {{"signal", sig.name},
+                                         {"kind", sig.toneHz > 0 ? "tone" : "speech"},
+                                         {"loss", bursty ? "bursty" : "random"},
+                                         {"rate", rate},
+                                         {"frames", r.concealed},
+                                         {"lsd_concealed_sum", r.lsdConceal},
+                                         {"lsd_silence_sum", r.lsdSilence},
+                                         {"first_of_burst", r.firstOfBurst},
+                                         {"lsd_first_concealed_sum", r.lsdFirstConceal},
+                                         {"lsd_first_silence_sum", r.lsdFirstSilence}});
                 if (sig.toneHz > 0) {
                     QString chosen;
                     for (const auto &p : r.pitches)
@@ -343,5 +368,14 @@ int main(int argc, char **argv)
         std::printf("%s\n", qPrintable(l));
     std::printf("\nMirror check (separate concealment fed the same calls reproduces the played frames): %s\n",
                 mirrorOk ? "ok" : "MISMATCH");
+    if (!jsonPath.isEmpty()) {
+        QFile f(jsonPath);
+        const QByteArray json
+            = QJsonDocument(QJsonObject {{"rows", rows}, {"mirror_ok", mirrorOk}}).toJson(QJsonDocument::Indented);
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(json) != json.size()) {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(jsonPath));
+            return 1;
+        }
+    }
     return mirrorOk ? 0 : 1;
 }
