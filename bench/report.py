@@ -23,7 +23,8 @@ import sys
 import time
 
 FRAME_NS = 20e6  # one 20 ms audio frame
-KEYING_WPM = 40  # bench_keying's speed: a dit lasts 1200 / 40 ms
+KEYING_WPM = 40
+PARTS = ("rtp", "plc", "audio", "keying", "morvex", "fw")  # bench_keying's speed: a dit lasts 1200 / 40 ms
 
 
 class Missing(Exception):
@@ -188,7 +189,7 @@ def keying(runner, rows):
         p50, p99, mx = (counter(r, k) for k in ("edge_p50_ms", "edge_p99_ms", "edge_max_ms"))
         rows.append((f"Keying edge error, {what}",
                      f"p50 {p50:.1f} / p99 {p99:.1f} / max {mx:.1f} ms ({int(counter(r, 'edges'))} edges)",
-                     f"max = {pct(mx / dit)} of a {dit:.0f} ms dit ({KEYING_WPM} WPM)"))
+                     f"max = {pct(mx / dit)} of a {dit:.0f} ms dit ({KEYING_WPM} WPM); edges sampled every 1 ms"))
     for name, what in (("BM_TickLatenessIdle", "idle"), ("BM_TickLatenessBusy", "both cores loaded")):
         r = find_run(runs, name)[0]
         p50, p99, mx = (counter(r, k) for k in ("late_p50_ms", "late_p99_ms", "late_max_ms"))
@@ -321,7 +322,9 @@ def real_morvex(runner, rows, seconds, warmup, engine_cpu):
             proc = subprocess.Popen([os.path.join(runner.bin, "morvex")], env=env, stdout=subprocess.DEVNULL,
                                     stderr=out)
         if not wait_until(lambda: proc.poll() is None and sim.values("status").get("loggedin") == "1", 60):
-            raise Missing(f"morvex did not log in to brelko-sim: {tail(morvex_log)}")
+            state = "running" if proc.poll() is None else f"ended with code {proc.returncode}"
+            raise Missing(f"morvex ({state}) did not log in to brelko-sim (status {sim.command('status')}): "
+                          f"{tail(morvex_log)}")
 
         def counts():
             a = sim.values("audio")
@@ -364,7 +367,8 @@ def real_morvex(runner, rows, seconds, warmup, engine_cpu):
         if engine_cpu is not None:
             rows.append(("Client CPU per second of streaming, in-process engine (bench_audio)",
                          f"{engine_cpu:.1f} ms/s = {engine_cpu / 10:.2f} % of one core",
-                         f"real morvex / engine alone = {ms_per_s / engine_cpu:.2f}" if engine_cpu > 0 else "-"))
+                         "RtpThread + AudioThread with capture and transmit against brelko-sim, 3 × 2 s, "
+                         "without the program around them"))
         rows.append(("Resident memory of that morvex",
                      f"VmRSS {rss_warm / 1024:.1f} MiB after warm-up, {rss_end / 1024:.1f} MiB at the end; "
                      f"VmHWM {hwm / 1024:.1f} MiB",
@@ -426,6 +430,7 @@ def main():
     ap.add_argument("--out", help="markdown file (default: BUILD/report.md)")
     ap.add_argument("--cpu-seconds", type=int, default=30, help="measured streaming time of the real morvex")
     ap.add_argument("--warmup", type=int, default=10, help="streaming before the morvex measurement")
+    ap.add_argument("--only", help="a partial run for trying things out: comma-separated parts of " + ",".join(PARTS))
     args = ap.parse_args()
     build = os.path.abspath(args.build)
     out = args.out or os.path.join(build, "report.md")
@@ -450,12 +455,22 @@ def main():
             log(f"MISSING {name}: {e}")
             return None
 
-    section("Jitter-buffer and concealment cost", rtp_cost)
-    section("Concealment quality", plc_quality)
-    engine_cpu = section("Receive latency and engine CPU", audio_engine)
-    section("Keying and timer", keying)
-    section("Real morvex CPU and memory", real_morvex, args.cpu_seconds, args.warmup, engine_cpu)
-    section("Firmware upload", fw_upload)
+    only = set(args.only.split(",")) if args.only else None
+    if only and not only <= set(PARTS):
+        ap.error(f"--only takes {','.join(PARTS)}")
+    wanted = (lambda part: only is None or part in only)
+    if wanted("rtp"):
+        section("Jitter-buffer and concealment cost", rtp_cost)
+    if wanted("plc"):
+        section("Concealment quality", plc_quality)
+    if wanted("audio"):
+        engine_cpu = section("Receive latency and engine CPU", audio_engine)
+    if wanted("keying"):
+        section("Keying and timer", keying)
+    if wanted("morvex"):
+        section("Real morvex CPU and memory", real_morvex, args.cpu_seconds, args.warmup, engine_cpu)
+    if wanted("fw"):
+        section("Firmware upload", fw_upload)
 
     model, cores, mem_kb, os_name = machine()
     load_after = os.getloadavg()
