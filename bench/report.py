@@ -177,8 +177,11 @@ def audio_engine(runner, rows):
                      f"excess over the buffering {mean - buffered:+.0f} ms (min {lo - buffered:+.0f}, "
                      f"max {hi - buffered:+.0f}); {mean / buffered:.2f} × buffering"))
     r = find_run(runs, "BM_ClientCpuPerSecond")[0]
-    cpu = counter(r, "cpu_ms_per_s")
-    return cpu
+    mean, lo, hi = (counter(r, k) for k in ("cpu_ms_per_s", "cpu_min_ms_per_s", "cpu_max_ms_per_s"))
+    rows.append(("Client CPU per second of streaming, in-process engine (bench_audio)",
+                 f"{mean:.1f} ms/s = {mean / 10:.2f} % of one core (2 s rounds {lo:.1f}–{hi:.1f} ms/s)",
+                 "RtpThread + AudioThread with capture and transmit against brelko-sim, 3 × 2 s, "
+                 "without the program around them"))
 
 
 def keying(runner, rows):
@@ -297,7 +300,7 @@ def wait_until(cond, timeout, step=0.2):
     return cond()
 
 
-def real_morvex(runner, rows, seconds, warmup, engine_cpu):
+def real_morvex(runner, rows, seconds, warmup):
     if not os.environ.get("BRELKO_AUDIO_READY"):
         raise Missing("no virtual sound devices (run through bench/report.sh)")
     work = os.path.join(runner.work, "morvex")
@@ -364,11 +367,6 @@ def real_morvex(runner, rows, seconds, warmup, engine_cpu):
                      f"{ms_per_s:.1f} ms/s = {ms_per_s / 10:.2f} % of one core ({wall:.0f} s after {warmup} s "
                      f"warm-up; 5 s windows {min(per_window):.1f}–{max(per_window):.1f} ms/s)",
                      f"{to_client:.0f} datagrams/s to morvex, {from_client:.0f}/s back (50/s each = 20 ms frames)"))
-        if engine_cpu is not None:
-            rows.append(("Client CPU per second of streaming, in-process engine (bench_audio)",
-                         f"{engine_cpu:.1f} ms/s = {engine_cpu / 10:.2f} % of one core",
-                         "RtpThread + AudioThread with capture and transmit against brelko-sim, 3 × 2 s, "
-                         "without the program around them"))
         rows.append(("Resident memory of that morvex",
                      f"VmRSS {rss_warm / 1024:.1f} MiB after warm-up, {rss_end / 1024:.1f} MiB at the end; "
                      f"VmHWM {hwm / 1024:.1f} MiB",
@@ -432,6 +430,8 @@ def main():
     ap.add_argument("--warmup", type=int, default=10, help="streaming before the morvex measurement")
     ap.add_argument("--only", help="a partial run for trying things out: comma-separated parts of " + ",".join(PARTS))
     args = ap.parse_args()
+    if args.cpu_seconds < 5 or args.warmup < 0:
+        ap.error("--cpu-seconds must be at least 5 and --warmup not negative")
     build = os.path.abspath(args.build)
     out = args.out or os.path.join(build, "report.md")
 
@@ -444,7 +444,6 @@ def main():
     os.makedirs(work)
     runner = Runner(build, work)
     rows, missing = [], []
-    engine_cpu = None
 
     def section(name, fn, *a):
         try:
@@ -464,11 +463,11 @@ def main():
     if wanted("plc"):
         section("Concealment quality", plc_quality)
     if wanted("audio"):
-        engine_cpu = section("Receive latency and engine CPU", audio_engine)
+        section("Receive latency and engine CPU", audio_engine)
     if wanted("keying"):
         section("Keying and timer", keying)
     if wanted("morvex"):
-        section("Real morvex CPU and memory", real_morvex, args.cpu_seconds, args.warmup, engine_cpu)
+        section("Real morvex CPU and memory", real_morvex, args.cpu_seconds, args.warmup)
     if wanted("fw"):
         section("Firmware upload", fw_upload)
 

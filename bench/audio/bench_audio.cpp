@@ -214,6 +214,7 @@ void BM_ClientCpuPerSecond(benchmark::State &state)
     station.rtp.setTransmitMode(true);
     QThread::msleep(500);
     double cpuPerSecond = 0;
+    double lowest = 0, highest = 0;
     int rounds = 0;
     for (auto _ : state) {
         const qint64 cpu0 = cpuUs();
@@ -223,10 +224,15 @@ void BM_ClientCpuPerSecond(benchmark::State &state)
         const double wall = double(monotonicUs() - wall0);
         const double cpu = double(cpuUs() - cpu0);
         state.SetIterationTime(wall / 1e6);
-        cpuPerSecond += cpu / wall * 1000;
+        const double perSecond = cpu / wall * 1000;
+        cpuPerSecond += perSecond;
+        lowest = rounds ? std::min(lowest, perSecond) : perSecond;
+        highest = std::max(highest, perSecond);
         ++rounds;
     }
     state.counters["cpu_ms_per_s"] = rounds ? cpuPerSecond / rounds : 0;
+    state.counters["cpu_min_ms_per_s"] = lowest;
+    state.counters["cpu_max_ms_per_s"] = highest;
     const int received = station.sim.command(QStringLiteral("audio"))
                              .value(0)
                              .section(QStringLiteral("received="), 1)
