@@ -2,6 +2,7 @@
 // crash, and what the tabs then hold stays inside their limits.
 #include "connectingtab.h"
 #include "ddnstab.h"
+#include "fuzzenv.h"
 #include "ifnetworktab.h"
 #include "permission.h"
 #include "permitem.h"
@@ -14,7 +15,6 @@
 #include <QLineEdit>
 #include <QLoggingCategory>
 #include <QSpinBox>
-#include <QTemporaryDir>
 
 #include <cstddef>
 #include <cstdint>
@@ -31,7 +31,6 @@ extern "C" const char *__lsan_default_suppressions()
 }
 
 namespace {
-QTemporaryDir *g_home = nullptr;
 WiFiTab *g_wifi = nullptr;
 IfNetworkTab *g_net = nullptr;
 ConnectingTab *g_conn = nullptr;
@@ -42,13 +41,11 @@ int g_turn = 0;
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
-    g_home = new QTemporaryDir;
-    qputenv("XDG_DATA_HOME", g_home->path().toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", g_home->path().toLocal8Bit());
+    FuzzEnv::privateHome();
     qputenv("QT_QPA_PLATFORM", "offscreen");
     static QApplication app(*argc, *argv);
     QLoggingCategory::setFilterRules(QStringLiteral("*.warning=false"));
-    Settings::setDefaultFile(g_home->filePath(QStringLiteral("config.ini")));
+    Settings::setDefaultFile(FuzzEnv::privateHome().filePath(QStringLiteral("config.ini")));
     // Statics after the application: destroyed before it at exit.
     static WiFiTab wifi;
     static IfNetworkTab net;
@@ -66,7 +63,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     // The store rereads a file only when pointed at another one.
-    const QString path = g_home->filePath(QStringLiteral("import%1.ini").arg(g_turn++ & 1));
+    const QString path = FuzzEnv::privateHome().filePath(QStringLiteral("import%1.ini").arg(g_turn++ & 1));
     {
         QFile f(path);
         if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))

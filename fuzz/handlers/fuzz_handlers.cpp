@@ -6,6 +6,8 @@
 #include "audiopacket.h"
 #include "authorization.h"
 #include "errorspacket.h"
+#include "fuzzenv.h"
+#include "fuzzinput.h"
 #include "fwversionpacket.h"
 #include "packetheader.h"
 #include "packetmngr.h"
@@ -29,15 +31,6 @@ extern "C" const char *__lsan_default_suppressions()
 }
 
 namespace {
-
-void quiet(QtMsgType, const QMessageLogContext &, const QString &) { }
-
-void check(bool ok)
-{
-    if (!ok)
-        abort();
-}
-
 struct Link
 {
     PacketMngr mngr;
@@ -84,15 +77,15 @@ struct Link
 // within the budget.
 void checkBatch(const QByteArray &batch)
 {
-    check(batch.size() <= PacketMngr::kFrameBudget);
+    FuzzEnv::check(batch.size() <= PacketMngr::kFrameBudget);
     int at = 0;
     while (at < batch.size()) {
-        check(batch.size() - at >= kPacketHeaderSize);
+        FuzzEnv::check(batch.size() - at >= kPacketHeaderSize);
         const PacketHeader h = readPacketHeader(batch.constData() + at);
         const int len = kPacketHeaderSize + h.length;
-        check(batch.size() - at >= len);
-        check(frameChecksumOk(batch.constData() + at, len));
-        check(h.type <= PacketType::FwVersion && h.type != PacketType::SerialPttCw && h.type != 7);
+        FuzzEnv::check(batch.size() - at >= len);
+        FuzzEnv::check(frameChecksumOk(batch.constData() + at, len));
+        FuzzEnv::check(h.type <= PacketType::FwVersion && h.type != PacketType::SerialPttCw && h.type != 7);
         at += len;
     }
 }
@@ -100,12 +93,11 @@ void checkBatch(const QByteArray &batch)
 const quint8 kTypes[] = { PacketType::Authorization, PacketType::Ptt, PacketType::Audio, PacketType::SerialCat,
     PacketType::SerialFsk, PacketType::SerialRs485, PacketType::SerialPttCw, 7, PacketType::Errors,
     PacketType::Permission, PacketType::FwVersion, 0xFF };
-
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
-    qInstallMessageHandler(quiet);
+    FuzzEnv::silenceLog();
     // Never destroyed: tearing the platform plugin down at exit leaks inside it.
     static QApplication *app = new QApplication(*argc, *argv);
     (void)app;
@@ -115,34 +107,27 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     Link link;
-    size_t pos = 0;
-    auto take = [&](size_t n) -> const uint8_t * {
-        if (pos + n > size)
-            return nullptr;
-        const uint8_t *p = data + pos;
-        pos += n;
-        return p;
-    };
+    FuzzInput in(data, size);
 
-    while (const uint8_t *op = take(1)) {
+    while (const uint8_t *op = in.take(1)) {
         switch (*op % 8) {
         case 0: { // raw bytes from the box, in one read
-            const uint8_t *n = take(1);
+            const uint8_t *n = in.take(1);
             if (!n)
                 break;
-            const size_t len = std::min<size_t>(*n, size - pos);
-            link.mngr.addData(QByteArray(reinterpret_cast<const char *>(take(len)), int(len)));
+            const size_t len = std::min<size_t>(*n, in.left());
+            link.mngr.addData(QByteArray(reinterpret_cast<const char *>(in.take(len)), int(len)));
             link.mngr.parcePacket();
             break;
         }
         case 1: { // a well-formed frame of any type
-            const uint8_t *h = take(6);
+            const uint8_t *h = in.take(6);
             if (!h)
                 break;
             const quint8 type = kTypes[h[0] % sizeof(kTypes)];
             const quint32 value = qFromLittleEndian<quint32>(h + 1);
-            const size_t len = std::min<size_t>(h[5] % 32, size - pos);
-            const QByteArray payload(reinterpret_cast<const char *>(take(len)), int(len));
+            const size_t len = std::min<size_t>(h[5] % 32, in.left());
+            const QByteArray payload(reinterpret_cast<const char *>(in.take(len)), int(len));
             const bool remoteBefore = link.ptt.remotePtt();
             // Only a frame at a frame boundary is sure to reach its handler.
             const bool clean = link.mngr.buffered() == 0;
@@ -151,17 +136,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             if (!clean || link.mngr.buffered() != 0)
                 break;
             if (type == PacketType::Ptt)
-                check(link.ptt.remotePtt() == (len > 0 ? payload.at(0) != 0 : remoteBefore));
+                FuzzEnv::check(link.ptt.remotePtt() == (len > 0 ? payload.at(0) != 0 : remoteBefore));
             if (type == PacketType::Permission && len >= size_t(Permission::kPayloadSize)) {
-                check(link.permission.flags() == quint8(payload.at(0)));
-                check(link.permission.workTime() == qFromLittleEndian<quint32>(payload.constData() + 1));
+                FuzzEnv::check(link.permission.flags() == quint8(payload.at(0)));
+                FuzzEnv::check(link.permission.workTime() == qFromLittleEndian<quint32>(payload.constData() + 1));
             }
             if (type == PacketType::Audio && len == 3)
-                check(link.audio.inLevelL() == quint8(payload.at(0)));
+                FuzzEnv::check(link.audio.inLevelL() == quint8(payload.at(0)));
             break;
         }
         case 2: { // the operator's controls
-            const uint8_t *v = take(2);
+            const uint8_t *v = in.take(2);
             if (!v)
                 break;
             switch (v[0] % 6) {
@@ -182,13 +167,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             for (int at = 0; at + kPacketHeaderSize <= batch.size();) {
                 const PacketHeader h = readPacketHeader(batch.constData() + at);
                 if (h.type == PacketType::Ptt) {
-                    check(h.value == (link.ptt.localPtt() ? 1u : 0u));
+                    FuzzEnv::check(h.value == (link.ptt.localPtt() ? 1u : 0u));
                     seenPtt = true;
                 }
                 at += kPacketHeaderSize + h.length;
             }
             if (!batch.isEmpty())
-                check(seenPtt);
+                FuzzEnv::check(seenPtt);
             break;
         }
         case 4: // a new connection
@@ -196,7 +181,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             link.mngr.clearBuffer();
             break;
         case 5: { // minutes pass on the work/pause panel
-            const uint8_t *n = take(1);
+            const uint8_t *n = in.take(1);
             PermItem *item = link.form.currentItem();
             if (!n || !item)
                 break;
@@ -211,11 +196,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             link.form.start();
             break;
         case 7:
-            link.auth.setPassword(QString::fromLatin1(reinterpret_cast<const char *>(data + pos),
-                int(std::min<size_t>(size - pos, 12))));
+            link.auth.setPassword(QString::fromLatin1(reinterpret_cast<const char *>(in.peek()),
+                int(std::min<size_t>(in.left(), 12))));
             break;
         }
-        check(link.mngr.buffered() <= PacketMngr::kDiscardAbove + kPacketHeaderSize + 65535);
+        FuzzEnv::check(link.mngr.buffered() <= PacketMngr::kDiscardAbove + kPacketHeaderSize + 65535);
     }
     checkBatch(link.mngr.buildPackets());
     return 0;

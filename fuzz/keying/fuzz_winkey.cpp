@@ -1,25 +1,19 @@
 // Random host byte streams into the WinKey decoder, and random parameter
 // blocks into the keying engine; each input is run for a bounded number of
 // engine steps.
+#include "fuzzenv.h"
 #include "settings.h"
 #include "winkey.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
-#include <QTemporaryDir>
 
 #include <cstddef>
 #include <cstdint>
 
-namespace {
-QTemporaryDir *g_home = nullptr;
-}
-
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
-    g_home = new QTemporaryDir;
-    qputenv("XDG_DATA_HOME", g_home->path().toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", g_home->path().toLocal8Bit());
+    FuzzEnv::privateHome();
     static QCoreApplication app(*argc, *argv);
     QLoggingCategory::setFilterRules(QStringLiteral("winkey.*=false"));
     return 0;

@@ -1,5 +1,6 @@
 // Feeds arbitrary byte streams, cut into arbitrary reads, through the frame
 // parser; also checks that every frame we build parses back unchanged.
+#include "fuzzenv.h"
 #include "packetheader.h"
 #include "packetmngr.h"
 
@@ -37,14 +38,12 @@ public:
     PacketHeader header;
     QByteArray last;
 };
-
-void quiet(QtMsgType, const QMessageLogContext &, const QString &) {}
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     static bool init = [] {
-        qInstallMessageHandler(quiet);
+        FuzzEnv::silenceLog();
         return true;
     }();
     (void)init;

@@ -1,6 +1,7 @@
 // Arbitrary location files ("*.brelkonet") read by the Network tab: the pure
 // reading must agree with what QSettings holds, and the tab must end with
 // values its widgets can show.
+#include "fuzzenv.h"
 #include "networktab.h"
 
 #include <QApplication>
@@ -10,7 +11,6 @@
 #include <QSettings>
 #include <QSlider>
 #include <QSpinBox>
-#include <QTemporaryDir>
 
 #include <cstdint>
 #include <cstdlib>
@@ -23,24 +23,13 @@ extern "C" const char *__lsan_default_suppressions()
 }
 
 namespace {
-QTemporaryDir *g_dir = nullptr;
 NetworkTab *g_tab = nullptr;
-
-void quiet(QtMsgType, const QMessageLogContext &, const QString &) { }
-
-void check(bool ok)
-{
-    if (!ok)
-        abort();
-}
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
-    g_dir = new QTemporaryDir;
-    qputenv("XDG_DATA_HOME", g_dir->path().toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", g_dir->path().toLocal8Bit());
-    qInstallMessageHandler(quiet);
+    FuzzEnv::privateHome();
+    FuzzEnv::silenceLog();
     // Never destroyed: tearing the platform plugin down at exit leaks inside it.
     static QApplication *app = new QApplication(*argc, *argv);
     (void)app;
@@ -52,20 +41,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     // A new name each time: QSettings caches files by name and time stamp.
     static quint64 serial = 0;
-    const QString path = g_dir->filePath(QStringLiteral("loc%1.brelkonet").arg(++serial));
+    const QString path = FuzzEnv::privateHome().filePath(QStringLiteral("loc%1.brelkonet").arg(++serial));
     {
         QFile f(path);
-        check(f.open(QIODevice::WriteOnly));
+        FuzzEnv::check(f.open(QIODevice::WriteOnly));
         f.write(reinterpret_cast<const char *>(data), qint64(size));
     }
 
     const NetworkTab::Location loc = NetworkTab::readLocationFile(path);
     {
         QSettings ini(path, QSettings::IniFormat);
-        check(loc.address.has_value() == ini.contains(QStringLiteral("NetworkAddr")));
-        check(loc.password.has_value() == ini.contains(QStringLiteral("NetworkPass")));
+        FuzzEnv::check(loc.address.has_value() == ini.contains(QStringLiteral("NetworkAddr")));
+        FuzzEnv::check(loc.password.has_value() == ini.contains(QStringLiteral("NetworkPass")));
         if (loc.cmdPort)
-            check(ini.value(QStringLiteral("NetworkCmdPort")).toString().trimmed().toInt() == *loc.cmdPort);
+            FuzzEnv::check(ini.value(QStringLiteral("NetworkCmdPort")).toString().trimmed().toInt() == *loc.cmdPort);
     }
 
     NetworkTab &tab = *g_tab;
@@ -73,14 +62,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // Twice: the second read starts from the values the first one left.
     tab.openFile(path);
     tab.openFile(path);
-    check(tab.address() == (loc.address ? *loc.address : addressBefore));
+    FuzzEnv::check(tab.address() == (loc.address ? *loc.address : addressBefore));
     for (const QSpinBox *box : { tab.cmdPortBox(), tab.rtpPortBox(), tab.pttCwPortBox() })
-        check(box->value() >= 0 && box->value() <= 65535);
+        FuzzEnv::check(box->value() >= 0 && box->value() <= 65535);
     if (loc.cmdPort && *loc.cmdPort >= 0 && *loc.cmdPort <= 65535)
-        check(tab.cmdPort() == *loc.cmdPort);
+        FuzzEnv::check(tab.cmdPort() == *loc.cmdPort);
     // The label always shows what the slider holds.
-    check(tab.txBuffering() >= 200 && tab.txBuffering() <= 1000 && tab.txBuffering() % 20 == 0);
-    check(tab.bufferLabelText() == QString::number(tab.txBuffering()));
+    FuzzEnv::check(tab.txBuffering() >= 200 && tab.txBuffering() <= 1000 && tab.txBuffering() % 20 == 0);
+    FuzzEnv::check(tab.bufferLabelText() == QString::number(tab.txBuffering()));
 
     QFile::remove(path);
     return 0;

@@ -1,6 +1,8 @@
 // Drives a serial tunnel handler bound to a real pty port with arbitrary
 // received frames (window value and payload), program writes, batch sizes,
 // resets and line changes, and checks every frame it sends.
+#include "fuzzenv.h"
+#include "fuzzinput.h"
 #include "packetheader.h"
 #include "packetmngr.h"
 #include "serial.h"
@@ -14,9 +16,6 @@
 #include <cstdlib>
 
 namespace {
-
-void quiet(QtMsgType, const QMessageLogContext &, const QString &) { }
-
 struct Rig
 {
     QCoreApplication *app = nullptr;
@@ -29,7 +28,7 @@ struct Rig
 Rig &rig()
 {
     static Rig *r = [] {
-        qInstallMessageHandler(quiet);
+        FuzzEnv::silenceLog();
         if (qEnvironmentVariableIsEmpty("VSPORT_DIR")) {
             char dir[] = "/tmp/fuzz-vsport.XXXXXX";
             if (!mkdtemp(dir))
@@ -54,13 +53,6 @@ Rig &rig()
     }();
     return *r;
 }
-
-void check(bool ok)
-{
-    if (!ok)
-        abort();
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -71,62 +63,55 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     s.setOpen(true);
     s.setPermitted(true);
 
-    size_t pos = 0;
-    auto take = [&](size_t n) -> const uint8_t * {
-        if (pos + n > size)
-            return nullptr;
-        const uint8_t *p = data + pos;
-        pos += n;
-        return p;
-    };
+    FuzzInput in(data, size);
 
-    while (const uint8_t *op = take(1)) {
+    while (const uint8_t *op = in.take(1)) {
         switch (*op % 6) {
         case 0: { // a received frame: window value and payload
-            const uint8_t *v = take(5);
+            const uint8_t *v = in.take(5);
             if (!v)
                 break;
             const quint32 value
                 = quint32(v[0]) | quint32(v[1]) << 8 | quint32(v[2]) << 16 | quint32(v[3]) << 24;
-            const uint8_t *payload = take(v[4]);
+            const uint8_t *payload = in.take(v[4]);
             const int len = payload ? v[4] : 0;
             r.mngr->addData(makeFrame(quint8(s.type()), value, reinterpret_cast<const char *>(payload), len));
             r.mngr->parcePacket();
-            check(s.sendWindow() == value);
+            FuzzEnv::check(s.sendWindow() == value);
             break;
         }
         case 1: { // the program writes
-            const uint8_t *n = take(1);
+            const uint8_t *n = in.take(1);
             if (n)
                 r.program.write(QByteArray(int(*n) + 1, char(*op)), 100);
             break;
         }
         case 2: { // one batch
-            const uint8_t *m = take(2);
+            const uint8_t *m = in.take(2);
             if (!m)
                 break;
             const qint32 maxSize = qint16(quint16(m[0]) | quint16(m[1]) << 8);
             const quint32 window = s.sendWindow();
             qint32 used = -1;
             const QByteArray frame = s.create(maxSize, &used);
-            check(used == frame.size());
-            check(frame.size() <= qMax(maxSize, 0));
+            FuzzEnv::check(used == frame.size());
+            FuzzEnv::check(frame.size() <= qMax(maxSize, 0));
             if (!frame.isEmpty()) {
-                check(frame.size() > kPacketHeaderSize);
-                check(frameChecksumOk(frame.constData(), frame.size()));
+                FuzzEnv::check(frame.size() > kPacketHeaderSize);
+                FuzzEnv::check(frameChecksumOk(frame.constData(), frame.size()));
                 const PacketHeader h = readPacketHeader(frame.constData());
-                check(h.type == s.type() && h.length == frame.size() - kPacketHeaderSize);
-                check(h.length <= window && s.sendWindow() == window - h.length);
-                check(h.value == s.lineWord());
+                FuzzEnv::check(h.type == s.type() && h.length == frame.size() - kPacketHeaderSize);
+                FuzzEnv::check(h.length <= window && s.sendWindow() == window - h.length);
+                FuzzEnv::check(h.value == s.lineWord());
             }
             break;
         }
         case 3:
             s.reset();
-            check(s.sendWindow() == 1);
+            FuzzEnv::check(s.sendWindow() == 1);
             break;
         case 4: {
-            const uint8_t *b = take(4);
+            const uint8_t *b = in.take(4);
             if (b) {
                 s.setBaudRate(
                     int(quint32(b[0]) | quint32(b[1]) << 8 | quint32(b[2]) << 16 | quint32(b[3]) << 24));

@@ -1,5 +1,6 @@
 // Drives one receive buffer with an arbitrary mix of datagrams, reads,
 // resets and format and buffering changes, checking what every call returns.
+#include "fuzzenv.h"
 #include "rtpfixedjb.h"
 
 #include <QCoreApplication>
@@ -11,7 +12,6 @@
 #include <vector>
 
 namespace {
-
 struct Input
 {
     const uint8_t *data;
@@ -23,13 +23,6 @@ struct Input
     uint16_t word() { return uint16_t(byte() | (byte() << 8)); }
     uint32_t dword() { return uint32_t(word()) | (uint32_t(word()) << 16); }
 };
-
-void check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
@@ -60,8 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             for (size_t i = 0; i < len; ++i)
                 datagram[i] = char(in.byte());
             const qint64 w = jb.writeData(datagram.data(), qint64(len));
-            check(w == 0 || w == qint64(len));
-            check(len > 16 || w == 0);
+            FuzzEnv::check(w == 0 || w == qint64(len));
+            FuzzEnv::check(len > 16 || w == 0);
             break;
         }
         case 1: { // a well-formed datagram whose timestamp and sequence move by fuzzed steps
@@ -76,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             qToBigEndian<quint16>(seq, p + 2);
             qToBigEndian<quint32>(ts, p + 4);
             const qint64 w = jb.writeData(datagram.data(), qint64(datagram.size()));
-            check(w == 0 || w == qint64(datagram.size()));
+            FuzzEnv::check(w == 0 || w == qint64(datagram.size()));
             break;
         }
         case 2:
@@ -85,26 +78,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             out.assign(want + 16, char(0xA5));
             const qint32 frame = jb.frameSize();
             const qint64 r = jb.readData(out.data(), qint64(want));
-            check(r == 0 || r == qint64(want));
+            FuzzEnv::check(r == 0 || r == qint64(want));
             const size_t used = r ? want / size_t(frame) * size_t(frame) : 0;
             for (size_t i = used; i < out.size(); ++i)
-                check(out[i] == char(0xA5));
+                FuzzEnv::check(out[i] == char(0xA5));
             break;
         }
         case 4:
-            check(jb.reset());
+            FuzzEnv::check(jb.reset());
             break;
         case 5: {
             const qint32 ms = in.byte() & 1 ? qint32(in.dword()) : qint32(qint16(in.word()));
             jb.setBuffered(ms);
-            check(jb.bufferedTime() == ms);
+            FuzzEnv::check(jb.bufferedTime() == ms);
             break;
         }
         case 6: {
             const qint32 bytes = qint32(qint16(in.word()));
             const qint32 ms = qint32(qint8(in.byte()));
             jb.setFormat(bytes, ms);
-            check(jb.frameSize() >= 2 && jb.frameSize() % 2 == 0 && jb.packetDuration() >= 2);
+            FuzzEnv::check(jb.frameSize() >= 2 && jb.frameSize() % 2 == 0 && jb.packetDuration() >= 2);
             break;
         }
         }

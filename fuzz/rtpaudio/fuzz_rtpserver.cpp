@@ -1,6 +1,7 @@
 // Drives the receiver's datagram checks with arbitrary datagrams, receive
 // state changes and reads of both buffers, and checks each verdict against
 // the header rules.
+#include "fuzzenv.h"
 #include "rtpfixedjb.h"
 #include "rtpserver.h"
 #include "rtpstatistics.h"
@@ -13,15 +14,7 @@
 #include <vector>
 
 namespace {
-
-void check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
-
 RtpServer *g_server = nullptr;
-
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
@@ -50,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         }
         if (op < 0x20) {
             const qint64 got = server.outputBuffer()->readData(frame.data(), qint64(frame.size()));
-            check(got == 0 || got == qint64(frame.size()));
+            FuzzEnv::check(got == 0 || got == qint64(frame.size()));
             server.outputVirtualBuffer()->readData(frame.data(), qint64(frame.size()));
             continue;
         }
@@ -74,21 +67,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             = server.outputBuffer()->statisticsCounter()->values().at(RtpStatistics::TotalReceived);
 
         if (!receiving) {
-            check(v == RtpServer::NotReceiving && server.ssrc() == before && after == received);
+            FuzzEnv::check(v == RtpServer::NotReceiving && server.ssrc() == before && after == received);
             continue;
         }
         const bool headerOk = len > 16 && (uint8_t(d[0]) & 0xC0) == 0x80;
         if (!headerOk) {
-            check(v == RtpServer::Rejected && server.ssrc() == before && after == received);
+            FuzzEnv::check(v == RtpServer::Rejected && server.ssrc() == before && after == received);
             continue;
         }
         const quint32 ssrc = qFromBigEndian<quint32>(reinterpret_cast<const uchar *>(d) + 8);
         if (ssrc == 0)
-            check(v == RtpServer::NoSource && server.ssrc() == before);
+            FuzzEnv::check(v == RtpServer::NoSource && server.ssrc() == before);
         else if (ssrc != before)
-            check(v == RtpServer::NewSource && server.ssrc() == ssrc && after == received);
+            FuzzEnv::check(v == RtpServer::NewSource && server.ssrc() == ssrc && after == received);
         else
-            check(v == RtpServer::Queued && after == received + 1);
+            FuzzEnv::check(v == RtpServer::Queued && after == received + 1);
     }
     return 0;
 }

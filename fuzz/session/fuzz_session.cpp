@@ -3,6 +3,7 @@
 // log-in frame built from an arbitrary password must always be well formed.
 #include "authorization.h"
 #include "errorspacket.h"
+#include "fuzzenv.h"
 #include "fwversionpacket.h"
 #include "packetmngr.h"
 
@@ -12,8 +13,6 @@
 #include <cstdlib>
 
 namespace {
-void quiet(QtMsgType, const QMessageLogContext &, const QString &) { }
-
 void checkLogin(Authorization &auth, qint32 maxSize)
 {
     qint32 used = -1;
@@ -38,7 +37,7 @@ void checkLogin(Authorization &auth, qint32 maxSize)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     static bool init = [] {
-        qInstallMessageHandler(quiet);
+        FuzzEnv::silenceLog();
         return true;
     }();
     (void)init;

@@ -1,32 +1,18 @@
 // Arbitrary defaults texts into the settings store; an entry built from the
 // input and appended last must always be registered exactly.
+#include "fuzzenv.h"
 #include "settings.h"
 
 #include <QCoreApplication>
 #include <QMetaEnum>
-#include <QTemporaryDir>
 
 #include <cstdint>
 #include <cstdlib>
 
-namespace {
-QTemporaryDir *g_home = nullptr;
-
-void quiet(QtMsgType, const QMessageLogContext &, const QString &) { }
-
-void check(bool ok)
-{
-    if (!ok)
-        abort();
-}
-} // namespace
-
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
-    g_home = new QTemporaryDir;
-    qputenv("XDG_DATA_HOME", g_home->path().toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", g_home->path().toLocal8Bit());
-    qInstallMessageHandler(quiet);
+    FuzzEnv::privateHome();
+    FuzzEnv::silenceLog();
     static QCoreApplication app(*argc, *argv);
     return 0;
 }
@@ -54,11 +40,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const char *text = reinterpret_cast<const char *>(data + 3 + valueLen);
     const int textLen = int(size - 3 - valueLen);
     const QString path = s->keyPath(key, section);
-    check(!path.isEmpty());
+    FuzzEnv::check(!path.isEmpty());
     for (const QString &fuzzText : { QString::fromUtf8(text, textLen), QString::fromLatin1(text, textLen) }) {
         s->loadDefaults(fuzzText);
         s->loadDefaults(fuzzText + QStringLiteral(";") + path + QStringLiteral(": ") + value);
-        check(s->defaultValue(path).toString() == value);
+        FuzzEnv::check(s->defaultValue(path).toString() == value);
     }
     return 0;
 }
