@@ -21,8 +21,7 @@ Console::Console(QWidget *parent)
     setWindowIcon(QIcon(QStringLiteral(":/images/console.png")));
     setWindowTitle(tr("Console"));
     m_view->setReadOnly(true);
-    // Long sessions must not grow the view without bound.
-    m_view->setMaximumBlockCount(20000);
+    m_view->setMaximumBlockCount(kMaxLines);
     m_stats->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_tabs->addTab(m_view, tr("Console"));
     m_tabs->addTab(m_stats, tr("Statistics"));

@@ -15,6 +15,10 @@ class Console final : public QWidget
     Q_DISABLE_COPY_MOVE(Console)
 
 public:
+    // The view keeps the newest lines only: about 1 kB each, and a long
+    // session with reconnections logs hundreds of lines an hour.
+    static constexpr int kMaxLines = 2000;
+
     explicit Console(QWidget *parent = nullptr);
     ~Console() override;
 

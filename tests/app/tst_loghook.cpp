@@ -20,6 +20,7 @@ private slots:
     void formatting();
     void linesReachEveryConsole();
     void pausedConsoleDropsLines();
+    void consoleKeepsNewestLines();
     void otherThreadsReachConsole();
     void statisticsText();
 };
@@ -77,6 +78,17 @@ void TestLogHook::pausedConsoleDropsLines()
     qDebug() << "after resume";
     QVERIFY(!c.text().contains("while paused"));
     QVERIFY(c.text().contains("after resume"));
+}
+
+void TestLogHook::consoleKeepsNewestLines()
+{
+    Console c;
+    for (int i = 0; i < Console::kMaxLines + 50; ++i)
+        qDebug() << "line" << i;
+    const QStringList lines = c.text().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), Console::kMaxLines);
+    QCOMPARE(lines.first(), QString("default.debug: line 50"));
+    QCOMPARE(lines.last(), QString("default.debug: line %1").arg(Console::kMaxLines + 49));
 }
 
 void TestLogHook::otherThreadsReachConsole()
