@@ -2,8 +2,11 @@
 # Installs the dependencies, builds everything and runs every test:
 #  1. the normal build (warnings are errors) and its tests,
 #  2. the same tests under AddressSanitizer + UndefinedBehaviorSanitizer,
-#  3. the libFuzzer targets for a bounded time each.
-# FUZZ_SECONDS (default 60) sets the time per fuzz target.
+#  3. the threaded tests under ThreadSanitizer (scripts/tsan-pass.sh),
+#  4. a soak run of morvex against the simulator (scripts/soak.sh),
+#  5. the libFuzzer targets for a bounded time each.
+# FUZZ_SECONDS (default 60) sets the time per fuzz target, SOAK_SECONDS
+# (default 120) the length of the soak run.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
@@ -31,6 +34,11 @@ export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 run_tests build-asan
 unset ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS
+
+scripts/tsan-pass.sh build-tsan
+
+echo "=== soak (${SOAK_SECONDS:-120} s)"
+scripts/soak.sh "${SOAK_SECONDS:-120}" build
 
 echo "=== fuzz"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRELKO_FUZZ=ON -DBRELKO_BENCH=OFF
