@@ -212,7 +212,8 @@ void BM_ClientCpuPerSecond(benchmark::State &state)
         return;
     }
     station.rtp.setTransmitMode(true);
-    QThread::msleep(500);
+    // Past the streams' start-up, whose buffer fills are not steady streaming.
+    QThread::msleep(2000);
     double cpuPerSecond = 0;
     double lowest = 0, highest = 0;
     int rounds = 0;
