@@ -30,6 +30,9 @@ import time
 import tty
 
 RECONNECT_AT_ONCE_MS = 2000
+# After the box refuses a second client it drops the link; the client tries
+# again after 10 s (the timer's own slack allowed).
+REFUSED_RETRY_MS = (9500, 13000)
 RSS_GROWTH_LIMIT_KB = 2048
 
 
@@ -326,8 +329,15 @@ def main():
     # be keyed through to the box.
     quiet = max(15.0, 0.15 * duration)
     first_drop, last_drop = 0.1 * duration, duration - quiet
-    step = (last_drop - first_drop) / max(1, args.drops)
+    # A few times the box refuses the client as a second one: the link is
+    # then down for 10 s, and the drops after it move on by that much.
+    refusals = max(1, duration // 200)
+    refusal_gap = REFUSED_RETRY_MS[1] / 1000.0
+    step = (last_drop - first_drop - refusals * refusal_gap) / max(1, args.drops)
     drop_times = [first_drop + i * step for i in range(args.drops)]
+    refusal_after = [int(args.drops * (k + 1) / (refusals + 1)) for k in range(refusals)]
+    refusals_done = 0
+    shift = 0.0
     perms = ["perm 0x0F 0 0", "perm 0x07 600 5", "perm 0x0B 600 5", "perm 0x0D 0 0", "perm 0x0F 0 0"]
     next_perm, perm_index = 7.0, 0
     drops_done = drop_skipped = 0
@@ -348,12 +358,18 @@ def main():
             if kb is not None:
                 rss.append((now, kb))
             next_sample += 1.0
-        if drops_done + drop_skipped < len(drop_times) and now >= drop_times[drops_done + drop_skipped]:
+        if drops_done + drop_skipped < len(drop_times) and now >= drop_times[drops_done + drop_skipped] + shift:
             # Only a logged-in client is dropped; otherwise wait for it a little.
             if sim.values("status").get("loggedin") == "1":
-                sim.command("drop reset" if drops_done % 2 else "drop")
-                drops_done += 1
-            elif now >= drop_times[drops_done + drop_skipped] + 5:
+                if refusals_done < refusals and drops_done == refusal_after[refusals_done]:
+                    sim.command("error 1")
+                    sim.command("drop")
+                    refusals_done += 1
+                    shift += refusal_gap
+                else:
+                    sim.command("drop reset" if drops_done % 2 else "drop")
+                    drops_done += 1
+            elif now >= drop_times[drops_done + drop_skipped] + shift + 5:
                 drop_skipped += 1
         if edges_at_quiet is None and now >= duration - quiet + 2:
             edges_at_quiet = int(sim.values("keying").get("edges", "0"))
@@ -387,13 +403,17 @@ def main():
 
     # Reconnections: from each drop the simulator made to the next log-in.
     delays = []
+    refused_delays = []
     missing = 0
     for i, (t, conn, what) in enumerate(events):
         if not what.startswith("drop"):
             continue
+        refused = i > 0 and events[i - 1][1] == conn and events[i - 1][2].startswith("error 1")
         nxt = next((t2 for (t2, c2, w2) in events[i + 1:] if w2 == "logged in" and c2 != conn), None)
         if nxt is None:
             missing += 1
+        elif refused:
+            refused_delays.append(nxt - t)
         else:
             delays.append(nxt - t)
     other_closes = [w for (_, _, w) in events if w.startswith("refused") or w.startswith("error")]
@@ -417,6 +437,11 @@ def main():
                         f"link ptt={status.get('ptt')}")
     if timeline and not timeline[-1].rstrip().endswith("key=0 ptt=0"):
         failures.append(f"keying timeline does not end off: {timeline[-1]}")
+    if refusals_done < refusals:
+        failures.append(f"only {refusals_done} of {refusals} refusals made")
+    odd = [d for d in refused_delays if not REFUSED_RETRY_MS[0] <= d <= REFUSED_RETRY_MS[1]]
+    if odd:
+        failures.append(f"retries after a refusal outside {REFUSED_RETRY_MS} ms: {odd}")
     if drops_done < args.drops:
         failures.append(f"only {drops_done} of {args.drops} drops made ({drop_skipped} skipped: not logged in)")
     if missing:
@@ -452,6 +477,7 @@ def main():
               f"{len(other_closes)}")
     else:
         print(f"drops: {drops_done} made, none followed by a log-in")
+    print(f"refusals (second client): {refusals_done} made, retries after ms: {refused_delays}")
     if rss:
         first_after = statistics.median(after[:window]) if growth is not None else float('nan')
         print(f"memory (VmRSS): start {rss[0][1]} kB, after warm-up ({warm:.0f} s) {first_after:.0f} kB, "
