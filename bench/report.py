@@ -13,21 +13,21 @@ import datetime
 import json
 import os
 import re
-import select
 import shutil
 import signal
-import socket
 import statistics
 import subprocess
 import sys
 import time
+
+from simcontrol import Sim, SimError, wait_until, write_morvex_ini
 
 FRAME_NS = 20e6  # one 20 ms audio frame
 KEYING_WPM = 40
 PARTS = ("rtp", "plc", "audio", "keying", "morvex", "fw")  # bench_keying's speed: a dit lasts 1200 / 40 ms
 
 
-class Missing(Exception):
+class Missing(RuntimeError):
     """A figure that could not be measured."""
 
 
@@ -217,65 +217,6 @@ def fw_upload(runner, rows):
 
 # --- the real morvex against brelko-sim --------------------------------------
 
-class Sim:
-    def __init__(self, path, workdir):
-        self.log = open(os.path.join(workdir, "sim.log"), "wb")
-        self.proc = subprocess.Popen([path, "--tcp-port", "0", "--audio-port", "0", "--keying-port", "0",
-                                      "--control-port", "0"], stdout=subprocess.PIPE, stderr=self.log)
-        self.ports = {}
-        deadline = time.monotonic() + 30
-        line = b""
-        while time.monotonic() < deadline and b"\n" not in line:
-            r, _, _ = select.select([self.proc.stdout], [], [], 0.5)
-            if r:
-                chunk = os.read(self.proc.stdout.fileno(), 4096)
-                if not chunk:
-                    break
-                line += chunk
-        m = re.search(r"brelko-sim ready (.*)", line.decode(errors="replace"))
-        if m:
-            self.ports = {k: int(v) for k, v in re.findall(r"(\w+)=(\d+)", m.group(1))}
-        if "control" not in self.ports:
-            self.stop()
-            raise Missing("brelko-sim did not report its ports")
-        self.ctl = socket.create_connection(("127.0.0.1", self.ports["control"]), timeout=15)
-        self.buf = b""
-
-    def command(self, line):
-        self.ctl.sendall(line.encode() + b"\n")
-        answer = []
-        while True:
-            while b"\n" in self.buf:
-                raw, self.buf = self.buf.split(b"\n", 1)
-                text = raw.decode(errors="replace").rstrip("\r")
-                if text == "OK":
-                    return answer
-                if text.startswith("ERR"):
-                    raise Missing(f"brelko-sim: {line}: {text}")
-                answer.append(text)
-            chunk = self.ctl.recv(65536)
-            if not chunk:
-                raise Missing("brelko-sim control channel closed")
-            self.buf += chunk
-
-    def values(self, line):
-        answer = self.command(line)
-        return dict(re.findall(r"(\w+)=(\S*)", answer[0])) if answer else {}
-
-    def stop(self):
-        if self.proc.poll() is None:
-            try:
-                self.command("quit")
-            except (Missing, OSError):
-                pass
-            try:
-                self.proc.wait(10)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
-        self.log.close()
-
-
 def proc_cpu_s(pid):
     with open(f"/proc/{pid}/stat") as f:
         fields = f.read().rsplit(")", 1)[1].split()
@@ -291,13 +232,6 @@ def proc_status_kb(pid, key):
     return int(m.group(1))
 
 
-def wait_until(cond, timeout, step=0.2):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if cond():
-            return True
-        time.sleep(step)
-    return cond()
 
 
 def real_morvex(runner, rows, seconds, warmup):
@@ -309,13 +243,8 @@ def real_morvex(runner, rows, seconds, warmup):
     proc = None
     try:
         env = runner.env("morvex")
-        ini_dir = os.path.join(env["XDG_DATA_HOME"], "Zentrik", "Brelko Software")
-        os.makedirs(ini_dir, exist_ok=True)
-        with open(os.path.join(ini_dir, "Morvex.ini"), "w") as f:
-            f.write("[General]\nLanguage=English\n\n[Network]\nNetworkAddr=127.0.0.1\nNetworkPass=brelko\n"
-                    f"NetworkCmdPort={sim.ports['tcp']}\nNetworkRtpPort={sim.ports['audio']}\n"
-                    f"NetworkPttCwPort={sim.ports['keying']}\n\n"
-                    "[Audio]\nAudioInput=Microphone\nAudioOutput=Speakers\n")
+        write_morvex_ini(env["XDG_DATA_HOME"], sim,
+                         {"Audio": {"AudioInput": "Microphone", "AudioOutput": "Speakers"}})
         tmp = os.path.join(work, "tmp")
         os.makedirs(tmp, exist_ok=True)
         env.update({"TMPDIR": tmp, "MORVEX_LOG_STDERR": "1", "QT_QPA_PLATFORM": "xcb"})
@@ -448,7 +377,7 @@ def main():
     def section(name, fn, *a):
         try:
             return fn(runner, rows, *a)
-        except (Missing, OSError, ValueError, KeyError, json.JSONDecodeError) as e:
+        except (Missing, SimError, OSError, ValueError, KeyError, json.JSONDecodeError) as e:
             missing.append(f"{name}: {e}")
             rows.append((name, f"**MISSING**: {e}", "-"))
             log(f"MISSING {name}: {e}")

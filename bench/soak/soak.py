@@ -19,7 +19,6 @@ import re
 import select
 import shutil
 import signal
-import socket
 import statistics
 import subprocess
 import sys
@@ -28,6 +27,9 @@ import termios
 import threading
 import time
 import tty
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from simcontrol import Sim, SimError, wait_until, write_morvex_ini  # noqa: E402
 
 RECONNECT_AT_ONCE_MS = 2000
 # After the box refuses a second client it drops the link; the client tries
@@ -40,100 +42,20 @@ def log(msg):
     print(f"[soak {time.strftime('%H:%M:%S')}] {msg}", flush=True)
 
 
-class Sim:
-    """brelko-sim on free ports, scripted through its control channel."""
-
-    def __init__(self, binary, workdir, extra):
-        self.log_path = os.path.join(workdir, "sim.log")
-        self.log_file = open(self.log_path, "wb")
-        args = [binary, "--tcp-port", "0", "--audio-port", "0", "--keying-port", "0",
-                "--control-port", "0"] + extra
-        self.proc = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=self.log_file)
-        self.ports = {}
-        deadline = time.monotonic() + 30
-        while time.monotonic() < deadline:
-            line = self.proc.stdout.readline().decode(errors="replace")
-            if not line:
-                break
-            m = re.match(r"brelko-sim ready (.*)", line.strip())
-            if m:
-                self.ports = {k: int(v) for k, v in re.findall(r"(\w+)=(\d+)", m.group(1))}
-                break
-        if "control" not in self.ports:
-            raise RuntimeError("brelko-sim did not report its ports")
-        self.ctl = socket.create_connection(("127.0.0.1", self.ports["control"]), timeout=15)
-        self.buf = b""
-        self.lock = threading.Lock()
-
-    def command(self, line, timeout=15):
-        """Answer lines; raises on ERR or time-out."""
-        with self.lock:
-            self.ctl.sendall(line.encode() + b"\n")
-            answer = []
-            deadline = time.monotonic() + timeout
-            while True:
-                while b"\n" in self.buf:
-                    raw, self.buf = self.buf.split(b"\n", 1)
-                    text = raw.decode(errors="replace").rstrip("\r")
-                    if text == "OK":
-                        return answer
-                    if text.startswith("ERR"):
-                        raise RuntimeError(f"{line}: {text}")
-                    answer.append(text)
-                left = deadline - time.monotonic()
-                if left <= 0:
-                    raise RuntimeError(f"{line}: no answer")
-                self.ctl.settimeout(left)
-                chunk = self.ctl.recv(65536)
-                if not chunk:
-                    raise RuntimeError(f"{line}: control channel closed")
-                self.buf += chunk
-
-    def values(self, line):
-        answer = self.command(line)
-        return dict(re.findall(r"(\w+)=(\S*)", answer[0])) if answer else {}
-
-    def stop(self):
-        if self.proc.poll() is None:
-            try:
-                self.command("quit", timeout=5)
-            except (RuntimeError, OSError):
-                pass
-            try:
-                self.proc.wait(10)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
-        self.log_file.close()
-        return self.proc.returncode
-
-
 class Morvex:
     """The real program with a settings file and port folder of its own."""
 
     def __init__(self, binary, workdir, sim):
         self.home = workdir
         data = os.path.join(workdir, "data")
-        ini_dir = os.path.join(data, "Zentrik", "Brelko Software")
-        os.makedirs(ini_dir)
         for d in ("config", "tmp", "vsport"):
             os.makedirs(os.path.join(workdir, d))
         self.port_dir = os.path.join(workdir, "vsport")
-        ini = {
-            "General": {"Language": "English"},
-            "Network": {"NetworkAddr": "127.0.0.1", "NetworkPass": "brelko",
-                        "NetworkCmdPort": sim.ports["tcp"], "NetworkRtpPort": sim.ports["audio"],
-                        "NetworkPttCwPort": sim.ports["keying"]},
+        write_morvex_ini(data, sim, {
             "Serial": {"Serial_1": "COM5", "Serial_2": "None", "Serial_3": "None",
                        "Serial_4": "None", "Serial_5": "COM9"},
             "Audio": {"AudioInput": "Microphone", "AudioOutput": "Speakers"},
-        }
-        with open(os.path.join(ini_dir, "Morvex.ini"), "w") as f:
-            for section, keys in ini.items():
-                f.write(f"[{section}]\n")
-                for k, v in keys.items():
-                    f.write(f"{k}={v}\n")
-                f.write("\n")
+        })
         env = dict(os.environ)
         env.update({"XDG_DATA_HOME": data, "XDG_CONFIG_HOME": os.path.join(workdir, "config"),
                     "VSPORT_DIR": self.port_dir, "TMPDIR": os.path.join(workdir, "tmp"),
@@ -259,13 +181,6 @@ class CatClient(threading.Thread):
                 self.hung += 1
 
 
-def wait_until(cond, timeout, step=0.1):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if cond():
-            return True
-        time.sleep(step)
-    return cond()
 
 
 def parse_events(lines):
