@@ -6,8 +6,8 @@
 #include "audiopacket.h"
 #include "authorization.h"
 #include "errorspacket.h"
-#include "fuzzenv.h"
 #include "fuzzinput.h"
+#include "fuzzwidgetapp.h"
 #include "fwversionpacket.h"
 #include "packetheader.h"
 #include "packetmngr.h"
@@ -17,18 +17,10 @@
 #include "ptt.h"
 #include "serial.h"
 
-#include <QApplication>
 #include <QtEndian>
 
 #include <cstdint>
 #include <cstdlib>
-
-// Font and platform plugin caches of the widget code, kept until exit (as in
-// scripts/lsan.supp).
-extern "C" const char *__lsan_default_suppressions()
-{
-    return "leak:libfontconfig.so\nleak:libqoffscreen.so\n";
-}
 
 namespace {
 struct Link
@@ -97,10 +89,7 @@ const quint8 kTypes[] = { PacketType::Authorization, PacketType::Ptt, PacketType
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
-    FuzzEnv::silenceLog();
-    // Never destroyed: tearing the platform plugin down at exit leaks inside it.
-    static QApplication *app = new QApplication(*argc, *argv);
-    (void)app;
+    FuzzWidgetApp::start(argc, argv);
     return 0;
 }
 

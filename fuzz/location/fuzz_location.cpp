@@ -1,10 +1,9 @@
 // Arbitrary location files ("*.brelkonet") read by the Network tab: the pure
 // reading must agree with what QSettings holds, and the tab must end with
 // values its widgets can show.
-#include "fuzzenv.h"
+#include "fuzzwidgetapp.h"
 #include "networktab.h"
 
-#include <QApplication>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,24 +14,13 @@
 #include <cstdint>
 #include <cstdlib>
 
-// Font and platform plugin caches of the widget code, kept until exit (as in
-// scripts/lsan.supp).
-extern "C" const char *__lsan_default_suppressions()
-{
-    return "leak:libfontconfig.so\nleak:libqoffscreen.so\n";
-}
-
 namespace {
 NetworkTab *g_tab = nullptr;
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
-    FuzzEnv::privateHome();
-    FuzzEnv::silenceLog();
-    // Never destroyed: tearing the platform plugin down at exit leaks inside it.
-    static QApplication *app = new QApplication(*argc, *argv);
-    (void)app;
+    FuzzWidgetApp::start(argc, argv);
     g_tab = new NetworkTab;
     return 0;
 }

@@ -2,13 +2,12 @@
 // file holds, each tab ends with values its widgets can show, and what the
 // tabs write back reads back to the same state.
 #include "audiotab.h"
-#include "fuzzenv.h"
+#include "fuzzwidgetapp.h"
 #include "languagetab.h"
 #include "networktab.h"
 #include "serialtab.h"
 #include "settings.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QDateTime>
 #include <QDir>
@@ -19,13 +18,6 @@
 
 #include <cstddef>
 #include <cstdint>
-
-// Font and platform plugin caches of the widget code, kept until exit (as in
-// scripts/lsan.supp).
-extern "C" const char *__lsan_default_suppressions()
-{
-    return "leak:libfontconfig.so\nleak:libqoffscreen.so\n";
-}
 
 namespace {
 struct Tabs
@@ -103,11 +95,7 @@ void reloadFrom(const QByteArray &content)
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
-    FuzzEnv::privateHome();
-    FuzzEnv::silenceLog();
-    // Never destroyed: tearing the platform plugin down at exit leaks inside it.
-    static QApplication *app = new QApplication(*argc, *argv);
-    (void)app;
+    FuzzWidgetApp::start(argc, argv);
     g_tabs = new Tabs;
     return 0;
 }
