@@ -2,7 +2,6 @@
 
 #include "pttcwserial.h"
 
-
 CwThread::CwThread(QObject *parent)
     : QThread(parent)
 {

@@ -31,7 +31,6 @@ private:
     QProcessEnvironment env(const QString &tmp, const QString &display = QString()) const;
     QString morvex() const { return qEnvironmentVariable("BRELKO_BIN_DIR") + "/morvex"; }
     QString self() const { return QCoreApplication::applicationFilePath(); }
-    static bool waitFor(const std::function<bool()> &cond, int ms);
 
     QString m_tmp;
 };
@@ -48,19 +47,6 @@ QProcessEnvironment TestStartup::env(const QString &tmp, const QString &display)
         e.insert("QT_QPA_PLATFORM", "xcb");
     }
     return e;
-}
-
-bool TestStartup::waitFor(const std::function<bool()> &cond, int ms)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!cond()) {
-        if (t.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        QThread::msleep(20);
-    }
-    return true;
 }
 
 void TestStartup::initTestCase()
@@ -159,7 +145,7 @@ void TestStartup::withTrayRunsAndDeliversOwnArgument()
     connect(&first, &QProcess::readyRead, [&] { out += first.readAll(); });
     first.start(morvex(), {"/tmp/own.brelkonet"});
     QVERIFY(first.waitForStarted());
-    QVERIFY2(waitFor([&] { return out.contains("Message from another start: \"/tmp/own.brelkonet\""); }, 5000),
+    QVERIFY2(QTest::qWaitFor([&] { return out.contains("Message from another start: \"/tmp/own.brelkonet\""); }, 5000),
              out.constData());
     QVERIFY(out.contains("default.debug: Morvex \"1.8.0\" started"));
     QCOMPARE(first.state(), QProcess::Running);
@@ -193,7 +179,7 @@ void TestStartup::withoutTrayShowsBoxAndExits1()
     QProcessEnvironment xe = QProcessEnvironment::systemEnvironment();
     xe.insert("DISPLAY", display);
     QString box;
-    QVERIFY(waitFor([&] {
+    QVERIFY(QTest::qWaitFor([&] {
         QProcess s;
         s.setProcessEnvironment(xe);
         s.start("xdotool", {"search", "--onlyvisible", "--name", "^Systray$"});

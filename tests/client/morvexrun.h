@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
 #include <QMap>
@@ -12,7 +11,6 @@
 #include <QtTest>
 
 #include <csignal>
-#include <functional>
 
 // The real morvex binary with a settings file of its own, a private
 // virtual-port folder and its log (MORVEX_LOG_STDERR) collected.
@@ -95,7 +93,7 @@ public:
         if (m_proc.state() == QProcess::NotRunning)
             return true;
         ::kill(pid(), SIGTERM);
-        return waitFor([this] { return m_proc.state() == QProcess::NotRunning; }, timeoutMs);
+        return QTest::qWaitFor([this] { return m_proc.state() == QProcess::NotRunning; }, timeoutMs);
     }
     void stop()
     {
@@ -130,21 +128,9 @@ public:
         return m.hasMatch() ? m.captured(1).toLongLong() : -1;
     }
 
-    static bool waitFor(const std::function<bool()> &cond, int ms)
-    {
-        QElapsedTimer t;
-        t.start();
-        while (!cond()) {
-            if (t.elapsed() > ms)
-                return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-            QTest::qWait(20);
-        }
-        return true;
-    }
     bool waitLog(const QString &text, int times = 1, int ms = 20000)
     {
-        return waitFor([&] { return count(text) >= times; }, ms);
+        return QTest::qWaitFor([&] { return count(text) >= times; }, ms);
     }
 
 private:

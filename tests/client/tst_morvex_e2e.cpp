@@ -74,7 +74,7 @@ bool TestMorvexE2e::startConnected(MorvexRun &m, SimProcess &sim, MorvexRun::Ini
         all[it.key()] = it.value();
     if (!m.start(all))
         return false;
-    return MorvexRun::waitFor([&] { return sim.statusValue("loggedin") == 1; }, kWait) &&
+    return QTest::qWaitFor([&] { return sim.statusValue("loggedin") == 1; }, kWait) &&
            m.waitLog("Tray message: Connected to 127.0.0.1");
 }
 
@@ -128,7 +128,7 @@ void TestMorvexE2e::portsNoneThenNamed()
     // A local radio program on the CAT port reaches the simulated radio.
     QProcess rig;
     rig.start("rigctl", {"-m", "2014", "-r", m.portDir() + "/COM5", "-s", "9600", "f"});
-    QVERIFY(MorvexRun::waitFor([&] { return rig.state() == QProcess::NotRunning; }, kWait));
+    QVERIFY(QTest::qWaitFor([&] { return rig.state() == QProcess::NotRunning; }, kWait));
     const QString out = QString::fromUtf8(rig.readAllStandardOutput()).trimmed();
     QVERIFY2(rig.exitCode() == 0, qPrintable(out + rig.readAllStandardError()));
     bool ok = false;
@@ -346,7 +346,7 @@ void TestMorvexE2e::portFolderUnusable()
     QVERIFY(m.start(ini));
 
     QString id;
-    QVERIFY(MorvexRun::waitFor([&] { return !(id = xdotool({"search", "--name", "^Warning$"})).isEmpty(); }, kWait));
+    QVERIFY(QTest::qWaitFor([&] { return !(id = xdotool({"search", "--name", "^Warning$"})).isEmpty(); }, kWait));
     QVERIFY(m.isRunning());
     // The box blocks the start-up until the operator has read it; the rest goes on.
     xdotool({"key", "--window", id.section('\n', 0, 0), "Return"});
