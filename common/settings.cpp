@@ -2,11 +2,18 @@
 
 #include <QDebug>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMutex>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 QString &startupFile()
@@ -22,6 +29,34 @@ QString statusText(QSettings::Status st)
     case QSettings::FormatError: return QStringLiteral("format error");
     default: return QStringLiteral("no error");
     }
+}
+
+// The file holds passwords: only its owner may read it.
+void narrowToOwner(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st = {};
+    if (::stat(name.constData(), &st) != 0 || !S_ISREG(st.st_mode) || (st.st_mode & 077) == 0)
+        return;
+    const mode_t narrowed = st.st_mode & 0700;
+    if (::chmod(name.constData(), narrowed) != 0) {
+        qWarning("Settings file %s is readable by others and cannot be narrowed: %s", name.constData(),
+                 std::strerror(errno));
+        return;
+    }
+    qWarning("Settings file %s was readable by others; now %04o", name.constData(), unsigned(narrowed));
+}
+
+// QSettings writes a new file with the umask's mode, but gives a rewrite the
+// mode of the file it replaces: make the first file ourselves, owner-only.
+void createPrivate(const QString &path)
+{
+    if (QFileInfo::exists(path))
+        return;
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        ::close(fd);
 }
 } // namespace
 
@@ -42,6 +77,7 @@ Settings::Settings(QObject *parent)
     const QMetaObject &mo = staticMetaObject;
     m_sectionEnum = mo.enumerator(mo.indexOfEnumerator("Section"));
     m_keyEnum = mo.enumerator(mo.indexOfEnumerator("Key"));
+    narrowToOwner(defaultFile());
     openFile(defaultFile());
 }
 
@@ -82,7 +118,7 @@ Settings *Settings::instance()
 
 void Settings::openFile(const QString &path)
 {
-    // QSettings creates missing folders itself on the first write.
+    // The file and its folders are made on the first write (createPrivate).
     m_file = std::make_unique<QSettings>(path, QSettings::IniFormat);
     if (m_file->status() != QSettings::NoError)
         qWarning() << "Settings: cannot read" << path << ":" << statusText(m_file->status())
@@ -112,6 +148,7 @@ QVariant Settings::readPath(const QString &path)
 
 void Settings::writePath(const QString &path, const QVariant &value)
 {
+    createPrivate(m_file->fileName());
     m_file->setValue(path, value);
 }
 

@@ -35,27 +35,39 @@ QString organizationDomain()
 }
 
 int g_signalFds[2] = {-1, -1};
+// Set by the handler itself, so a signal is never lost to a nested loop
+// (a start-up box) that consumed the quit before the main loop was entered.
+volatile std::sig_atomic_t g_terminate = 0;
 
 void onTerminate(int)
 {
+    g_terminate = 1;
     const char c = 1;
     // Only async-signal-safe calls here; the event loop does the rest.
     [[maybe_unused]] const ssize_t n = ::write(g_signalFds[0], &c, 1);
 }
 
+void announceTermination()
+{
+    static bool said = false;
+    if (!said)
+        qDebug() << "Terminating on a signal";
+    said = true;
+}
+
 // A session logout or kill sends SIGTERM: end through the event loop so the
-// window's teardown runs and the transmitter is released.
+// window's teardown runs and the transmitter is released. exit() leaves every
+// running loop, a modal box's as well as the main one.
 void quitOnTerminate()
 {
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalFds) != 0)
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalFds) != 0)
         return;
     auto *notifier = new QSocketNotifier(g_signalFds[1], QSocketNotifier::Read, qApp);
-    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [notifier] {
-        notifier->setEnabled(false);
+    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] {
         char c;
         [[maybe_unused]] const ssize_t n = ::read(g_signalFds[1], &c, 1);
-        qDebug() << "Terminating on a signal";
-        QCoreApplication::quit();
+        announceTermination();
+        QCoreApplication::exit(0);
     });
     struct sigaction sa = {};
     sa.sa_handler = onTerminate;
@@ -77,6 +89,7 @@ int main(int argc, char *argv[])
         return 0;
     }
 
+    quitOnTerminate();
     Settings::instance();
     QCoreApplication::setOrganizationName(QObject::tr("Zentrik Ltd."));
     QCoreApplication::setApplicationName(QStringLiteral("Morvex"));
@@ -90,7 +103,6 @@ int main(int argc, char *argv[])
         return 1;
     }
     QApplication::setQuitOnLastWindowClosed(false);
-    quitOnTerminate();
 
     loadLanguages();
     QString language = Settings::instance()->value(Settings::Language).toString();
@@ -118,7 +130,13 @@ int main(int argc, char *argv[])
     if (argc > 1)
         app.sendMessage(QString::fromLocal8Bit(argv[1]));
 
-    const int code = app.exec();
+    // A signal taken while a start-up box was open ended only that box's loop;
+    // QApplication::exec() would forget it.
+    int code = 0;
+    if (g_terminate)
+        announceTermination();
+    else
+        code = app.exec();
     window.reset();
     return code;
 }

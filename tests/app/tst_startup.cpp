@@ -3,14 +3,17 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QtTest>
 
 #include <csignal>
 #include <cstdio>
+#include <sys/stat.h>
 
 // Start-up of the real program: single instance across processes, the tray
-// check, and a stale segment left by a crash.
+// check, a stale segment left by a crash, the private settings file, and
+// signals that arrive while a start-up box is open.
 class TestStartup : public QObject
 {
     Q_OBJECT
@@ -25,15 +28,32 @@ private slots:
     void twoMessagesInOnePeriodDeliverTheLater();
     void crashedInstanceDoesNotLockOut();
     void withTrayRunsAndDeliversOwnArgument();
+    void withoutTrayShowsBoxAndExits1_data();
     void withoutTrayShowsBoxAndExits1();
+    void signalWhileVirtualCardBoxOpen_data();
+    void signalWhileVirtualCardBoxOpen();
 
 private:
     QProcessEnvironment env(const QString &tmp, const QString &display = QString()) const;
     QString morvex() const { return qEnvironmentVariable("BRELKO_BIN_DIR") + "/morvex"; }
     QString self() const { return QCoreApplication::applicationFilePath(); }
+    // The first visible window of process pid titled title on display, or "".
+    static QString findWindow(const QString &display, qint64 pid, const QString &title);
+    // Sends sig to p and waits for its end; returns the milliseconds it took.
+    static qint64 signalAndWait(QProcess &p, int sig);
 
     QString m_tmp;
 };
+
+namespace {
+// How soon a signal must end the program. A sanitizer build runs its teardown
+// several times slower and adds a leak scan at exit: there only a hang counts.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr qint64 kSignalEndMs = 15000;
+#else
+constexpr qint64 kSignalEndMs = 2000;
+#endif
+} // namespace
 
 QProcessEnvironment TestStartup::env(const QString &tmp, const QString &display) const
 {
@@ -47,6 +67,29 @@ QProcessEnvironment TestStartup::env(const QString &tmp, const QString &display)
         e.insert("QT_QPA_PLATFORM", "xcb");
     }
     return e;
+}
+
+QString TestStartup::findWindow(const QString &display, qint64 pid, const QString &title)
+{
+    QProcessEnvironment xe = QProcessEnvironment::systemEnvironment();
+    xe.insert("DISPLAY", display);
+    QProcess s;
+    s.setProcessEnvironment(xe);
+    s.start("xdotool", {"search", "--all", "--onlyvisible", "--pid", QString::number(pid), "--name", title});
+    s.waitForFinished(3000);
+    return QString::fromLatin1(s.readAllStandardOutput()).split('\n').first().trimmed();
+}
+
+qint64 TestStartup::signalAndWait(QProcess &p, int sig)
+{
+    QElapsedTimer t;
+    t.start();
+    ::kill(pid_t(p.processId()), sig);
+    // Wait well past the limit so a slow end is measured, not cut off.
+    p.waitForFinished(int(kSignalEndMs) + 10000);
+    const qint64 ms = t.elapsed();
+    qInfo("ended %lld ms after the signal", ms);
+    return ms;
 }
 
 void TestStartup::initTestCase()
@@ -160,8 +203,16 @@ void TestStartup::withTrayRunsAndDeliversOwnArgument()
     first.waitForFinished();
 }
 
+void TestStartup::withoutTrayShowsBoxAndExits1_data()
+{
+    QTest::addColumn<int>("sig"); // 0: the operator presses OK
+    QTest::newRow("OK pressed") << 0;
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+}
+
 void TestStartup::withoutTrayShowsBoxAndExits1()
 {
+    QFETCH(int, sig);
     // A display of our own, without a tray host.
     QTemporaryDir tmp;
     QProcess xvfb;
@@ -176,15 +227,9 @@ void TestStartup::withoutTrayShowsBoxAndExits1()
     p.start(morvex(), QStringList());
     QVERIFY(p.waitForStarted());
 
-    QProcessEnvironment xe = QProcessEnvironment::systemEnvironment();
-    xe.insert("DISPLAY", display);
     QString box;
     QVERIFY(QTest::qWaitFor([&] {
-        QProcess s;
-        s.setProcessEnvironment(xe);
-        s.start("xdotool", {"search", "--onlyvisible", "--name", "^Systray$"});
-        s.waitForFinished(3000);
-        box = QString::fromLatin1(s.readAllStandardOutput()).split('\n').first().trimmed();
+        box = findWindow(display, p.processId(), "^Systray$");
         return !box.isEmpty() || p.state() != QProcess::Running;
     }, 10000));
     QVERIFY2(!box.isEmpty(), qPrintable("the Systray box did not appear; exit code "
@@ -192,16 +237,94 @@ void TestStartup::withoutTrayShowsBoxAndExits1()
                                          + QString::fromLocal8Bit(p.readAll().right(3000))));
     QCOMPARE(p.state(), QProcess::Running);
 
-    // Press OK on the box.
-    QProcess key;
-    key.setProcessEnvironment(xe);
-    key.start("xdotool", {"windowfocus", "--sync", box, "key", "Return"});
-    QVERIFY(key.waitForFinished(5000));
-    QVERIFY(p.waitForFinished(10000));
+    if (sig) {
+        // Ends at once though the box waits for an answer.
+        const qint64 ms = signalAndWait(p, sig);
+        QVERIFY2(ms < kSignalEndMs, qPrintable(QString("still running after %1 ms").arg(ms)));
+    } else {
+        // Press OK on the box.
+        QProcessEnvironment xe = QProcessEnvironment::systemEnvironment();
+        xe.insert("DISPLAY", display);
+        QProcess key;
+        key.setProcessEnvironment(xe);
+        key.start("xdotool", {"windowfocus", "--sync", box, "key", "Return"});
+        QVERIFY(key.waitForFinished(5000));
+        QVERIFY(p.waitForFinished(10000));
+    }
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
     QCOMPARE(p.exitCode(), 1);
     xvfb.terminate();
     xvfb.waitForFinished();
+}
+
+void TestStartup::signalWhileVirtualCardBoxOpen_data()
+{
+    QTest::addColumn<int>("sig");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+}
+
+void TestStartup::signalWhileVirtualCardBoxOpen()
+{
+    QFETCH(int, sig);
+    const QString display = qEnvironmentVariable("DISPLAY");
+    QVERIFY2(!display.isEmpty(), "run under scripts/with-test-env.sh (X display with a tray host)");
+    QTemporaryDir tmp;
+    const QString iniDir = tmp.filePath("data/Zentrik/Brelko Software");
+    QVERIFY(QDir().mkpath(iniDir));
+    QVERIFY(QDir().mkpath(tmp.filePath("config")));
+    // A settings file readable by every local user, password included.
+    const QString ini = iniDir + "/Morvex.ini";
+    QFile f(ini);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("[General]\nLanguage=English\n\n[Network]\nNetworkAddr=127.0.0.1\nNetworkPass=s3cret\n");
+    f.close();
+    QVERIFY(QFile::setPermissions(ini, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                       QFile::ReadOther));
+    const auto mode = [&] {
+        struct stat st = {};
+        return ::stat(QFile::encodeName(ini).constData(), &st) == 0 ? QString::number(st.st_mode & 0777, 8)
+                                                                    : QString("missing");
+    };
+    QCOMPARE(mode(), QString("644"));
+
+    QProcessEnvironment e = env(tmp.path(), display);
+    e.insert("XDG_DATA_HOME", tmp.filePath("data"));
+    e.insert("XDG_CONFIG_HOME", tmp.filePath("config"));
+    e.insert("VSPORT_DIR", tmp.filePath("vsport"));
+    // The stock ALSA set-up (and no ~/.asoundrc): no device is the virtual card.
+    e.insert("HOME", tmp.path());
+    e.insert("ALSA_CONFIG_PATH", "/usr/share/alsa/alsa.conf");
+    QProcess p;
+    p.setProcessEnvironment(e);
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    QByteArray out;
+    connect(&p, &QProcess::readyRead, [&] { out += p.readAll(); });
+    p.start(morvex(), QStringList());
+    QVERIFY(p.waitForStarted());
+
+    // The box is shown while the windows are built, before the main loop.
+    QString box;
+    QVERIFY(QTest::qWaitFor([&] {
+        box = findWindow(display, p.processId(), "^Error$");
+        return !box.isEmpty() || p.state() != QProcess::Running;
+    }, 20000));
+    QVERIFY2(!box.isEmpty(), out.right(3000).constData());
+    QCOMPARE(mode(), QString("600"));
+    QVERIFY2(out.contains("was readable by others; now 0600"), out.right(3000).constData());
+
+    const qint64 ms = signalAndWait(p, sig);
+    QVERIFY2(ms < kSignalEndMs, qPrintable(QString("still running after %1 ms").arg(ms)));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    // The window existed and was torn down as on any signal-ended run.
+    QCOMPARE(p.exitCode(), 0);
+    out += p.readAll();
+    QVERIFY2(out.contains("Terminating on a signal"), out.right(3000).constData());
+
+    QCOMPARE(mode(), QString("600"));
+    QSettings kept(ini, QSettings::IniFormat);
+    QCOMPARE(kept.value("Network/NetworkPass").toString(), QString("s3cret"));
+    QCOMPARE(kept.value("Network/NetworkAddr").toString(), QString("127.0.0.1"));
 }
 
 int main(int argc, char *argv[])

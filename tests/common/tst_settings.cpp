@@ -5,6 +5,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 // Built twice: against the client's store and against the configurator's.
 class TestSettings : public QObject
 {
@@ -12,6 +14,7 @@ class TestSettings : public QObject
 
 private slots:
     void initTestCase();
+    void fileStaysOwnerOnly();
     void standardLocation();
     void keyPathRule();
     void writesLandInIniGroups();
@@ -25,6 +28,14 @@ private slots:
 
 private:
     Settings *store() { return Settings::instance(); }
+    // Permission bits in octal, "missing" when there is no file.
+    static QString mode(const QString &path)
+    {
+        struct stat st = {};
+        if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+            return QStringLiteral("missing");
+        return QString::number(st.st_mode & 0777, 8);
+    }
     QTemporaryDir m_dir;
 };
 
@@ -33,8 +44,64 @@ void TestSettings::initTestCase()
     QVERIFY(m_dir.isValid());
     // Where the store would go on its own: under the test's private data home.
     QVERIFY(qEnvironmentVariableIsSet("XDG_DATA_HOME"));
-    Settings::setDefaultFile(m_dir.filePath("store.ini"));
-    QCOMPARE(store()->fileName(), m_dir.filePath("store.ini"));
+    // The usual umask, under which a plain write makes a world-readable file.
+    ::umask(022);
+    // A file left readable by others (as earlier versions wrote it): the store
+    // narrows it when it opens it.
+    const QString path = m_dir.filePath("store.ini");
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+#ifdef BRELKO_CONFIGURATOR
+    f.write("[Connection]\nAccessPassword=s3cret\n");
+#else
+    f.write("[Network]\nNetworkPass=s3cret\n");
+#endif
+    f.close();
+    QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                        QFile::ReadOther));
+    QCOMPARE(mode(path), QString("644"));
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression("^Settings file .*/store.ini was readable by others; now 0600$"));
+    Settings::setDefaultFile(path);
+    QCOMPARE(store()->fileName(), path);
+}
+
+void TestSettings::fileStaysOwnerOnly()
+{
+#ifdef BRELKO_CONFIGURATOR
+    const auto passKey = Settings::AccessPassword;
+    const auto passSect = Settings::Connection;
+#else
+    const auto passKey = Settings::NetworkPass;
+    const auto passSect = Settings::Network;
+#endif
+    const QString path = store()->fileName();
+    QCOMPARE(mode(path), QString("600"));
+    QCOMPARE(store()->value(passKey, passSect).toString(), QString("s3cret"));
+
+    // QSettings rewrites through a temporary file renamed over the old one.
+    const auto inode = [&] {
+        struct stat st = {};
+        ::stat(QFile::encodeName(path).constData(), &st);
+        return st.st_ino;
+    };
+    const auto before = inode();
+    (*store())(Settings::Language) = QStringLiteral("english");
+    store()->sync();
+    QCOMPARE(store()->status(), 0);
+    QVERIFY(inode() != before);
+    QCOMPARE(mode(path), QString("600"));
+    QSettings raw(path, QSettings::IniFormat);
+    QCOMPARE(raw.value(store()->keyPath(passKey, passSect)).toString(), QString("s3cret"));
+    QCOMPARE(raw.value("Language").toString(), QString("english"));
+
+    // No file yet, as on the first start: the first write makes it owner-only.
+    QVERIFY(QFile::remove(path));
+    (*store())(Settings::Language) = QStringLiteral("deutsch");
+    store()->sync();
+    QCOMPARE(mode(path), QString("600"));
+    raw.sync();
+    QCOMPARE(raw.value("Language").toString(), QString("deutsch"));
 }
 
 void TestSettings::standardLocation()
@@ -169,7 +236,7 @@ void TestSettings::setFileKeepsOrReplaces()
     QVERIFY(!store()->value(Settings::NetworkName, Settings::WiFi).isValid());
     (*store())(Settings::IPAddress, Settings::Networking) = QStringLiteral("192.168.1.10");
     store()->sync();
-    QVERIFY(QFile::exists(other));  // missing folders are created on write
+    QCOMPARE(mode(other), QString("600")); // missing folders are created on write
     store()->setFile(first);
     QCOMPARE(store()->value(Settings::NetworkName, Settings::WiFi).toString(), QString("home-net"));
     QVERIFY(!store()->value(Settings::IPAddress, Settings::Networking).isValid());
