@@ -6,6 +6,8 @@
 #                              digital-mode programs, which record "vcard.monitor")
 #   "e2eSoft VAudio Line in"  (input only)  <- monitor of sink "vcard_line" (what
 #                              those programs play back as transmit audio)
+#   "Null In", "Null Out"     (input only, output only) ALSA's null device: no
+#                              clock, so their callbacks run as fast as they can
 # What is played into a sink can be recorded from "<sink>.monitor".
 # Needs $work (a private folder) and the pids array of the caller.
 # BRELKO_NO_AUDIO=1 skips it.
@@ -43,6 +45,8 @@ pcm."Microphone" { type asym; capture.pcm { type pulse; device "mic.monitor" } }
 pcm."Speakers" { type asym; playback.pcm { type pulse; device "spk" } }
 pcm."e2eSoft VAudio" { type asym; playback.pcm { type pulse; device "vcard" } }
 pcm."e2eSoft VAudio Line in" { type asym; capture.pcm { type pulse; device "vcard_line.monitor" } }
+pcm."Null In" { type asym; capture.pcm "null" }
+pcm."Null Out" { type asym; playback.pcm "null" }
 ALSA
         export BRELKO_AUDIO_READY=1
     else

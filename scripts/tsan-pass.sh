@@ -16,7 +16,7 @@ jobs="${TSAN_JOBS:-$(nproc)}"
 # cancelled inside an interceptor that is ignoring an uninstrumented caller
 # ends with ignores still on, which the tool treats as fatal; these tests run
 # with the sound libraries named in the suppressions instead.
-sound_tests=(tst_audioengine)
+sound_tests=(tst_audioengine tst_clocklessaudio)
 
 echo "=== build (ThreadSanitizer)"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBRELKO_WERROR=ON -DBRELKO_TSAN=ON -DBRELKO_BENCH=OFF

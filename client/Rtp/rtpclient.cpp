@@ -18,8 +18,9 @@ RtpClient::RtpClient(QObject *parent)
     , m_buffer(new RtpSendBuffer(this))
 {
     m_buffer->open(QIODevice::ReadWrite | QIODevice::Unbuffered);
-    // The capture callback writes from its own thread.
-    connect(m_buffer, &RtpSendBuffer::bytesWritten, this, &RtpClient::sendPacket, Qt::QueuedConnection);
+    // The capture callback writes from its own thread. One event stands for
+    // every write until sendPacket() takes the audio.
+    connect(m_buffer, &RtpSendBuffer::audioPending, this, &RtpClient::sendPacket, Qt::QueuedConnection);
     newIdentity();
 }
 
@@ -40,12 +41,16 @@ void RtpClient::setFormat(qint32 sampleRate, qint32 ms)
     m_payloadBytes = payloadBytes(sampleRate, ms);
 }
 
-void RtpClient::setDestination(const QString &host, quint16 port)
+void RtpClient::setDestination(const QHostAddress &host, quint16 port)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_port = port;
-    if (!m_address.setAddress(host))
-        m_address.clear();
+    m_address = host;
+}
+
+void RtpClient::setDestination(const QString &host, quint16 port)
+{
+    setDestination(QHostAddress(host), port);
 }
 
 quint32 RtpClient::ssrc() const
@@ -86,8 +91,10 @@ void RtpClient::newIdentity()
     m_timestamp = r;
 }
 
-void RtpClient::sendPacket(qint64 bytes)
+void RtpClient::sendPacket()
 {
+    // Before reading: audio written from here on signals again.
+    m_buffer->takePending();
     std::lock_guard<std::mutex> lock(m_mutex);
     // Without a usable format there is no datagram size to cut the audio
     // into; what was written is dropped rather than piling up.
@@ -95,16 +102,18 @@ void RtpClient::sendPacket(qint64 bytes)
         m_buffer->reset();
         return;
     }
-    const qint64 count = bytes / m_payloadBytes;
+    // Bytes short of a whole datagram wait for the next write.
+    qint64 count = m_buffer->bytesAvailable() / m_payloadBytes;
     if (count <= 0)
         return;
+    if (count > kMaxBacklog) {
+        // This thread fell behind: late audio is of no use to the box, and a
+        // burst of it would only delay what follows. The oldest goes.
+        m_buffer->discard((count - kMaxBacklog) * m_payloadBytes);
+        count = kMaxBacklog;
+    }
 
-    const qint64 total = count * m_payloadBytes;
-    m_work.resize(int(total));
-    const qint64 got = m_buffer->readData(m_work.data(), total);
-    if (got < total)
-        std::memset(m_work.data() + qMax<qint64>(got, 0), 0, size_t(total - qMax<qint64>(got, 0)));
-
+    m_work.resize(m_payloadBytes);
     m_datagram.resize(kHeaderSize + m_payloadBytes);
     auto *d = reinterpret_cast<uchar *>(m_datagram.data());
     d[0] = 0x80;
@@ -113,10 +122,14 @@ void RtpClient::sendPacket(qint64 bytes)
     qToBigEndian<quint32>(0, d + 12);
 
     for (qint64 i = 0; i < count; ++i) {
+        // Only this thread reads, so the count stays good; a short read
+        // still sends silence rather than stale audio.
+        const qint64 got = qMax<qint64>(0, m_buffer->readData(m_work.data(), m_payloadBytes));
+        std::memset(m_work.data() + got, 0, size_t(m_payloadBytes - got));
         qToBigEndian<quint16>(m_sequence, d + 2);
         qToBigEndian<quint32>(m_timestamp, d + 4);
         if (m_sending)
-            std::memcpy(d + kHeaderSize, m_work.constData() + i * m_payloadBytes, size_t(m_payloadBytes));
+            std::memcpy(d + kHeaderSize, m_work.constData(), size_t(m_payloadBytes));
         else
             std::memset(d + kHeaderSize, 0, size_t(m_payloadBytes));
         m_timestamp += quint32(m_packetMs);

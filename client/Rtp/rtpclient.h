@@ -18,11 +18,15 @@ class RtpClient final : public AbstractRtp
 
 public:
     static constexpr int kHeaderSize = 16;
+    // Datagrams sent at most in one go (500 ms of audio at 20 ms each).
+    static constexpr qint64 kMaxBacklog = 25;
 
     explicit RtpClient(QObject *parent = nullptr);
     ~RtpClient() override;
 
     void setFormat(qint32 sampleRate, qint32 ms);
+    void setDestination(const QHostAddress &host, quint16 port);
+    // Text that is not an address leaves none: nothing is sent.
     void setDestination(const QString &host, quint16 port);
     RtpSendBuffer *sendBuffer() const { return m_buffer; }
 
@@ -36,7 +40,8 @@ public:
     static qint32 payloadBytes(qint32 sampleRate, qint32 ms);
 
 public slots:
-    void sendPacket(qint64 bytes);
+    // Sends every whole datagram of audio waiting in the send buffer.
+    void sendPacket();
     void setSendingState(bool sending);
 
 private:

@@ -44,6 +44,7 @@ public:
     qint32 packetDuration() const;
     qint32 bufferedTime() const;
     const RtpStatistics *statisticsCounter() const { return m_stats; }
+    RtpStatistics *statisticsCounter() { return m_stats; }
 
 signals:
     void statistics(QVector<quint32> stat);

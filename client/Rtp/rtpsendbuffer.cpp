@@ -4,20 +4,46 @@
 
 RtpSendBuffer::RtpSendBuffer(QObject *parent)
     : QIODevice(parent)
+    // Zeroed now, so the memory is resident from the start and stays flat.
+    , m_ring(size_t(kMaxFill), '\0')
 {
 }
 
 bool RtpSendBuffer::reset()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_fifo.clear();
+    m_head = 0;
+    m_fill = 0;
     return true;
 }
 
 qint64 RtpSendBuffer::bytesAvailable() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_fifo.size();
+    return m_fill;
+}
+
+qint64 RtpSendBuffer::droppedBytes() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_dropped;
+}
+
+qint64 RtpSendBuffer::discard(qint64 bytes)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const qint64 n = qBound<qint64>(0, bytes, m_fill);
+    m_head = (m_head + n) % kMaxFill;
+    m_fill -= n;
+    m_dropped += n;
+    return n;
+}
+
+void RtpSendBuffer::takePending()
+{
+    // acq_rel pairs with the writer's exchange: what a write queued before
+    // it saw the flag still set is visible to the read that follows.
+    m_pending.exchange(false, std::memory_order_acq_rel);
 }
 
 qint64 RtpSendBuffer::readData(char *data, qint64 maxlen)
@@ -25,9 +51,12 @@ qint64 RtpSendBuffer::readData(char *data, qint64 maxlen)
     if (!data || maxlen <= 0)
         return 0;
     std::lock_guard<std::mutex> lock(m_mutex);
-    const int n = int(qMin<qint64>(maxlen, m_fifo.size()));
-    std::memcpy(data, m_fifo.constData(), size_t(n));
-    m_fifo.remove(0, n);
+    const qint64 n = qMin(maxlen, m_fill);
+    const qint64 first = qMin(n, kMaxFill - m_head);
+    std::memcpy(data, m_ring.data() + m_head, size_t(first));
+    std::memcpy(data + first, m_ring.data(), size_t(n - first));
+    m_head = (m_head + n) % kMaxFill;
+    m_fill -= n;
     return n;
 }
 
@@ -35,15 +64,29 @@ qint64 RtpSendBuffer::writeData(const char *data, qint64 len)
 {
     if (!data || len <= 0)
         return 0;
-    if (len > kMaxFill)
-        return 0;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_fifo.size() + len > kMaxFill)
-            m_fifo.remove(0, int(m_fifo.size() + len - kMaxFill));
-        m_fifo.append(data, int(len));
+        qint64 n = len;
+        // More than the ring holds: only its newest part is kept.
+        if (n > kMaxFill) {
+            m_dropped += n - kMaxFill;
+            data += n - kMaxFill;
+            n = kMaxFill;
+        }
+        const qint64 over = m_fill + n - kMaxFill;
+        if (over > 0) {
+            m_head = (m_head + over) % kMaxFill;
+            m_fill -= over;
+            m_dropped += over;
+        }
+        char *ring = m_ring.data();
+        const qint64 tail = (m_head + m_fill) % kMaxFill;
+        const qint64 first = qMin(n, kMaxFill - tail);
+        std::memcpy(ring + tail, data, size_t(first));
+        std::memcpy(ring, data + first, size_t(n - first));
+        m_fill += n;
     }
-    // Emitted in the writer's thread; the sender gets it queued.
-    emit bytesWritten(len);
+    if (!m_pending.exchange(true, std::memory_order_acq_rel))
+        emit audioPending();
     return len;
 }

@@ -1,9 +1,22 @@
 #include "rtpserver.h"
 
 #include "rtpfixedjb.h"
+#include "rtpstatistics.h"
 
+#include <QDebug>
 #include <QUdpSocket>
 #include <QtEndian>
+
+namespace {
+QString hostText(const QHostAddress &a)
+{
+    if (a.isNull())
+        return QStringLiteral("(none)");
+    bool v4 = false;
+    const quint32 ip = a.toIPv4Address(&v4);
+    return v4 ? QHostAddress(ip).toString() : a.toString();
+}
+} // namespace
 
 RtpServer::RtpServer(QObject *parent)
     : AbstractRtp(parent)
@@ -45,6 +58,39 @@ void RtpServer::setReceivingState(bool state)
     m_receiving = state;
 }
 
+void RtpServer::setDestination(const QHostAddress &host, quint16 port)
+{
+    m_box = host;
+    m_boxPort = port;
+    m_foreignLogged = false;
+}
+
+bool RtpServer::isFromBox(const QHostAddress &from, quint16 fromPort) const
+{
+    // The socket is bound to Any, so IPv4 senders arrive as mapped IPv6.
+    return !m_box.isNull() && fromPort == m_boxPort
+        && from.isEqual(m_box, QHostAddress::ConvertV4MappedToIPv4);
+}
+
+RtpServer::Verdict RtpServer::processDatagram(
+    const char *data, qint64 len, const QHostAddress &from, quint16 fromPort)
+{
+    // Checked before anything else: a stranger's new source must not reset
+    // the playout, whatever the receive state.
+    if (!isFromBox(from, fromPort)) {
+        m_output->statisticsCounter()->addForeign(1);
+        if (!m_foreignLogged) {
+            m_foreignLogged = true;
+            qWarning().noquote() << "RtpServer::processDatagram(); dropping audio from"
+                                 << QStringLiteral("%1:%2,").arg(hostText(from)).arg(fromPort)
+                                 << "not the box at"
+                                 << QStringLiteral("%1:%2").arg(hostText(m_box)).arg(m_boxPort);
+        }
+        return Foreign;
+    }
+    return processDatagram(data, len);
+}
+
 RtpServer::Verdict RtpServer::processDatagram(const char *data, qint64 len)
 {
     if (!m_receiving)
@@ -75,9 +121,10 @@ void RtpServer::dataArrived()
             break;
         // A zero-length datagram still has to be taken off the socket.
         m_datagram.resize(int(qMax<qint64>(size, 1)));
-        const qint64 got = m_socket->readDatagram(m_datagram.data(), m_datagram.size());
+        quint16 fromPort = 0;
+        const qint64 got = m_socket->readDatagram(m_datagram.data(), m_datagram.size(), &m_from, &fromPort);
         if (got < 0)
             break;
-        processDatagram(m_datagram.constData(), got);
+        processDatagram(m_datagram.constData(), got, m_from, fromPort);
     }
 }

@@ -37,11 +37,18 @@ void RtpStatistics::addLate(quint32 n)
     add(m_late, m_totalLate, n);
 }
 
+void RtpStatistics::addForeign(quint32 n)
+{
+    // A total only: the buffers' resets do not concern other senders.
+    m_totalForeign.fetch_add(n, std::memory_order_relaxed);
+}
+
 QVector<quint32> RtpStatistics::values() const
 {
     return {m_received.load(std::memory_order_relaxed), m_lost.load(std::memory_order_relaxed),
             m_late.load(std::memory_order_relaxed), m_totalReceived.load(std::memory_order_relaxed),
-            m_totalLost.load(std::memory_order_relaxed), m_totalLate.load(std::memory_order_relaxed)};
+            m_totalLost.load(std::memory_order_relaxed), m_totalLate.load(std::memory_order_relaxed),
+            m_totalForeign.load(std::memory_order_relaxed)};
 }
 
 void RtpStatistics::reset()

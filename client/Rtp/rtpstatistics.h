@@ -7,9 +7,10 @@
 
 class QTimer;
 
-// Counts received, lost and late datagrams of one receive stream and
-// publishes them every five seconds. Counters are atomics: the report runs in
-// the streaming thread while a playback callback may be counting.
+// Counts received, lost and late datagrams of one receive stream, and the
+// datagrams from senders other than the box that were dropped, and publishes
+// them every five seconds. Counters are atomics: the report runs in the
+// streaming thread while a playback callback may be counting.
 class RtpStatistics : public QObject
 {
     Q_OBJECT
@@ -18,13 +19,15 @@ class RtpStatistics : public QObject
 public:
     static constexpr int kReportIntervalMs = 5000;
 
-    enum Index { Received = 0, Lost, Late, TotalReceived, TotalLost, TotalLate, Count };
+    // New counters go at the end: readers index the first ones.
+    enum Index { Received = 0, Lost, Late, TotalReceived, TotalLost, TotalLate, TotalForeign, Count };
 
     explicit RtpStatistics(QObject *parent = nullptr);
 
     void addReceived(quint32 n);
     void addLost(quint32 n);
     void addLate(quint32 n);
+    void addForeign(quint32 n);
 
     QVector<quint32> values() const;
 
@@ -42,5 +45,6 @@ private:
     std::atomic<quint32> m_totalReceived{0};
     std::atomic<quint32> m_totalLost{0};
     std::atomic<quint32> m_totalLate{0};
+    std::atomic<quint32> m_totalForeign{0};
     QTimer *m_timer = nullptr;
 };

@@ -15,6 +15,7 @@ RtpThread::RtpThread(QObject *parent)
 {
     qRegisterMetaType<QVector<quint32>>("QVector<quint32>");
     qRegisterMetaType<qint32>("qint32");
+    qRegisterMetaType<QHostAddress>("QHostAddress");
 }
 
 RtpThread::~RtpThread()
@@ -23,6 +24,11 @@ RtpThread::~RtpThread()
 }
 
 void RtpThread::startStream(const QString &host, quint16 port, qint32 sampleRate)
+{
+    startStream(QHostAddress(host), port, sampleRate);
+}
+
+void RtpThread::startStream(const QHostAddress &host, quint16 port, qint32 sampleRate)
 {
     stop();
     {
@@ -39,6 +45,18 @@ void RtpThread::startStream(const QString &host, quint16 port, qint32 sampleRate
             break;
         QThread::msleep(1);
     }
+}
+
+void RtpThread::setDestination(const QHostAddress &host, quint16 port)
+{
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_host = host;
+        m_port = port;
+    }
+    // Queued to the streaming thread's objects; a stream starting right now
+    // reads the values above instead.
+    emit changeDestination(host, port);
 }
 
 bool RtpThread::isStarted() const
@@ -131,7 +149,20 @@ void RtpThread::run()
     if (!SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL))
         SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
 
-    QString host;
+    auto *server = new RtpServer;
+    auto *client = new RtpClient;
+    connect(
+        this, &RtpThread::changeReceivingMode, server, &RtpServer::setReceivingState, Qt::QueuedConnection);
+    connect(this, &RtpThread::changeSendingMode, client, &RtpClient::setSendingState, Qt::QueuedConnection);
+    connect(this, &RtpThread::changeBufferedTime, server, &RtpServer::setBufferedTime);
+    connect(this, &RtpThread::changeDestination, server, &RtpServer::setDestination, Qt::QueuedConnection);
+    connect(this, &RtpThread::changeDestination, client,
+        qOverload<const QHostAddress &, quint16>(&RtpClient::setDestination), Qt::QueuedConnection);
+    connect(server, &RtpServer::statistics, this, &RtpThread::statistics);
+
+    // Read after the connections: a destination set from now on also
+    // arrives through them, so none is lost in between.
+    QHostAddress host;
     quint16 port = 0;
     qint32 rate = 0;
     qint32 buffered = 0;
@@ -143,18 +174,11 @@ void RtpThread::run()
         buffered = m_bufferedMs;
     }
 
-    auto *server = new RtpServer;
-    auto *client = new RtpClient;
-    connect(
-        this, &RtpThread::changeReceivingMode, server, &RtpServer::setReceivingState, Qt::QueuedConnection);
-    connect(this, &RtpThread::changeSendingMode, client, &RtpClient::setSendingState, Qt::QueuedConnection);
-    connect(this, &RtpThread::changeBufferedTime, server, &RtpServer::setBufferedTime);
-    connect(server, &RtpServer::statistics, this, &RtpThread::statistics);
-
     server->setFormat(rate, kPacketMs);
     server->setBufferedTime(buffered);
     client->setFormat(rate, kPacketMs);
     client->setDestination(host, port);
+    server->setDestination(host, port);
 
     {
         std::unique_lock<std::mutex> lock(m_mutex);

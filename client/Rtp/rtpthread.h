@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHostAddress>
 #include <QString>
 #include <QThread>
 #include <QVector>
@@ -23,7 +24,15 @@ public:
     explicit RtpThread(QObject *parent = nullptr);
     ~RtpThread() override;
 
+    // The box's address and audio port: where transmit audio goes, and the
+    // only sender whose receive audio is played.
+    void startStream(const QHostAddress &host, quint16 port, qint32 sampleRate);
+    // The same with the address as text; a name or bad text gives a null
+    // address, which sends and accepts nothing.
     void startStream(const QString &host, quint16 port, qint32 sampleRate);
+    // A new address of the box (a new look-up of its name) for the running
+    // stream: handed to the receiver and the sender in their thread.
+    void setDestination(const QHostAddress &host, quint16 port);
     void setTransmitMode(bool transmit);
     void setBufferedTime(qint32 ms);
     qint32 bufferedTime() const;
@@ -39,6 +48,7 @@ signals:
     void changeSendingMode(bool mode);
     void changeReceivingMode(bool mode);
     void changeBufferedTime(qint32 ms);
+    void changeDestination(const QHostAddress &host, quint16 port);
     void statistics(QVector<quint32> stats);
 
 public slots:
@@ -50,7 +60,7 @@ protected:
 private:
     bool isStarted() const;
 
-    QString m_host;
+    QHostAddress m_host;
     quint16 m_port = 9999;
     qint32 m_sampleRate = 0;
     qint32 m_bufferedMs = 200;

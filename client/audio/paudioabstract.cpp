@@ -11,13 +11,17 @@
 #include <cmath>
 #include <cstring>
 
+#include <pthread.h>
+#include <time.h>
+
 namespace {
 constexpr double kPi = 3.14159265358979323846;
 // How long stop() waits for PortAudio to report the stream finished.
 constexpr int kFinishWaitMs = 5000;
+// A pacing wait sleeps in slices this long, so a stop ends it quickly.
+constexpr qint64 kPaceSliceNs = 20'000'000;
 
-std::mutex g_inputMutex;
-int g_activeInput = 0;
+std::atomic<int> g_activeInput { 0 };
 
 void raisePriority()
 {
@@ -50,14 +54,12 @@ bool PAudioAbstract::isCapture() const
 
 void PAudioAbstract::setActiveInput(int kind)
 {
-    std::lock_guard<std::mutex> lock(g_inputMutex);
-    g_activeInput = kind;
+    g_activeInput.store(kind);
 }
 
 int PAudioAbstract::activeInput()
 {
-    std::lock_guard<std::mutex> lock(g_inputMutex);
-    return g_activeInput;
+    return g_activeInput.load();
 }
 
 QList<paudio::DeviceRecord> PAudioAbstract::deviceList()
@@ -87,16 +89,22 @@ void PAudioAbstract::enableTone(bool enable)
 
 QVector<int> PAudioAbstract::levels() const
 {
-    std::lock_guard<std::mutex> lock(m_levelMutex);
-    // A deep copy: a shared one would let the callback write into memory the
-    // caller still reads.
-    return QVector<int>(m_levels.cbegin(), m_levels.cend());
+    QVector<int> out(m_levelCount.load(), 0);
+    for (int c = 0; c < out.size() && c < kMaxMetered; ++c)
+        out[c] = m_levels[size_t(c)].load(std::memory_order_relaxed);
+    return out;
 }
 
 void PAudioAbstract::clearLevels()
 {
-    std::lock_guard<std::mutex> lock(m_levelMutex);
-    m_levels.fill(0);
+    for (std::atomic<int> &l : m_levels)
+        l.store(0, std::memory_order_relaxed);
+}
+
+void PAudioAbstract::setLevel(int channel, int value)
+{
+    if (channel >= 0 && channel < kMaxMetered)
+        m_levels[size_t(channel)].store(value, std::memory_order_relaxed);
 }
 
 bool PAudioAbstract::launch()
@@ -143,10 +151,8 @@ bool PAudioAbstract::launch()
         return false;
     }
 
-    {
-        std::lock_guard<std::mutex> lock(m_levelMutex);
-        m_levels = QVector<int>(m_channels, 0);
-    }
+    clearLevels();
+    m_levelCount.store(m_channels);
     // Allocated here so the callbacks never allocate.
     m_work = QVector<qint16>(int(m_bytesPerBuffer / 2), 0);
     if (capture) {
@@ -162,6 +168,13 @@ bool PAudioAbstract::launch()
     err = Pa_OpenStream(&stream, in, out, p.sampleRate(), (unsigned long)(m_framesPerBuffer), paNoFlag,
         capture ? &PAudioAbstract::captureCallback : &PAudioAbstract::playbackCallback, this);
     if (err == paNoError) {
+        // A real device may hand over its whole buffer at once; only more
+        // than that is running ahead.
+        double buffering = m_framesPerBuffer / p.sampleRate();
+        if (const PaStreamInfo *info = Pa_GetStreamInfo(stream))
+            buffering += capture ? info->inputLatency : info->outputLatency;
+        m_pacer.start(p.sampleRate(), qint64(buffering * 1e9));
+        m_stopping.store(false);
         // Published before the start: the callback refuses to run without it.
         m_stream.store(stream);
         err = Pa_SetStreamFinishedCallback(stream, &PAudioAbstract::finishedCallback);
@@ -183,6 +196,7 @@ void PAudioAbstract::stop()
     PaStream *stream = m_stream.load();
     if (!stream)
         return;
+    m_stopping.store(true);
     Pa_AbortStream(stream);
     m_stream.store(nullptr);
     if (!m_finished.tryAcquire(1, kFinishWaitMs))
@@ -197,13 +211,45 @@ void PAudioAbstract::stop()
 int PAudioAbstract::captureCallback(const void *input, void *, unsigned long frames,
     const PaStreamCallbackTimeInfo *, PaStreamCallbackFlags, void *user)
 {
-    return static_cast<PAudioAbstract *>(user)->capture(static_cast<const qint16 *>(input), frames);
+    auto *self = static_cast<PAudioAbstract *>(user);
+    const int result = self->capture(static_cast<const qint16 *>(input), frames);
+    if (result == paContinue)
+        self->pace(frames);
+    return result;
 }
 
 int PAudioAbstract::playbackCallback(const void *, void *output, unsigned long frames,
     const PaStreamCallbackTimeInfo *, PaStreamCallbackFlags status, void *user)
 {
-    return static_cast<PAudioAbstract *>(user)->playback(static_cast<qint16 *>(output), frames, status);
+    auto *self = static_cast<PAudioAbstract *>(user);
+    const int result = self->playback(static_cast<qint16 *>(output), frames, status);
+    if (result == paContinue)
+        self->pace(frames);
+    return result;
+}
+
+void PAudioAbstract::pace(unsigned long frames)
+{
+    const qint64 waitNs = m_pacer.delivered(StreamPacer::now(), qint64(frames));
+    if (waitNs <= 0)
+        return;
+    // Sleeping, never spinning: the callback may run SCHED_FIFO. PortAudio's
+    // abort cancels this thread; with cancellation held off the sleep ends
+    // on m_stopping instead, and the cancel takes effect in PortAudio's loop.
+    int cancelState = PTHREAD_CANCEL_ENABLE;
+    pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &cancelState);
+    const qint64 until = StreamPacer::now() + waitNs;
+    while (!m_stopping.load()) {
+        const qint64 left = until - StreamPacer::now();
+        if (left <= 0)
+            break;
+        const qint64 slice = qMin(left, kPaceSliceNs);
+        timespec ts {};
+        ts.tv_sec = time_t(slice / 1'000'000'000);
+        ts.tv_nsec = long(slice % 1'000'000'000);
+        nanosleep(&ts, nullptr);
+    }
+    pthread_setcancelstate(cancelState, nullptr);
 }
 
 void PAudioAbstract::finishedCallback(void *user)
@@ -241,15 +287,16 @@ int PAudioAbstract::capture(const qint16 *input, unsigned long frames)
     if (!m_stream.load())
         return paAbort;
 
-    std::lock_guard<std::mutex> inputLock(g_inputMutex);
-    if (g_activeInput != m_descriptor.kind) {
+    // Another stream may become the active input while this buffer is
+    // written; that costs one buffer of this input at most.
+    if (g_activeInput.load() != m_descriptor.kind) {
         clearLevels();
         return paContinue;
     }
 
     const bool tone = m_tone.load();
-    int peaks[8] = {};
-    const int metered = qMin(m_channels, 8);
+    int peaks[kMaxMetered] = {};
+    const int metered = qMin(m_channels, int(kMaxMetered));
     // PortAudio keeps to the buffer size asked for; should it ever hand more,
     // it is taken in buffer-sized pieces.
     unsigned long done = 0;
@@ -278,9 +325,8 @@ int PAudioAbstract::capture(const qint16 *input, unsigned long frames)
         done += n;
     }
 
-    std::lock_guard<std::mutex> lock(m_levelMutex);
-    for (int c = 0; c < m_levels.size() && c < metered; ++c)
-        m_levels[c] = peaks[c];
+    for (int c = 0; c < metered; ++c)
+        setLevel(c, peaks[c]);
     return paContinue;
 }
 
@@ -317,8 +363,7 @@ int PAudioAbstract::playback(qint16 *output, unsigned long frames, PaStreamCallb
     if (m_channels == 2)
         applyOutputMode(output, samples, m_outputMode.load());
 
-    std::lock_guard<std::mutex> lock(m_levelMutex);
-    for (int c = 0; c < m_levels.size(); ++c)
-        m_levels[c] = peak(output, samples, c, m_channels);
+    for (int c = 0; c < m_channels && c < kMaxMetered; ++c)
+        setLevel(c, peak(output, samples, c, m_channels));
     return paContinue;
 }

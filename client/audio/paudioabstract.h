@@ -1,13 +1,14 @@
 #pragma once
 
 #include "paudio.h"
+#include "streampacer.h"
 
 #include <QObject>
 #include <QSemaphore>
 #include <QVector>
 
+#include <array>
 #include <atomic>
-#include <mutex>
 
 #include <portaudio.h>
 
@@ -31,6 +32,8 @@ public:
     void stop();
     bool isRunning() const { return m_stream.load() != nullptr; }
 
+    // Peaks of the last buffer, one per channel (the first kMaxMetered
+    // measured, any further ones 0).
     QVector<int> levels() const;
     paudio::AudioType kind() const { return m_descriptor.kind; }
     const paudio::StreamDescriptor &descriptor() const { return m_descriptor; }
@@ -39,7 +42,8 @@ public:
     bool isCapture() const;
 
     // The process-wide active input; only its capture stream feeds the
-    // send buffer.
+    // send buffer. Lock-free: every capture callback reads it, and a stop
+    // must never wait for a lock that another stream's callback holds.
     static void setActiveInput(int kind);
     static int activeInput();
 
@@ -52,6 +56,8 @@ public:
     static void applyOutputMode(qint16 *samples, qint64 count, int mode);
     // Largest 16-bit magnitude among every stride-th sample from first.
     static int peak(const qint16 *samples, qint64 count, int first, int stride);
+
+    static constexpr int kMaxMetered = 8;
 
 public slots:
     void setOutputMode(paudio::OutputMode mode);
@@ -66,11 +72,18 @@ private:
 
     int capture(const qint16 *input, unsigned long frames);
     int playback(qint16 *output, unsigned long frames, PaStreamCallbackFlags status);
+    // Sleeps in the callback's own thread while the stream runs ahead of
+    // the wall clock.
+    void pace(unsigned long frames);
     void clearLevels();
+    void setLevel(int channel, int value);
 
     paudio::StreamDescriptor m_descriptor;
     SelfControl *m_monitor = nullptr;
     std::atomic<PaStream *> m_stream { nullptr };
+    // Ends a pacing wait at once when the stream stops.
+    std::atomic<bool> m_stopping { false };
+    StreamPacer m_pacer;
     PaStreamParameters m_parameters {};
     std::atomic<int> m_outputMode { paudio::MainRx };
     std::atomic<bool> m_tone { false };
@@ -81,7 +94,9 @@ private:
     int m_framesPerBuffer = 0;
     qint64 m_bytesPerBuffer = 0;
     QVector<qint16> m_work;
-    mutable std::mutex m_levelMutex;
-    QVector<int> m_levels;
+    // Atomics, not a mutex: the GUI thread reading the meters must never
+    // hold up a callback.
+    std::array<std::atomic<int>, kMaxMetered> m_levels {};
+    std::atomic<int> m_levelCount { 0 };
     QSemaphore m_finished;
 };

@@ -2,6 +2,7 @@
 
 #include "loghook.h"
 
+#include <QDebug>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
@@ -37,7 +38,7 @@ Console::Console(QWidget *parent)
     connect(this, &Console::sendMessage, this, &Console::message);
     connect(m_pauseBtn, &QPushButton::clicked, this, &Console::pause);
     connect(m_clearBtn, &QPushButton::clicked, this, &Console::clear);
-    updateStatistics(QVector<quint32>(6, 0));
+    updateStatistics(QVector<quint32>(kStatistics, 0));
     LogHook::registerConsole(this);
 }
 
@@ -73,11 +74,28 @@ void Console::clear()
     m_view->clear();
 }
 
+QString Console::statisticsLine(QVector<quint32> stats)
+{
+    stats.resize(kStatistics);
+    return QStringLiteral("received=%1 lost=%2 late=%3 total received=%4 total lost=%5 total late=%6 foreign=%7")
+        .arg(stats[0]).arg(stats[1]).arg(stats[2])
+        .arg(stats[3]).arg(stats[4]).arg(stats[5]).arg(stats[6]);
+}
+
 void Console::updateStatistics(QVector<quint32> stats)
 {
-    stats.resize(6);
+    // Older senders of the vector stop before the foreign count.
+    stats.resize(kStatistics);
     m_stats->setText(QStringLiteral("   received=%1\n   lost=%2\n   late=%3\n\n"
-                                    "   Total received=%4\n   Total lost=%5\n   Total late=%6")
+                                    "   Total received=%4\n   Total lost=%5\n   Total late=%6\n"
+                                    "   foreign=%7")
                          .arg(stats[0]).arg(stats[1]).arg(stats[2])
-                         .arg(stats[3]).arg(stats[4]).arg(stats[5]));
+                         .arg(stats[3]).arg(stats[4]).arg(stats[5]).arg(stats[6]));
+    // Audio from anyone but the box is dropped; that it happens belongs in
+    // the log, not only on this tab. The count restarts with each stream,
+    // so any change to a non-zero count is news.
+    const quint32 foreign = stats[6];
+    if (foreign != m_foreignLogged && foreign > 0)
+        qWarning().noquote() << "Receive statistics:" << statisticsLine(stats);
+    m_foreignLogged = foreign;
 }

@@ -25,6 +25,11 @@ public:
     bool isPaused() const { return m_paused; }
     QString text() const;
     QString statisticsText() const;
+    // received, lost, late, their totals, and the total of datagrams dropped
+    // because they did not come from the box.
+    static constexpr int kStatistics = 7;
+    // The statistics as one line, as they are logged.
+    static QString statisticsLine(QVector<quint32> stats);
 
 signals:
     void sendMessage(QString line);
@@ -43,4 +48,5 @@ private:
     QPushButton *m_pauseBtn;
     QPushButton *m_clearBtn;
     bool m_paused = false;
+    quint32 m_foreignLogged = 0;
 };

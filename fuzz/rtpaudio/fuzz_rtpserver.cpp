@@ -1,12 +1,13 @@
-// Drives the receiver's datagram checks with arbitrary datagrams, receive
-// state changes and reads of both buffers, and checks each verdict against
-// the header rules.
+// Drives the receiver's datagram checks with arbitrary datagrams from the box
+// and from strangers, receive state changes and reads of both buffers, and
+// checks each verdict against the sender and header rules.
 #include "fuzzenv.h"
 #include "rtpfixedjb.h"
 #include "rtpserver.h"
 #include "rtpstatistics.h"
 
 #include <QCoreApplication>
+#include <QHostAddress>
 #include <QtEndian>
 
 #include <cstdint>
@@ -15,6 +16,7 @@
 
 namespace {
 RtpServer *g_server = nullptr;
+constexpr quint16 kBoxPort = 11000;
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
@@ -26,6 +28,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     g_server = new RtpServer;
     g_server->setFormat(12000, 20);
     g_server->setBufferedTime(200);
+    g_server->setDestination(QHostAddress(QHostAddress::LocalHost), kBoxPort);
     return 0;
 }
 
@@ -48,6 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             continue;
         }
         // A datagram: two length bytes, then that many bytes (or what is left).
+        // The top ops come from a stranger: the next port up.
+        const bool foreign = op >= 0xF0;
         size_t len = 0;
         if (pos < size)
             len = data[pos++];
@@ -60,11 +65,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
         const quint32 before = server.ssrc();
         const bool receiving = server.isReceiving();
-        const quint32 received
-            = server.outputBuffer()->statisticsCounter()->values().at(RtpStatistics::TotalReceived);
-        const RtpServer::Verdict v = server.processDatagram(d, qint64(len));
-        const quint32 after
-            = server.outputBuffer()->statisticsCounter()->values().at(RtpStatistics::TotalReceived);
+        const QVector<quint32> statsBefore = server.outputBuffer()->statisticsCounter()->values();
+        const quint32 received = statsBefore.at(RtpStatistics::TotalReceived);
+        static const QHostAddress box(QStringLiteral("::ffff:127.0.0.1"));
+        const RtpServer::Verdict v
+            = server.processDatagram(d, qint64(len), box, foreign ? quint16(kBoxPort + 1) : kBoxPort);
+        const QVector<quint32> statsAfter = server.outputBuffer()->statisticsCounter()->values();
+        const quint32 after = statsAfter.at(RtpStatistics::TotalReceived);
+        const quint32 foreignDelta
+            = statsAfter.at(RtpStatistics::TotalForeign) - statsBefore.at(RtpStatistics::TotalForeign);
+
+        if (foreign) {
+            FuzzEnv::check(
+                v == RtpServer::Foreign && server.ssrc() == before && after == received && foreignDelta == 1);
+            continue;
+        }
+        FuzzEnv::check(foreignDelta == 0);
 
         if (!receiving) {
             FuzzEnv::check(v == RtpServer::NotReceiving && server.ssrc() == before && after == received);

@@ -6,14 +6,15 @@
 #include <QVector>
 
 // One receive datagram: 16-byte header, then frameBytes of PCM all set to value.
-inline QByteArray makeDatagram(quint16 seq, quint32 ts, qint16 value = 1, int frameBytes = 960)
+inline QByteArray makeDatagram(
+    quint16 seq, quint32 ts, qint16 value = 1, int frameBytes = 960, quint32 ssrc = 0x1234u)
 {
     QByteArray d(16 + frameBytes, 0);
     auto *p = reinterpret_cast<uchar *>(d.data());
     p[0] = 0x80;
     qToBigEndian<quint16>(seq, p + 2);
     qToBigEndian<quint32>(ts, p + 4);
-    qToBigEndian<quint32>(0x1234u, p + 8);
+    qToBigEndian<quint32>(ssrc, p + 8);
     for (int i = 0; i < frameBytes / 2; ++i)
         qToLittleEndian<qint16>(value, p + 16 + 2 * i);
     return d;

@@ -108,9 +108,25 @@ void TestLogHook::otherThreadsReachConsole()
 void TestLogHook::statisticsText()
 {
     Console c;
+    // A vector without the foreign count still shows, with none.
     c.updateStatistics({1, 2, 3, 40, 50, 60});
     QCOMPARE(c.statisticsText(), QString("   received=1\n   lost=2\n   late=3\n\n"
-                                         "   Total received=40\n   Total lost=50\n   Total late=60"));
+                                         "   Total received=40\n   Total lost=50\n   Total late=60\n"
+                                         "   foreign=0"));
+    QVERIFY(!c.text().contains("Receive statistics"));
+
+    // Dropped foreign datagrams reach the log once per change of the count.
+    const QString line = "default.warning: Receive statistics: received=1 lost=2 late=3 total received=40 "
+                         "total lost=50 total late=60 foreign=7";
+    c.updateStatistics({1, 2, 3, 40, 50, 60, 7});
+    QVERIFY(c.statisticsText().endsWith("   foreign=7"));
+    c.updateStatistics({1, 2, 3, 40, 50, 60, 7});
+    QCOMPARE(c.text().count(line), 1);
+    // A new stream counts from zero again.
+    c.updateStatistics({0, 0, 0, 0, 0, 0, 0});
+    c.updateStatistics({0, 0, 0, 0, 0, 0, 2});
+    QVERIFY(c.text().endsWith("foreign=2"));
+    QCOMPARE(c.text().count("Receive statistics"), 2);
 }
 
 QTEST_MAIN(TestLogHook)

@@ -15,6 +15,8 @@
 
 #include <sys/socket.h>
 
+#include <thread>
+
 using namespace rtpaudiotest;
 
 // The transport on real loopback sockets: a plain UDP socket plays the box.
@@ -38,6 +40,10 @@ private slots:
     void formatSizes_data();
     void formatSizes();
     void sendBufferFifo();
+    void sendBufferBound_data();
+    void sendBufferBound();
+    void burstOfWritesSignalsOnce();
+    void staleBacklogIsDropped();
     void restartGivesNewObjects();
 
 private:
@@ -166,9 +172,12 @@ void TestRtpTransport::silenceWhileReceivingNewIdentityAfterSending()
     QCOMPARE(header(talk).seq, quint16(first.seq + 2));
     QCOMPARE(header(talk).ts, first.ts + 40);
 
-    // Audio still queued when sending stops is dropped.
+    // Audio still queued when sending stops is dropped. The sender takes
+    // whatever waits when it runs, so new audio follows once the stop has
+    // emptied the buffer.
     in->write(QByteArray(100, '\x66'));
     thread.setTransmitMode(false);
+    QTRY_COMPARE(in->bytesAvailable(), qint64(0));
     in->write(loud + loud);
     const QList<QByteArray> after = takeDatagrams(2);
     const Header a0 = header(after[0]);
@@ -243,6 +252,7 @@ void TestRtpTransport::newSourceResetsBothBuffers()
     RtpServer server;
     server.setFormat(12000, 20);
     server.setBufferedTime(200);
+    server.setDestination(QHostAddress::LocalHost, boxPort());
     const quint16 port = AbstractRtp::localPort();
     QVERIFY(port != 0);
     auto send = [&](const QByteArray &d) { m_box->writeDatagram(d, QHostAddress::LocalHost, port); };
@@ -287,6 +297,7 @@ void TestRtpTransport::receivingOffDropsDatagrams()
 {
     RtpServer server;
     server.setFormat(12000, 20);
+    server.setDestination(QHostAddress::LocalHost, boxPort());
     const quint16 port = AbstractRtp::localPort();
     const RtpStatistics *stats = server.outputBuffer()->statisticsCounter();
     m_box->writeDatagram(datagram(0xCC, 1, 100), QHostAddress::LocalHost, port);
@@ -312,6 +323,7 @@ void TestRtpTransport::strangersAndFloods()
 {
     RtpServer server;
     server.setFormat(12000, 20);
+    server.setDestination(QHostAddress::LocalHost, boxPort());
     const quint16 port = AbstractRtp::localPort();
     const RtpStatistics *stats = server.outputBuffer()->statisticsCounter();
     QByteArray frame(960, '\0');
@@ -397,15 +409,134 @@ void TestRtpTransport::sendBufferFifo()
     RtpSendBuffer buffer;
     QVERIFY(buffer.open(QIODevice::ReadWrite | QIODevice::Unbuffered));
     QVERIFY(buffer.isSequential());
-    QSignalSpy written(&buffer, &QIODevice::bytesWritten);
-    QCOMPARE(buffer.write("abcdef", 6), qint64(6));
-    QCOMPARE(written.size(), 1);
-    QCOMPARE(written.first().first().toLongLong(), 6);
+    QSignalSpy pending(&buffer, &RtpSendBuffer::audioPending);
+    QCOMPARE(buffer.write("abc", 3), qint64(3));
+    QCOMPARE(buffer.write("def", 3), qint64(3));
+    // One signal until the reader takes the audio, then one again.
+    QCOMPARE(pending.size(), 1);
+    buffer.takePending();
+    QCOMPARE(buffer.write("g", 1), qint64(1));
+    QCOMPARE(pending.size(), 2);
     char out[4] = {};
     QCOMPARE(buffer.read(out, 4), qint64(4));
     QCOMPARE(QByteArray(out, 4), QByteArray("abcd"));
+    QCOMPARE(buffer.bytesAvailable(), qint64(3));
     QVERIFY(buffer.reset());
     QCOMPARE(buffer.read(out, 4), qint64(0));
+    // A reset is not a loss to the bound.
+    QCOMPARE(buffer.droppedBytes(), qint64(0));
+}
+
+namespace {
+// Bytes [from, from + n) of a stream with no short period.
+QByteArray streamBytes(qint64 from, qint64 n)
+{
+    QByteArray out(int(n), '\0');
+    for (qint64 i = 0; i < n; ++i)
+        out[int(i)] = char(((from + i) * 7 + (from + i) / 251) % 256);
+    return out;
+}
+} // namespace
+
+void TestRtpTransport::sendBufferBound_data()
+{
+    // Writes of a stream, with a read of some bytes after the first write;
+    // then what must be queued and what was dropped.
+    QTest::addColumn<QVector<qint64>>("writes");
+    QTest::addColumn<qint64>("readAfterFirst");
+    QTest::addColumn<qint64>("dropped");
+    constexpr qint64 max = RtpSendBuffer::kMaxFill;
+    QTest::newRow("exactly full") << QVector<qint64> { max - 480, 480 } << qint64(0) << qint64(0);
+    QTest::newRow("oldest dropped") << QVector<qint64> { max - 10, 300 } << qint64(0) << qint64(290);
+    // The read moves the start, so the next write wraps round the ring.
+    QTest::newRow("wraps after a read") << QVector<qint64> { max - 10, 300 } << qint64(100) << qint64(190);
+    QTest::newRow("many small over the top") << QVector<qint64>(int(3 * max / 2400), 2400) << qint64(777)
+                                             << qint64(3 * max / 2400 * 2400 - 777 - max);
+    QTest::newRow("one write larger than the ring")
+        << QVector<qint64> { 1000, max + 5000 } << qint64(0) << qint64(6000);
+}
+
+void TestRtpTransport::sendBufferBound()
+{
+    QFETCH(QVector<qint64>, writes);
+    QFETCH(qint64, readAfterFirst);
+    QFETCH(qint64, dropped);
+    RtpSendBuffer buffer;
+    QVERIFY(buffer.open(QIODevice::ReadWrite | QIODevice::Unbuffered));
+    qint64 written = 0;
+    for (int i = 0; i < writes.size(); ++i) {
+        QCOMPARE(buffer.write(streamBytes(written, writes[i])), writes[i]);
+        written += writes[i];
+        if (i == 0 && readAfterFirst > 0) {
+            QByteArray head(int(readAfterFirst), '\0');
+            QCOMPARE(buffer.read(head.data(), readAfterFirst), readAfterFirst);
+            QCOMPARE(head, streamBytes(0, readAfterFirst));
+        }
+    }
+    QCOMPARE(buffer.droppedBytes(), dropped);
+    const qint64 left = written - readAfterFirst - dropped;
+    QVERIFY(left <= RtpSendBuffer::kMaxFill);
+    QCOMPARE(buffer.bytesAvailable(), left);
+    // The newest audio, in order, across the ring's end.
+    QByteArray all(int(left) + 10, '\0');
+    QCOMPARE(buffer.read(all.data(), all.size()), left);
+    all.truncate(int(left));
+    QVERIFY(all == streamBytes(written - left, left));
+    QCOMPARE(buffer.bytesAvailable(), qint64(0));
+}
+
+void TestRtpTransport::burstOfWritesSignalsOnce()
+{
+    RtpClient client;
+    client.setFormat(12000, 20);
+    client.setDestination(QStringLiteral("127.0.0.1"), boxPort());
+    client.setSendingState(true);
+    RtpSendBuffer *buffer = client.sendBuffer();
+    QSignalSpy pending(buffer, &RtpSendBuffer::audioPending);
+
+    // A capture thread writes 100 small pieces before the sender runs:
+    // one signal, and that one run sends every whole datagram.
+    std::thread writer([buffer] {
+        for (int i = 0; i < 100; ++i)
+            buffer->write(streamBytes(i * 50, 50));
+    });
+    writer.join();
+    QCOMPARE(pending.size(), 1);
+    const QList<QByteArray> ten = takeDatagrams(10);
+    QCOMPARE(buffer->bytesAvailable(), qint64(5000 - 4800));
+    for (int i = 0; i < 10; ++i) {
+        QCOMPARE(header(ten[i]).seq, quint16(header(ten[0]).seq + i));
+        QCOMPARE(header(ten[i]).ts, header(ten[0]).ts + quint32(20 * i));
+        QCOMPARE(ten[i].mid(16), streamBytes(480 * i, 480));
+    }
+    // The rest waits for the next write, which signals again.
+    buffer->write(streamBytes(5000, 280));
+    QCOMPARE(pending.size(), 2);
+    QCOMPARE(takeDatagrams(1).first().mid(16), streamBytes(4800, 480));
+    QCOMPARE(buffer->droppedBytes(), qint64(0));
+    QVERIFY(m_got.isEmpty());
+}
+
+void TestRtpTransport::staleBacklogIsDropped()
+{
+    RtpClient client;
+    client.setFormat(12000, 20);
+    client.setDestination(QStringLiteral("127.0.0.1"), boxPort());
+    client.setSendingState(true);
+    RtpSendBuffer *buffer = client.sendBuffer();
+
+    // The sender was held up for 40 datagrams' worth: the newest half
+    // second goes out, the older audio is dropped and counted.
+    const int total = int(RtpClient::kMaxBacklog) + 15;
+    buffer->write(streamBytes(0, 480 * total));
+    const QList<QByteArray> sent = takeDatagrams(int(RtpClient::kMaxBacklog));
+    QCOMPARE(sent.first().mid(16), streamBytes(480 * 15, 480));
+    QCOMPARE(sent.last().mid(16), streamBytes(480 * (total - 1), 480));
+    QCOMPARE(header(sent.last()).seq, quint16(header(sent.first()).seq + RtpClient::kMaxBacklog - 1));
+    QCOMPARE(buffer->droppedBytes(), qint64(480 * 15));
+    QCOMPARE(buffer->bytesAvailable(), qint64(0));
+    QTest::qWait(100);
+    QVERIFY(m_got.isEmpty());
 }
 
 void TestRtpTransport::restartGivesNewObjects()
@@ -432,7 +563,7 @@ void TestRtpTransport::restartGivesNewObjects()
     QVERIFY(m_got.isEmpty());
     // The statistics of the main buffer reach the thread's signal.
     QTRY_VERIFY_WITH_TIMEOUT(!stats.isEmpty(), 15000);
-    QCOMPARE(stats.first().first().value<QVector<quint32>>().size(), 6);
+    QCOMPARE(stats.first().first().value<QVector<quint32>>().size(), int(RtpStatistics::Count));
 }
 
 QTEST_MAIN(TestRtpTransport)
