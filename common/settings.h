@@ -43,7 +43,8 @@ public:
         NetworkAddr, NetworkPass, NetworkTxBuffer, NetworkCmdPort, NetworkRtpPort, NetworkPttCwPort,
         AudioInput, AudioOutput, AudioBuffer, AudioSampleRate, AudioCodec,
         VirtualSoundIn, VirtualSoundOut,
-        ZeroLevelEnable, ReferenceLevel, HideFirmwareWarning, TransceiverLvls, WinKeyParameters
+        ZeroLevelEnable, ReferenceLevel, HideFirmwareWarning, TransceiverLvls, WinKeyParameters,
+        TxTimeout
     };
 #endif
     Q_ENUM(Section)

@@ -89,6 +89,7 @@ MainWindow::MainWindow(QWidget *parent)
             &QStatusBar::showMessage);
     connect(controller, &Window::toggleToolbar, this, &MainWindow::toggleToolbar);
     connect(controller, &Window::connected, this, &MainWindow::clientConnected);
+    connect(controller, &Window::connectionState, this, &MainWindow::showConnectionState);
     connect(controller, &Window::switchLanguage, this, &MainWindow::switchLanguage);
     connect(controller, &Window::changeStatusIndicators, this, &MainWindow::changeStatusIndicators);
     connect(controller, &Window::sendTrayMessage, this, &MainWindow::showTrayMessage);
@@ -218,18 +219,25 @@ QString MainWindow::connectionText() const
 
 void MainWindow::clientConnected(bool connected, QString text)
 {
+    showConnectionState(connected, text);
+    if (connected)
+        balloon(tr("Connected to ") + text, QSystemTrayIcon::NoIcon);
+    else
+        balloon(text.isEmpty() ? tr("Disconnected") : tr("Disconnected: ") + text, QSystemTrayIcon::Warning);
+}
+
+void MainWindow::showConnectionState(bool connected, const QString &text)
+{
     const QString app = QCoreApplication::applicationName();
     if (connected) {
         m_tray->setToolTip(app + tr(" connected"));
         setTrayImage(QStringLiteral(":/images/tray_link.png"));
-        balloon(tr("Connected to ") + text, QSystemTrayIcon::NoIcon);
         m_connection->setText(tr("Connected to ") + text);
         return;
     }
     const QString msg = text.isEmpty() ? tr("Disconnected") : tr("Disconnected: ") + text;
     m_tray->setToolTip(app + QLatin1Char(' ') + msg);
     setTrayImage(QStringLiteral(":/images/tray_unlink.png"));
-    balloon(msg, QSystemTrayIcon::Warning);
     m_connection->setText(msg);
 }
 

@@ -50,6 +50,8 @@ public slots:
     void showTrayMessage(QString msg);
     void iconActivated(QSystemTrayIcon::ActivationReason reason);
     void clientConnected(bool connected, QString text);
+    // The same without a balloon (further attempts of one outage).
+    void showConnectionState(bool connected, const QString &text);
     void switchLanguage(const QString &nativeName);
     void changeStatusIndicators(QVector<quint8> states);
     void changePTT(bool on);

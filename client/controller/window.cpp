@@ -16,6 +16,7 @@
 #include "permissionform.h"
 #include "preferences.h"
 #include "ptt.h"
+#include "pttcwserial.h"
 #include "remoteind.h"
 #include "rtpthread.h"
 #include "selfcontrol.h"
@@ -33,6 +34,7 @@
 #include <QButtonGroup>
 #include <QDebug>
 #include <QDesktopServices>
+#include <QElapsedTimer>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -128,6 +130,21 @@ Window::Window(QWidget *parent)
     connect(m_ptt, &PTT::readyRead, this, &Window::changePTT);
     connect(m_errors, &ErrorsPacket::error, this, &Window::reasonConnectionReset);
     connect(&m_reconnect, &QTimer::timeout, this, &Window::timeoutReconect);
+    m_reconnect.setSingleShot(true);
+    // A coarse timer may fire 5 % early: the back-off steps are promises.
+    m_reconnect.setTimerType(Qt::PreciseTimer);
+    m_healthyTimer.setSingleShot(true);
+    m_stableTimer.setSingleShot(true);
+    m_transmitTimer.setSingleShot(true);
+    connect(&m_healthyTimer, &QTimer::timeout, this, [this] { m_policy.reset(); });
+    connect(&m_stableTimer, &QTimer::timeout, this, [this] {
+        if (!m_client->isConnected())
+            return;
+        m_outage = false;
+        emit connected(true, m_client->serverAddress());
+    });
+    connect(&m_transmitTimer, &QTimer::timeout, this, &Window::transmitTimedOut);
+    connect(m_cw, &CwThread::pttTimedOut, this, &Window::linePttTimedOut);
     connect(&m_indicatorTimer, &QTimer::timeout, this, &Window::updateIndicators);
     connect(&m_levelTimer, &QTimer::timeout, this, qOverload<>(&Window::changeLevel));
     connect(this, &Window::setOutputMode, m_engine, &AudioThread::setOutputMode);
@@ -467,13 +484,14 @@ void Window::settingsChanged(AbstractTab::Tab tab)
         applyNetworkSettings();
         if (m_streams[2].paIndex < 0)
             refreshDescriptors();
-        m_rtp->startStream(m_streamHost, m_streamPort, qint32(m_streams[2].params.sampleRate()));
+        // The box's address is known once its name is looked up.
+        m_rtp->startStream(QHostAddress(), m_streamPort, qint32(m_streams[2].params.sampleRate()));
         m_streams[0].data = m_rtp->inputBuffer();
         m_streams[1].data = m_rtp->inputBuffer();
         m_streams[2].data = m_rtp->outputBuffer();
         m_streams[3].data = m_rtp->outputVirtualBuffer();
         rebuildStreams(false);
-        m_client->connectToServer();
+        connectToBox();
         break;
     case AbstractTab::Audio:
         m_engine->stop();
@@ -523,20 +541,67 @@ void Window::selectActiveInput()
 
 void Window::applyNetworkSettings()
 {
-    const QString address = m_prefs->networkAddress().trimmed();
-    m_streamHost = address;
+    m_boxName = m_prefs->networkAddress().trimmed();
+    m_cmdPort = quint16(m_prefs->cmdPort());
     m_streamPort = quint16(m_prefs->rtpPort());
+    m_pttCwPort = quint16(m_prefs->pttCwPort());
     m_auth->setPassword(m_prefs->networkPassword());
-    m_client->setServer(address, quint16(m_prefs->cmdPort()));
-    QHostAddress host(address);
-    if (host.isNull()) {
-        // A name: the keying thread needs an address.
-        const QHostInfo info = QHostInfo::fromName(address);
-        if (!info.addresses().isEmpty())
-            host = info.addresses().first();
-    }
-    m_cw->setDestination(host, m_prefs->pttCwPort());
     m_audioPacket->setTxBuffer(m_prefs->txBufferingSteps());
+    m_transmitTimeoutMs = m_prefs->txTimeout() * 1000;
+    m_cw->setTxTimeout(m_transmitTimeoutMs);
+    // A new address starts a new series of attempts.
+    m_policy.reset();
+}
+
+void Window::connectToBox()
+{
+    m_reconnect.stop();
+    if (m_lookupId >= 0) {
+        QHostInfo::abortHostLookup(m_lookupId);
+        m_lookupId = -1;
+    }
+    const QHostAddress literal(m_boxName);
+    if (!literal.isNull()) {
+        useBoxAddress(literal);
+        return;
+    }
+    // Looked up at every attempt: a dynamic DNS name moves.
+    qDebug().noquote() << "Looking up" << m_boxName;
+    m_lookupId = QHostInfo::lookupHost(m_boxName, this, &Window::boxLookedUp);
+}
+
+void Window::boxLookedUp(const QHostInfo &info)
+{
+    if (info.lookupId() != m_lookupId)
+        return;
+    m_lookupId = -1;
+    QHostAddress chosen;
+    for (const QHostAddress &a : info.addresses()) {
+        // The box speaks IPv4; a name with both kinds (localhost) takes that.
+        if (a.protocol() == QAbstractSocket::IPv4Protocol) {
+            chosen = a;
+            break;
+        }
+    }
+    if (chosen.isNull() && !info.addresses().isEmpty())
+        chosen = info.addresses().first();
+    if (info.error() != QHostInfo::NoError || chosen.isNull()) {
+        qWarning().noquote() << "Host" << m_boxName << "not found:" << info.errorString();
+        endAttempt(ReconnectPolicy::Outcome::Unreachable, -1, tr("host not found"));
+        return;
+    }
+    qDebug().noquote() << "Host" << m_boxName << "is" << chosen.toString();
+    useBoxAddress(chosen);
+}
+
+void Window::useBoxAddress(const QHostAddress &address)
+{
+    // One address for the command link, the audio and the keying alike.
+    m_client->setServer(address, m_cmdPort);
+    m_rtp->setDestination(address, m_streamPort);
+    m_cw->setDestination(address, m_pttCwPort);
+    m_restarting = m_client->state() != QAbstractSocket::UnconnectedState;
+    m_client->connectToServer();
 }
 
 void Window::openPorts(const QStringList &names)
@@ -596,18 +661,20 @@ void Window::connectedClient()
     m_txMeter->setEnabled(true);
     updateIndicators();
     m_indicatorTimer.start(kIndicatorMs);
-    emit connected(true, m_client->serverAddress());
+    m_connectedSince.start();
+    m_healthyTimer.start(ReconnectPolicy::kHealthyMs);
+    if (!m_outage || m_policy.failures() == 0) {
+        m_outage = false;
+        emit connected(true, m_client->serverAddress());
+    } else {
+        emit connectionState(true, m_client->serverAddress());
+        m_stableTimer.start(ReconnectPolicy::kEarlyDropMs);
+    }
 }
 
 void Window::reasonConnectionReset(ErrorsPacket::ConnectionError err)
 {
     m_resetReason = err;
-}
-
-void Window::reconnectLater()
-{
-    m_reconnect.setSingleShot(true);
-    m_reconnect.start(kReconnectDelayMs);
 }
 
 int Window::reconnectDelay() const
@@ -617,52 +684,90 @@ int Window::reconnectDelay() const
 
 void Window::disconnectedClient()
 {
-    emit connected(false, QString());
     qDebug() << "disconnected";
-    m_pttButton->setChecked(false);
     m_pttButton->setEnabled(false);
+    releaseButtonPtt();
     m_ptt->setPTT(false);
+    m_linePtt = false;
     m_trxGroup->setEnabled(false);
     m_txMeter->setEnabled(false);
     m_engine->setInput(paudio::AudioType(0));
     m_rtp->setTransmitMode(true);
     stopKeying();
+    // The next session keys only once its own permission frame allows it.
+    m_cw->setPttSendState(false);
     m_indicatorTimer.stop();
     updateIndicators();
-    if (m_actTone->isChecked()) {
-        m_actTone->setChecked(false);
-        setTone(false);
-    }
 
-    switch (m_resetReason) {
+    qint64 connectedMs = m_connectedSince.isValid() ? m_connectedSince.elapsed() : -1;
+    if (m_restarting) {
+        // Our own restart of a working link: back at once, not a failure.
+        m_restarting = false;
+        connectedMs = qMax<qint64>(connectedMs, ReconnectPolicy::kEarlyDropMs);
+    }
+    m_connectedSince.invalidate();
+    m_healthyTimer.stop();
+    m_stableTimer.stop();
+
+    const ErrorsPacket::ConnectionError reason = m_resetReason;
+    m_resetReason = ErrorsPacket::NoError;
+    switch (reason) {
     case ErrorsPacket::MultipleConnection:
-        emit sendTrayMessage(tr("Another application has already connected."));
-        reconnectLater();
-        m_resetReason = ErrorsPacket::NoError;
-        break;
+        endAttempt(ReconnectPolicy::Outcome::SecondClient, connectedMs, QString(),
+                   tr("Another application has already connected."));
+        return;
     case ErrorsPacket::WrongPassword:
-        emit connected(false, tr("wrong password"));
-        reconnectLater();
-        m_resetReason = ErrorsPacket::NoError;
-        break;
-    default: {
-        m_resetReason = ErrorsPacket::NoError;
-        const QAbstractSocket::SocketError err = m_client->lastError();
-        if (err == QAbstractSocket::HostNotFoundError || err == QAbstractSocket::NetworkError) {
-            reconnectLater();
-        } else if (m_permForm->isEmpty() || m_permForm->isWorkTimer()) {
-            m_permForm->stop();
-            // From the event loop: the connection is still unwinding its own signal.
-            QMetaObject::invokeMethod(m_client, &ClientRIF::connectToServer, Qt::QueuedConnection);
-        }
+        endAttempt(ReconnectPolicy::Outcome::WrongPassword, connectedMs, tr("wrong password"));
+        return;
+    default:
         break;
     }
+    const QAbstractSocket::SocketError err = m_client->lastError();
+    if (err == QAbstractSocket::HostNotFoundError || err == QAbstractSocket::NetworkError) {
+        endAttempt(ReconnectPolicy::Outcome::Unreachable, connectedMs, QString());
+        return;
     }
+    if (!m_permForm->isEmpty() && !m_permForm->isWorkTimer()) {
+        // A pause is running: its end connects again.
+        const bool announce = !m_outage;
+        m_outage = true;
+        if (announce)
+            emit connected(false, QString());
+        else
+            emit connectionState(false, QString());
+        return;
+    }
+    m_permForm->stop();
+    endAttempt(connectedMs < 0 ? ReconnectPolicy::Outcome::Unreachable : ReconnectPolicy::Outcome::Dropped,
+               connectedMs, QString());
+}
+
+void Window::endAttempt(ReconnectPolicy::Outcome outcome, qint64 connectedMs, const QString &reason,
+                        const QString &trayText)
+{
+    const ReconnectPolicy::Decision d = m_policy.next(outcome, connectedMs);
+    const bool announce = !m_outage;
+    m_outage = true;
+    if (announce) {
+        emit connected(false, reason);
+        if (!trayText.isEmpty())
+            emit sendTrayMessage(trayText);
+    } else {
+        emit connectionState(false, reason);
+    }
+    if (d.delayMs == 0) {
+        qDebug() << "Connecting again at once";
+        // From the event loop: the connection is still unwinding its own signal.
+        QMetaObject::invokeMethod(this, &Window::connectToBox, Qt::QueuedConnection);
+        return;
+    }
+    qDebug().noquote() << QStringLiteral("Next connection attempt in %1 s").arg(d.delayMs / 1000.0);
+    m_reconnect.start(d.delayMs);
 }
 
 void Window::timeoutReconect()
 {
-    m_client->connectToServer();
+    connectToBox();
 }
 
 bool Window::pttPermitted() const
@@ -675,60 +780,85 @@ void Window::setTone(bool on)
     m_engine->enableTone(on);
 }
 
+void Window::releaseButtonPtt()
+{
+    m_transmitTimer.stop();
+    m_pttButton->setChecked(false);
+    if (m_actTone->isChecked())
+        m_actTone->setChecked(false);
+    setTone(false);
+    m_cw->setPttState(false);
+    // The PTT/CW port's lines keep their own say, when permitted.
+    m_ptt->setPTT(m_linePtt && pttPermitted());
+    pttButtonStyle();
+}
+
+void Window::startTransmitTimer()
+{
+    if (m_transmitTimeoutMs > 0)
+        m_transmitTimer.start(m_transmitTimeoutMs);
+}
+
 void Window::clickPTT()
 {
     if (!pttPermitted()) {
-        if (m_pttButton->isChecked()) {
-            m_pttButton->setChecked(false);
+        if (m_pttButton->isChecked())
             emit sendTrayMessage(tr("Not enough permission\nfor using PTT."));
-        }
-        pttButtonStyle();
+        releaseButtonPtt();
         return;
     }
     if (m_ports[PttCw]->isOpened()) {
-        if (m_pttButton->isChecked()) {
-            m_pttButton->setChecked(false);
-        } else {
-            m_engine->setInput(paudio::audioInVirtual);
-            m_cw->setPttState(false);
-        }
-        pttButtonStyle();
+        // A program holds the PTT/CW port: its lines key, not the button.
+        releaseButtonPtt();
+        m_engine->setInput(paudio::audioInVirtual);
         return;
     }
-    if (m_pttButton->isChecked()) {
-        m_cw->setPttState(true);
-        m_ptt->setPTT(true);
-    } else {
-        if (m_actTone->isChecked()) {
-            m_actTone->setChecked(false);
-            setTone(false);
-        }
-        m_cw->setPttState(false);
-        m_ptt->setPTT(false);
+    if (!m_pttButton->isChecked()) {
+        releaseButtonPtt();
+        return;
     }
+    m_cw->setPttState(true);
+    m_ptt->setPTT(true);
+    if (!m_transmitTimer.isActive())
+        startTransmitTimer();
     pttButtonStyle();
+}
+
+void Window::transmitTimedOut()
+{
+    if (!m_pttButton->isChecked())
+        return;
+    const int seconds = m_transmitTimeoutMs / 1000;
+    qWarning().noquote() << QStringLiteral("Transmit time-out: PTT released after %1 s").arg(seconds);
+    releaseButtonPtt();
+    emit sendTrayMessage(tr("Transmit time-out: PTT released after %1 s").arg(seconds));
+}
+
+void Window::linePttTimedOut(int source)
+{
+    const QString from = source == PttCwSerial::WinKeyPtt ? QStringLiteral("WinKey") : QStringLiteral("PTT/CW port");
+    const int seconds = m_transmitTimeoutMs / 1000;
+    qWarning().noquote() << QStringLiteral("Transmit time-out: PTT from the %1 released after %2 s").arg(from).arg(seconds);
+    emit sendTrayMessage(tr("Transmit time-out: PTT released after %1 s").arg(seconds));
 }
 
 void Window::changeRTSforPTT(bool state)
 {
+    m_linePtt = state;
     if (!m_pttButton->isChecked())
-        m_ptt->setPTT(state);
+        m_ptt->setPTT(state && pttPermitted());
 }
 
 void Window::hotKey(int id)
 {
     if (id != 1 || !m_pttButton->isEnabled())
         return;
-    const bool remote = m_ptt->remotePtt();
-    // The hot key is a PTT request like the button: it must not key the
-    // transmitter without the permission. Releasing is always allowed.
-    if (!remote && !pttPermitted()) {
-        emit sendTrayMessage(tr("Not enough permission\nfor using PTT."));
-        return;
-    }
-    m_engine->setInput(remote ? paudio::audioInVirtual : paudio::audioIn);
-    m_ptt->setPTT(!remote);
-    m_pttButton->setChecked(!remote);
+    // The same request as the button, with the same refusals and release.
+    const bool on = !m_pttButton->isChecked();
+    m_pttButton->setChecked(on);
+    clickPTT();
+    if (on && m_pttButton->isChecked())
+        m_engine->setInput(paudio::audioIn);
 }
 
 void Window::changePTT()
@@ -999,6 +1129,9 @@ void Window::permParamsChanged()
     m_permForm->setTimers(work, pause);
 
     if (!(flags & Permission::Access)) {
+        qWarning() << "The Brelko grants no access";
+        releaseButtonPtt();
+        m_cw->setPttSendState(false);
         if (m_client->isConnected())
             m_client->disconnectFromServer();
         return;
@@ -1009,6 +1142,10 @@ void Window::permParamsChanged()
         m_cw->setPttSendState(true);
         m_serials[Fsk]->setPermitted(true);
     } else {
+        // Withdrawn mid-session: nothing may stay keyed.
+        releaseButtonPtt();
+        m_ptt->setPTT(false);
+        m_cw->setPttSendState(false);
         m_serials[Fsk]->setPermitted(false);
     }
     const bool cat = flags & Permission::CatRs485;
@@ -1046,7 +1183,7 @@ void Window::permTimerCompleted()
         m_client->disconnectFromServer();
     } else {
         qDebug() << "Need connected";
-        m_client->connectToServer();
+        connectToBox();
     }
 }
 

@@ -3,8 +3,11 @@
 #include "abstracttab.h"
 #include "errorspacket.h"
 #include "paudio.h"
+#include "reconnectpolicy.h"
 
 #include <QAbstractSocket>
+#include <QElapsedTimer>
+#include <QHostAddress>
 #include <QTimer>
 #include <QVector>
 #include <QWidget>
@@ -27,6 +30,7 @@ class QAction;
 class QActionGroup;
 class QButtonGroup;
 class QGroupBox;
+class QHostInfo;
 class QLabel;
 class QMenu;
 class QMenuBar;
@@ -103,6 +107,8 @@ signals:
     void switchLanguage(const QString &nativeName);
     void changeStatusIndicators(QVector<quint8> states);
     void sendTrayMessage(QString msg);
+    // The connection state without a balloon: attempts within an outage.
+    void connectionState(bool state, QString msg);
     void pttChanged(bool on);
     void changeOutLevel(quint32 code);
     void changeInLevelL(quint32 code);
@@ -151,6 +157,12 @@ public slots:
     void audioDeviceChanged();
     void checkFwVersion(quint32 ver, quint32 subver, quint32 pointver);
 
+private slots:
+    void connectToBox();
+    void boxLookedUp(const QHostInfo &info);
+    void transmitTimedOut();
+    void linePttTimedOut(int source);
+
 protected:
     void showEvent(QShowEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
@@ -167,7 +179,11 @@ private:
     void refreshDescriptors();
     void selectActiveInput();
     void setTone(bool on);
-    void reconnectLater();
+    void endAttempt(ReconnectPolicy::Outcome outcome, qint64 connectedMs, const QString &reason,
+                    const QString &trayText = QString());
+    void useBoxAddress(const QHostAddress &address);
+    void releaseButtonPtt();
+    void startTransmitTimer();
     void pttButtonStyle();
     bool pttPermitted() const;
     void setRxWidgets(bool mainOn, bool subOn);
@@ -178,6 +194,23 @@ private:
 
     ErrorsPacket::ConnectionError m_resetReason = ErrorsPacket::NoError;
     QTimer m_reconnect;
+    ReconnectPolicy m_policy;
+    QElapsedTimer m_connectedSince;
+    // A connection this old ends the back-off.
+    QTimer m_healthyTimer;
+    // After failed attempts, "connected" is announced once the link has held.
+    QTimer m_stableTimer;
+    // True from the first disconnection until the link is back for good:
+    // one balloon per outage, not one per attempt.
+    bool m_outage = false;
+    // The link is being restarted on purpose (a settings apply), not lost.
+    bool m_restarting = false;
+    int m_lookupId = -1;
+    QString m_boxName;
+    quint16 m_cmdPort = 11000;
+    QTimer m_transmitTimer;
+    int m_transmitTimeoutMs = 0;
+    bool m_linePtt = false;
     QTimer m_indicatorTimer;
     QString m_normalStyle;
     QString m_transmitStyle;
@@ -197,9 +230,7 @@ private:
     AudioThread *m_engine;
     QTimer m_levelTimer;
     RtpThread *m_rtp;
-    QString m_streamHost;
     quint16 m_streamPort = 11000;
-    QString m_pttCwHost;
     quint16 m_pttCwPort = 8765;
     Console *m_console;
     QButtonGroup *m_rxGroup;

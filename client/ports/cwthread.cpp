@@ -14,6 +14,7 @@ CwThread::~CwThread()
 
 void CwThread::setDestination(const QHostAddress &address, int port)
 {
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_address = address;
     m_port = port;
 }
@@ -72,12 +73,29 @@ bool CwThread::hasSampler()
 
 void CwThread::setPttState(bool state)
 {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_pttState = state;
+    }
     emit pttStateChanged(state);
 }
 
 void CwThread::setPttSendState(bool state)
 {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_sendState = state;
+    }
     emit pttSendStateChange(state);
+}
+
+void CwThread::setTxTimeout(int ms)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_txTimeoutMs = ms;
+    }
+    emit txTimeoutChanged(ms);
 }
 
 void CwThread::run()
@@ -87,7 +105,15 @@ void CwThread::run()
     connect(sampler, &PttCwSerial::packetFilled, this, &CwThread::packetFilled);
     connect(this, &CwThread::pttStateChanged, sampler, &PttCwSerial::setPttState);
     connect(this, &CwThread::pttSendStateChange, sampler, &PttCwSerial::setSendState);
-    sampler->setDestination(m_address, quint16(m_port));
+    connect(this, &CwThread::txTimeoutChanged, sampler, &PttCwSerial::setTxTimeout);
+    connect(sampler, &PttCwSerial::pttTimedOut, this, &CwThread::pttTimedOut);
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        sampler->setDestination(m_address, quint16(m_port));
+        sampler->setSendState(m_sendState);
+        sampler->setPttState(m_pttState);
+        sampler->setTxTimeout(m_txTimeoutMs);
+    }
     sampler->startSampling(m_device, m_winKey);
     {
         std::lock_guard<std::mutex> lock(m_mutex);

@@ -33,10 +33,15 @@ signals:
     void packetFilled(QByteArray data);
     void pttStateChanged(bool state);
     void pttSendStateChange(bool state);
+    void txTimeoutChanged(int ms);
+    void pttTimedOut(int source);
 
 public slots:
+    // Each is kept for the samplers started later, so a restart (a settings
+    // apply) keys on with the same permission, forced PTT and time-out.
     void setPttState(bool state);
     void setPttSendState(bool state);
+    void setTxTimeout(int ms);
 
 protected:
     void run() override;
@@ -49,6 +54,9 @@ private:
     PttCwSerial *m_sampler = nullptr;
     bool m_started = false;
     bool m_finished = false;
+    bool m_pttState = false;
+    bool m_sendState = false;
+    int m_txTimeoutMs = 0;
     // A standard mutex, so ThreadSanitizer can follow the hand-over.
     std::mutex m_mutex;
 };

@@ -165,15 +165,18 @@ void PttCwSerial::step()
     if (m_timerId.load() != 0 && !m_priorityRaised)
         m_priorityRaised = SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
 
-    bool ptt = m_device && m_device->readRts() != 0;
-    bool key = m_device && m_device->readDtr() != 0;
-    if (m_winKey) {
-        ptt = ptt || m_winKey->pttOutput();
-        key = key || m_winKey->keyOutput();
+    const bool linePtt = guardPtt(m_lineGuard, m_device && m_device->readRts() != 0, PttLine);
+    const bool winKeyPtt = guardPtt(m_winKeyGuard, m_winKey && m_winKey->pttOutput(), WinKeyPtt);
+    bool ptt = linePtt || winKeyPtt;
+    bool key = (m_device && m_device->readDtr() != 0) || (m_winKey && m_winKey->keyOutput());
+    if (m_muted.load()) {
+        // Not permitted: whatever the lines say, the box hears nothing keyed.
+        ptt = false;
+        key = false;
     }
     if (key)
         m_cwActivity = true;
-    const bool forced = m_forcedPtt.load();
+    const bool forced = m_forcedPtt.load() && !m_muted.load();
     if (!forced && ptt != m_lastPtt) {
         m_lastPtt = ptt;
         emit changedRTS(ptt);
@@ -190,10 +193,30 @@ void PttCwSerial::step()
     m_current.clear();
 }
 
+bool PttCwSerial::guardPtt(PttGuard &guard, bool on, PttSource source)
+{
+    if (!on) {
+        guard = PttGuard {};
+        return false;
+    }
+    if (guard.latched)
+        return false;
+    const int limit = m_txTimeoutMs.load();
+    if (limit > 0 && ++guard.onMs > limit) {
+        guard.latched = true;
+        emit pttTimedOut(int(source));
+        return false;
+    }
+    return true;
+}
+
 void PttCwSerial::sendPacket(QByteArray data)
 {
-    if (!m_sendEnabled.load())
-        return;
+    if (!m_sendEnabled.load()) {
+        if (m_drain <= 0)
+            return;
+        --m_drain;
+    }
     m_socket->writeDatagram(data, m_address, m_port);
     m_socket->flush();
 }
@@ -205,5 +228,16 @@ void PttCwSerial::setPttState(bool state)
 
 void PttCwSerial::setSendState(bool state)
 {
-    m_sendEnabled = state;
+    const bool was = m_sendEnabled.exchange(state);
+    // Only a withdrawal mutes: before the first grant nothing goes out anyway.
+    if (state)
+        m_muted = false;
+    else if (was)
+        m_muted = true;
+    m_drain = was && !state ? kDrainDatagrams : 0;
+}
+
+void PttCwSerial::setTxTimeout(int ms)
+{
+    m_txTimeoutMs = qMax(0, ms);
 }

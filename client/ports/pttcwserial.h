@@ -58,23 +58,44 @@ public:
     // One millisecond of sampling; the timer calls it.
     void step();
 
+    // Which PTT source a transmit time-out released.
+    enum PttSource { PttLine = 1, WinKeyPtt = 2 };
+
     bool takeCwActivity() { return m_cwActivity.exchange(false); }
     bool pttForced() const { return m_forcedPtt.load(); }
     bool sendingEnabled() const { return m_sendEnabled.load(); }
     quint32 sequence() const { return m_sequence.load(); }
 
+    int txTimeout() const { return m_txTimeoutMs.load(); }
+
 signals:
     void changedRTS(bool state);
     void packetFilled(QByteArray data);
+    // A source held PTT for the whole time-out and is released until it lets go.
+    void pttTimedOut(int source);
 
 public slots:
     void sendPacket(QByteArray data);
     void setPttState(bool state);
+    // Off (permission withdrawn): the samples go off at once, and the records
+    // that say so still go out before sending stops.
     void setSendState(bool state);
+    // Milliseconds of continuous PTT from one source before it is released; 0: never.
+    void setTxTimeout(int ms);
 
 private:
+    struct PttGuard
+    {
+        int onMs = 0;
+        bool latched = false;
+    };
+    // Records still sent after sending was switched off: those queued
+    // before, then enough to carry the released samples.
+    static constexpr int kDrainDatagrams = 6;
+
     static void timerProc(quint32 id, quint32 msg, quintptr user, quintptr, quintptr);
     void sendFinalRecord();
+    bool guardPtt(PttGuard &guard, bool on, PttSource source);
 
     VSerial *m_device = nullptr;
     WinKey *m_winKey = nullptr;
@@ -92,4 +113,10 @@ private:
     bool m_lastSampleOn = false;
     std::atomic<bool> m_forcedPtt { false };
     std::atomic<bool> m_sendEnabled { false };
+    std::atomic<bool> m_muted { false };
+    std::atomic<int> m_txTimeoutMs { 0 };
+    int m_drain = 0;
+    // Timer thread only.
+    PttGuard m_lineGuard;
+    PttGuard m_winKeyGuard;
 };

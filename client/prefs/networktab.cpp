@@ -57,7 +57,12 @@ NetworkTab::NetworkTab(QWidget *parent)
     , m_cmdPort(portBox(this))
     , m_rtpPort(portBox(this))
     , m_pttCwPort(portBox(this))
+    , m_txTimeout(new QSpinBox(this))
 {
+    m_txTimeout->setRange(0, kTxTimeoutMax);
+    m_txTimeout->setSuffix(tr(" s"));
+    m_txTimeout->setSpecialValueText(tr("off"));
+    m_txTimeout->setValue(kTxTimeoutDefault);
     m_password->setEchoMode(QLineEdit::Normal);
     m_buffer->setRange(kBufMin, kBufMax);
     m_buffer->setSingleStep(kBufStep);
@@ -77,6 +82,7 @@ NetworkTab::NetworkTab(QWidget *parent)
     form->addRow(tr("Command port (TCP)"), m_cmdPort);
     form->addRow(tr("Audio port (UDP)"), m_rtpPort);
     form->addRow(tr("PTT/CW port (UDP)"), m_pttCwPort);
+    form->addRow(tr("Transmit time-out"), m_txTimeout);
 
     auto *exportBtn = new QPushButton(tr("Export location"), this);
     auto *importBtn = new QPushButton(tr("Import location"), this);
@@ -100,7 +106,7 @@ NetworkTab::NetworkTab(QWidget *parent)
     connect(m_buffer, &QSlider::valueChanged, this, &NetworkTab::bufferChanged);
     connect(m_address, &QLineEdit::textChanged, this, &AbstractTab::dataChanged);
     connect(m_password, &QLineEdit::textChanged, this, &AbstractTab::dataChanged);
-    for (QSpinBox *box : {m_cmdPort, m_rtpPort, m_pttCwPort})
+    for (QSpinBox *box : {m_cmdPort, m_rtpPort, m_pttCwPort, m_txTimeout})
         connect(box, QOverload<int>::of(&QSpinBox::valueChanged), this, &AbstractTab::dataChanged);
     bufferChanged(kBufMin);
 }
@@ -112,6 +118,7 @@ int NetworkTab::txBufferingSteps() const { return m_buffer->value() / kBufStep; 
 int NetworkTab::cmdPort() const { return m_cmdPort->value(); }
 int NetworkTab::rtpPort() const { return m_rtpPort->value(); }
 int NetworkTab::pttCwPort() const { return m_pttCwPort->value(); }
+int NetworkTab::txTimeout() const { return m_txTimeout->value(); }
 QString NetworkTab::bufferLabelText() const { return m_bufferValue->text(); }
 
 void NetworkTab::bufferChanged(int val)
@@ -127,7 +134,7 @@ void NetworkTab::bufferChanged(int val)
 QStringList NetworkTab::stateFields() const
 {
     return {address(), password(), QString::number(txBuffering()), QString::number(cmdPort()),
-            QString::number(rtpPort()), QString::number(pttCwPort())};
+            QString::number(rtpPort()), QString::number(pttCwPort()), QString::number(txTimeout())};
 }
 
 void NetworkTab::applyFields(const QStringList &f)
@@ -140,6 +147,8 @@ void NetworkTab::applyFields(const QStringList &f)
     m_cmdPort->setValue(f.at(3).toInt());
     m_rtpPort->setValue(f.at(4).toInt());
     m_pttCwPort->setValue(f.at(5).toInt());
+    if (f.size() > 6)
+        m_txTimeout->setValue(f.at(6).toInt());
 }
 
 void NetworkTab::saveSettings()
@@ -151,6 +160,7 @@ void NetworkTab::saveSettings()
     s->setValue(Settings::NetworkCmdPort, Settings::Network, cmdPort());
     s->setValue(Settings::NetworkRtpPort, Settings::Network, rtpPort());
     s->setValue(Settings::NetworkPttCwPort, Settings::Network, pttCwPort());
+    s->setValue(Settings::TxTimeout, Settings::Network, txTimeout());
 }
 
 void NetworkTab::loadSettings()
@@ -173,6 +183,10 @@ void NetworkTab::loadSettings()
     m_cmdPort->setValue(port(Settings::NetworkCmdPort, 11000));
     m_rtpPort->setValue(port(Settings::NetworkRtpPort, 11000));
     m_pttCwPort->setValue(port(Settings::NetworkPttCwPort, 8765));
+    // Absent or unreadable: the safe default, never "off".
+    bool timeoutOk = false;
+    const int timeout = s->value(Settings::TxTimeout, Settings::Network).toInt(&timeoutOk);
+    m_txTimeout->setValue(timeoutOk && timeout >= 0 ? qMin(timeout, kTxTimeoutMax) : kTxTimeoutDefault);
 }
 
 NetworkTab::Location NetworkTab::readLocationFile(const QString &path)

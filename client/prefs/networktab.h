@@ -20,6 +20,9 @@ class NetworkTab final : public AbstractTab
     Q_DISABLE_COPY_MOVE(NetworkTab)
 
 public:
+    static constexpr int kTxTimeoutDefault = 180;
+    static constexpr int kTxTimeoutMax = 1800;
+
     // Asks the user for a file: (save?, title, filter) -> path or empty.
     using FileChooser = std::function<QString(bool save, const QString &title, const QString &filter)>;
 
@@ -48,6 +51,8 @@ public:
     int cmdPort() const;
     int rtpPort() const;
     int pttCwPort() const;
+    // Seconds of continuous PTT after which it is released; 0: never.
+    int txTimeout() const;
 
     QLineEdit *addressEdit() const { return m_address; }
     QLineEdit *passwordEdit() const { return m_password; }
@@ -55,6 +60,7 @@ public:
     QSpinBox *cmdPortBox() const { return m_cmdPort; }
     QSpinBox *rtpPortBox() const { return m_rtpPort; }
     QSpinBox *pttCwPortBox() const { return m_pttCwPort; }
+    QSpinBox *txTimeoutBox() const { return m_txTimeout; }
     QString bufferLabelText() const;
 
 signals:
@@ -82,5 +88,6 @@ private:
     QSpinBox *m_cmdPort;
     QSpinBox *m_rtpPort;
     QSpinBox *m_pttCwPort;
+    QSpinBox *m_txTimeout;
     FileChooser m_chooser;
 };

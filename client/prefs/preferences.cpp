@@ -158,6 +158,7 @@ int Preferences::txBufferingSteps() const { return m_network->txBufferingSteps()
 int Preferences::cmdPort() const { return m_network->cmdPort(); }
 int Preferences::rtpPort() const { return m_network->rtpPort(); }
 int Preferences::pttCwPort() const { return m_network->pttCwPort(); }
+int Preferences::txTimeout() const { return m_network->txTimeout(); }
 int Preferences::audioInput() const { return m_audio->inputDevice(); }
 int Preferences::audioOutput() const { return m_audio->outputDevice(); }
 int Preferences::virtualInput() const { return m_audio->virtualInput(); }

@@ -37,6 +37,7 @@ public:
     int cmdPort() const;
     int rtpPort() const;
     int pttCwPort() const;
+    int txTimeout() const;
     int audioInput() const;
     int audioOutput() const;
     int virtualInput() const;

@@ -4,6 +4,12 @@
 #include "languages.h"
 #include "levelcodes.h"
 #include "mainwindow.h"
+#include "networktab.h"
+#include "preferences.h"
+#include "audiothread.h"
+#include "paudioabstract.h"
+#include "vserial.h"
+#include "vsportclient.h"
 #include "packetheader.h"
 #include "permission.h"
 #include "permissionform.h"
@@ -19,6 +25,8 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSlider>
+#include <QSpinBox>
+#include <QElapsedTimer>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QtTest>
@@ -51,6 +59,9 @@ private slots:
     void indicatorRestyling();
     void closeKeepsRunningInTray();
     void languageSwitch();
+    void pttRefusalsReleaseTheTransmitter();
+    void winKeyAfterSerialApply();
+    void transmitTimeOutOfButtonAndTone();
     void exitReleasesTheTransmitter();
 
 private:
@@ -95,7 +106,8 @@ void TestMainWindow::initTestCase()
     s->setValue(Settings::NetworkPttCwPort, Settings::Network, m_sim.keyingPort());
     s->setValue(Settings::Serial_1, Settings::Serial, "COM15");
     s->setValue(Settings::Serial_2, Settings::Serial, "COM16");
-    for (Settings::Key k : {Settings::Serial_3, Settings::Serial_4, Settings::Serial_5})
+    s->setValue(Settings::Serial_5, Settings::Serial, "COM17");
+    for (Settings::Key k : {Settings::Serial_3, Settings::Serial_4})
         s->setValue(k, Settings::Serial, "None");
     s->setValue(Settings::AudioInput, Settings::Audio, "Microphone");
     s->setValue(Settings::AudioOutput, Settings::Audio, "Speakers");
@@ -444,6 +456,115 @@ void TestMainWindow::languageSwitch()
     QCoreApplication::processEvents();
     QCOMPARE(w()->toneAction()->text(), QString("Transmit 1kHz tone"));
     m_main->clientConnected(true, "127.0.0.1");
+}
+
+void TestMainWindow::pttRefusalsReleaseTheTransmitter()
+{
+    QVERIFY(connected());
+    QPushButton *ptt = w()->pttButton();
+    auto toneOn = [this] {
+        PAudioAbstract *in = w()->engine()->stream(paudio::audioIn);
+        PAudioAbstract *virt = w()->engine()->stream(paudio::audioInVirtual);
+        return (in && in->isToneEnabled()) || (virt && virt->isToneEnabled());
+    };
+    ptt->click();
+    QTRY_COMPARE_WITH_TIMEOUT(m_sim.statusValue("ptt"), 1, kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(m_sim.command("keying").value(0).contains("ptt=1"), kWait);
+
+    // A program opens the PTT/CW port, then the operator lets go.
+    const int fd = ::open(qPrintable(portPath("COM16")), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    QVERIFY(fd >= 0);
+    QTRY_VERIFY_WITH_TIMEOUT(w()->port(Window::PttCw)->isOpened(), kWait);
+    ptt->click();
+    QVERIFY(!ptt->isChecked());
+    QTRY_COMPARE_WITH_TIMEOUT(m_sim.statusValue("ptt"), 0, kWait);
+    QCOMPARE(framesOfType(PacketType::Ptt).last().value, 0u);
+    QTRY_VERIFY_WITH_TIMEOUT(m_sim.command("keying").value(0).contains("ptt=0"), kWait);
+
+    // The tone is refused the same way and does not stay on.
+    w()->toneAction()->trigger();
+    QVERIFY(!w()->toneAction()->isChecked());
+    QVERIFY(!ptt->isChecked());
+    QVERIFY(!toneOn());
+    ::close(fd);
+    QTRY_VERIFY_WITH_TIMEOUT(!w()->port(Window::PttCw)->isOpened(), kWait);
+
+    // Keyed from the button, then the permission goes: released at once.
+    ptt->click();
+    QTRY_COMPARE_WITH_TIMEOUT(m_sim.statusValue("ptt"), 1, kWait);
+    grant(0x0B);
+    QVERIFY(!ptt->isChecked());
+    QTRY_COMPARE_WITH_TIMEOUT(m_sim.statusValue("ptt"), 0, kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(m_sim.command("keying").value(0).contains("ptt=0"), kWait);
+    // Without the permission the tone is refused and left off.
+    w()->toneAction()->trigger();
+    QVERIFY(!w()->toneAction()->isChecked());
+    QVERIFY(!toneOn());
+    grant(0x0F);
+}
+
+void TestMainWindow::winKeyAfterSerialApply()
+{
+    QVERIFY(connected());
+    // Applying the serial ports while connected restarts the keying sampler.
+    w()->settingsChanged(AbstractTab::SerialPorts);
+    QVERIFY(m_sim.run("keying clear"));
+    VSPortClient host;
+    QVERIFY(host.open("COM17"));
+    QVERIFY(host.setLine(1200, 8, 0, 2));
+    QVERIFY(host.write(QByteArray("\x00\x02", 2)) == 2);
+    // The keyer answers from this process's event loop.
+    QByteArray version;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            version += host.read(1, 0);
+            return !version.isEmpty();
+        },
+        kWait));
+    QCOMPARE(version, QByteArray("\x0a"));
+    // 40 WPM, neutral timing.
+    const QByteArray setup("\x02\x28\x03\x32\x17\x32\x04\x00\x00\x10\x00\x11\x00\x0d\x00\x0e\x00", 17);
+    QVERIFY(host.write(setup) == setup.size());
+    QVERIFY(host.write("EEE") == 3);
+    // Three dits at 40 WPM arrive as key edges at the box.
+    QTRY_VERIFY2_WITH_TIMEOUT(m_sim.command("keying timeline").filter("key=1").size() >= 3,
+                              qPrintable(m_sim.command("keying").join('\n')), kWait);
+    host.close();
+}
+
+void TestMainWindow::transmitTimeOutOfButtonAndTone()
+{
+    QVERIFY(connected());
+    QSpinBox *timeout = w()->preferences()->networkTab()->txTimeoutBox();
+    QCOMPARE(timeout->value(), 180);
+    timeout->setValue(2);
+    w()->preferences()->networkTab()->saveSettings();
+    w()->settingsChanged(AbstractTab::Network);
+    QTRY_VERIFY_WITH_TIMEOUT(connected(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(w()->permission()->flags() == 0x0F && w()->pttButton()->isEnabled(), kWait);
+    QCOMPARE(Settings::instance()->value(Settings::TxTimeout, Settings::Network).toInt(), 2);
+
+    QPushButton *ptt = w()->pttButton();
+    for (QAction *tone : {static_cast<QAction *>(nullptr), w()->toneAction()}) {
+        QElapsedTimer clock;
+        clock.start();
+        if (tone)
+            tone->trigger();
+        else
+            ptt->click();
+        QVERIFY(ptt->isChecked());
+        QTRY_COMPARE_WITH_TIMEOUT(m_sim.statusValue("ptt"), 1, kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(!ptt->isChecked(), kWait);
+        QVERIFY2(clock.elapsed() >= 1900 && clock.elapsed() <= 4000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(!w()->toneAction()->isChecked());
+        QTRY_COMPARE_WITH_TIMEOUT(m_sim.statusValue("ptt"), 0, kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(m_sim.command("keying").value(0).contains("ptt=0"), kWait);
+        QCOMPARE(m_main->lastBalloon(), QString("Transmit time-out: PTT released after 2 s"));
+    }
+    timeout->setValue(180);
+    w()->preferences()->networkTab()->saveSettings();
+    w()->settingsChanged(AbstractTab::Network);
+    QTRY_VERIFY_WITH_TIMEOUT(connected() && w()->permission()->flags() == 0x0F, kWait);
 }
 
 void TestMainWindow::exitReleasesTheTransmitter()

@@ -57,6 +57,9 @@ private slots:
     void linesFromProgram();
     void forcedPtt();
     void sendingDisabled();
+    void restartKeepsPermissionAndForcedPtt();
+    void withdrawalSendsReleasedRecordsThenStops();
+    void transmitTimeOutReleasesLinePtt();
     void levelsAndPttEcho();
 
 private:
@@ -322,6 +325,8 @@ void TestKeyingE2e::sendingDisabled()
     const int before = m_sim.statusValue(QStringLiteral("keying"));
     // Records of the previous sampler still queued for us.
     QCoreApplication::processEvents();
+    // Not permitted (the earlier tests left sending on for later samplers).
+    m_cw->setPttSendState(false);
     QSignalSpy filled(m_cw.get(), &CwThread::packetFilled);
     m_cw->startKeying(m_pttDev.get(), nullptr);
     QTRY_VERIFY_WITH_TIMEOUT(filled.count() >= 8, 10000);
@@ -338,6 +343,90 @@ void TestKeyingE2e::sendingDisabled()
 
     // Stopping a stopped thread returns at once.
     m_cw->stopKeying();
+    m_cw->stopKeying();
+}
+
+void TestKeyingE2e::restartKeepsPermissionAndForcedPtt()
+{
+    // A settings apply restarts the sampler: it must key on as before.
+    m_cw->startKeying(m_pttDev.get(), nullptr);
+    m_cw->setPttSendState(true);
+    m_cw->setPttState(true);
+    QTRY_VERIFY_WITH_TIMEOUT(lastRecords(1).value(0) == QString(32, QLatin1Char('5')), 10000);
+    m_cw->stopKeying();
+    QVERIFY(m_sim.run(QStringLiteral("keying clear")));
+    m_cw->startKeying(m_pttDev.get(), nullptr);
+    QTRY_VERIFY_WITH_TIMEOUT(lastRecords(1).value(0) == QString(32, QLatin1Char('5')), 10000);
+    m_cw->setPttState(false);
+    QTRY_VERIFY_WITH_TIMEOUT(lastRecords(1).value(0) == QString(32, QLatin1Char('0')), 10000);
+    m_cw->stopKeying();
+}
+
+void TestKeyingE2e::withdrawalSendsReleasedRecordsThenStops()
+{
+    m_cw->startKeying(m_pttDev.get(), nullptr);
+    m_cw->setPttSendState(true);
+    m_cw->setPttState(true);
+    QVERIFY(m_app.setDtr(true));
+    QTRY_VERIFY_WITH_TIMEOUT(lastRecords(1).value(0) == QString(32, QLatin1Char('f')), 10000);
+
+    // Permission withdrawn while keyed: the box hears key and PTT go off,
+    // then nothing more.
+    m_cw->setPttSendState(false);
+    QTRY_VERIFY_WITH_TIMEOUT(lastRecords(1).value(0).endsWith(QLatin1String("00")), 10000);
+    QVector<Edge> edges = timeline();
+    QVERIFY(!edges.isEmpty());
+    QVERIFY(!edges.last().key && !edges.last().ptt);
+    // The last few records are on their way (at most three, 200 ms); then
+    // a sampler still sending would add 15 records a second.
+    QTest::qWait(500);
+    const int count = m_sim.statusValue(QStringLiteral("keying"));
+    QTest::qWait(1000);
+    QCOMPARE(m_sim.statusValue(QStringLiteral("keying")), count);
+    QVERIFY(m_app.setDtr(false));
+    m_cw->setPttState(false);
+    m_cw->stopKeying();
+}
+
+void TestKeyingE2e::transmitTimeOutReleasesLinePtt()
+{
+    QVERIFY(m_sim.run(QStringLiteral("keying clear")));
+    QSignalSpy timedOut(m_cw.get(), &CwThread::pttTimedOut);
+    QSignalSpy rts(m_cw.get(), &CwThread::changedRTS);
+    m_cw->setTxTimeout(300);
+    m_cw->startKeying(m_pttDev.get(), nullptr);
+    m_cw->setPttSendState(true);
+
+    QVERIFY(m_app.setRts(true));
+    QTRY_COMPARE_WITH_TIMEOUT(timedOut.count(), 1, 10000);
+    QCOMPARE(timedOut.at(0).at(0).toInt(), int(PttCwSerial::PttLine));
+    // Released after the time-out, not before, while the line stays up.
+    QTRY_VERIFY2_WITH_TIMEOUT(lastRecords(1).value(0) == QString(32, QLatin1Char('0')),
+        qPrintable(lastRecords(3).join(QLatin1Char(' '))), 10000);
+    QVector<Edge> pttEdges;
+    bool ptt = false;
+    for (const Edge &e : timeline()) {
+        if (e.ptt != ptt) {
+            pttEdges << e;
+            ptt = e.ptt;
+        }
+    }
+    QCOMPARE(pttEdges.size(), 2);
+    const qint64 held = pttEdges.at(1).t - pttEdges.at(0).t;
+    QVERIFY2(held >= 299 && held <= 302, qPrintable(QString::number(held)));
+    QTRY_COMPARE_WITH_TIMEOUT(rts.count(), 2, 5000);
+    QCOMPARE(rts.at(1).at(0).toBool(), false);
+
+    // Held on, it stays released; let go and pressed again, it keys again.
+    QTest::qWait(400);
+    QCOMPARE(timedOut.count(), 1);
+    QCOMPARE(lastRecords(1).value(0), QString(32, QLatin1Char('0')));
+    QVERIFY(m_app.setRts(false));
+    QTest::qWait(50);
+    QVERIFY(m_app.setRts(true));
+    QTRY_VERIFY_WITH_TIMEOUT(lastRecords(1).value(0) == QString(32, QLatin1Char('5')), 10000);
+    QVERIFY(m_app.setRts(false));
+    m_cw->setTxTimeout(0);
     m_cw->stopKeying();
 }
 

@@ -1,0 +1,30 @@
+#include "reconnectpolicy.h"
+
+#include <iterator>
+
+ReconnectPolicy::Decision ReconnectPolicy::decide(Outcome outcome, qint64 connectedMs, int failures)
+{
+    switch (outcome) {
+    case Outcome::WrongPassword:
+    case Outcome::SecondClient:
+        return {kRefusedDelayMs, true};
+    case Outcome::Dropped:
+        if (connectedMs >= kEarlyDropMs)
+            return {0, false};
+        break;
+    case Outcome::Unreachable:
+        break;
+    }
+    constexpr int last = int(std::size(kSteps)) - 1;
+    return {kSteps[qBound(0, failures, last)], true};
+}
+
+ReconnectPolicy::Decision ReconnectPolicy::next(Outcome outcome, qint64 connectedMs)
+{
+    if (outcome == Outcome::Dropped && connectedMs >= kHealthyMs)
+        m_failures = 0;
+    const Decision d = decide(outcome, connectedMs, m_failures);
+    if (d.failure)
+        ++m_failures;
+    return d;
+}
