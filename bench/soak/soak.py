@@ -2,11 +2,16 @@
 """Soak run: the real morvex program against brelko-sim for a given time.
 
 The simulator loses, delays, reorders and duplicates receive audio; the run
-drops the link about a hundred times, changes the operator's permissions,
-writes WinKey text to the Winkey port and runs a radio program (rigctl) on
-the CAT port. At the end it checks that morvex never crashed and ends
-cleanly, that PTT and key are off at the box, that resident memory stayed
-flat after the warm-up and that every drop was followed by a log-in at once.
+drops the link whenever it has been logged in for 10.5 s (ordinary drops of
+a healthy connection), has the box refuse the client as a second one now and
+then, and for a while plays a flapping box that drops the client as soon as
+it logs in. Meanwhile it changes the operator's permissions, writes WinKey
+text to the Winkey port and runs a radio program (rigctl) on the CAT port.
+At the end it checks that morvex never crashed and ends cleanly, that PTT and
+key are off at the box, that resident memory stayed flat after the warm-up,
+and that the client's attempts followed its reconnection rule as the box saw
+them: a log-in at once after an ordinary drop, 10 s after a refusal, the
+back-off steps while the box flapped, and one tray message per outage.
 Prints a summary; exits 1 on any failed check, 2 when the run cannot start.
 
 Needs an X display with a tray host and the virtual sound devices: run it
@@ -35,6 +40,20 @@ RECONNECT_AT_ONCE_MS = 2000
 # After the box refuses a second client it drops the link; the client tries
 # again after 10 s (the timer's own slack allowed).
 REFUSED_RETRY_MS = (9500, 13000)
+# The client's reconnection rule: a connection that ends before
+# EARLY_DROP_MS is a failure and waits BACKOFF_MS[failures before] (the last
+# step repeats); a refusal waits REFUSED_DELAY_MS and counts as a failure
+# too; a connection that lives HEALTHY_MS clears the count.
+EARLY_DROP_MS = 10000
+HEALTHY_MS = 30000
+REFUSED_DELAY_MS = 10000
+BACKOFF_MS = (1000, 2000, 4000, 8000, 10000)
+# A backed-off attempt may come this much early / late (timer and scheduling).
+BACKOFF_SLACK_MS = (100, 1500)
+ERROR_SECOND_CLIENT = 1
+ERROR_WRONG_PASSWORD = 2
+# Ordinary drops hit connections this old (s): clear of EARLY_DROP_MS.
+DROP_AGE_S = 10.5
 RSS_GROWTH_LIMIT_KB = 2048
 
 
@@ -78,12 +97,25 @@ class Morvex:
     def running(self):
         return self.proc.poll() is None
 
+    def dump_threads(self):
+        """Every thread's stack into threads.txt (gdb, if installed): what a hang waits on."""
+        gdb = shutil.which("gdb")
+        if not gdb:
+            return
+        with open(os.path.join(self.home, "threads.txt"), "wb") as out:
+            try:
+                subprocess.run([gdb, "-p", str(self.proc.pid), "-batch", "-ex", "thread apply all bt 30"],
+                               stdout=out, stderr=subprocess.STDOUT, timeout=120)
+            except subprocess.TimeoutExpired:
+                pass
+
     def terminate(self, timeout=20):
         if self.running():
             self.proc.send_signal(signal.SIGTERM)
             try:
                 self.proc.wait(timeout)
             except subprocess.TimeoutExpired:
+                self.dump_threads()
                 self.proc.kill()
                 self.proc.wait()
                 self.log_file.close()
@@ -181,14 +213,94 @@ class CatClient(threading.Thread):
                 self.hung += 1
 
 
+class Conn:
+    """One command-link connection as the box saw it (simulator clock, ms)."""
+
+    def __init__(self, conn, opened):
+        self.id, self.opened = conn, opened
+        self.logged_in = self.ended = self.error = None
+        self.dropped = False    # ended by a drop the soak asked for
 
 
-def parse_events(lines):
-    out = []
+def parse_connections(lines):
+    """The simulator's connection events, one Conn per connection in order."""
+    conns = {}
     for line in lines:
         m = re.match(r"event conn=(\d+) t=(\d+) (.*)", line)
-        if m:
-            out.append((int(m.group(2)), int(m.group(1)), m.group(3)))
+        if not m:
+            continue
+        cid, t, what = int(m.group(1)), int(m.group(2)), m.group(3)
+        if what.startswith("open"):
+            conns[cid] = Conn(cid, t)
+            continue
+        c = conns.get(cid)
+        if c is None:
+            continue
+        if what == "logged in":
+            c.logged_in = t
+        err = re.match(r"error (\d+) sent", what) or re.search(r"\): error (\d+)$", what)
+        if err and c.error is None:
+            c.error = int(err.group(1))
+        if c.ended is None and (what.startswith(("drop", "refused")) or what == "closed"):
+            c.ended = t
+            c.dropped = what.startswith("drop")
+    return [conns[k] for k in sorted(conns)]
+
+
+def replay_policy(conns):
+    """The client's reconnection rule replayed over the connections the box
+    saw. Returns [(conn, wait ms before the next attempt, failures before)]
+    for every ended connection, and the number of outages (one tray balloon
+    each)."""
+    failures, outage, outages = 0, False, 0
+    decisions = []
+    for c in conns:
+        if c.ended is None:
+            continue
+        life = c.ended - c.opened
+        # Connected again: the outage ends at once on a clean record, else
+        # once the connection has stayed up past the early-drop limit.
+        if not outage or failures == 0 or life >= EARLY_DROP_MS:
+            outage = False
+        if life >= HEALTHY_MS:
+            failures = 0
+        if c.error in (ERROR_SECOND_CLIENT, ERROR_WRONG_PASSWORD):
+            wait, failed = REFUSED_DELAY_MS, True
+        elif life >= EARLY_DROP_MS:
+            wait, failed = 0, False
+        else:
+            wait, failed = BACKOFF_MS[min(failures, len(BACKOFF_MS) - 1)], True
+        decisions.append((c, wait, failures))
+        if failed:
+            failures += 1
+        if not outage:
+            outages += 1
+        outage = True
+    return decisions, outages
+
+
+def clear_of_limits(age):
+    """Whether a connection this old (s, as seen here) may be ended without
+    the client's view of its age falling either side of a limit."""
+    return all(not (limit / 1000.0 - 0.6 <= age < limit / 1000.0 + 0.5) for limit in (EARLY_DROP_MS, HEALTHY_MS))
+
+
+def sim_clock_ms(sim):
+    # Turning silence off where it is off changes nothing; the answer carries the clock.
+    return int(sim.values("silent off")["t"])
+
+
+def spread(fractions, segments):
+    """Times at the given fractions (0..1) of the segments laid end to end."""
+    total = sum(b - a for a, b in segments)
+    out = []
+    for f in fractions:
+        x = total * f
+        for a, b in segments:
+            if x <= b - a:
+                out.append(a + x)
+                break
+            x -= b - a
     return out
 
 
@@ -196,15 +308,16 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("--seconds", type=int, default=600)
     ap.add_argument("--bin", default=os.environ.get("BRELKO_BIN_DIR", "build/bin"))
-    ap.add_argument("--drops", type=int, default=100)
+    ap.add_argument("--drops", type=int, default=100, help="most ordinary drops to make")
     ap.add_argument("--keep", action="store_true", help="keep the work folder (logs)")
     args = ap.parse_args()
-    if args.seconds < 60:
-        ap.error("--seconds must be at least 60")
+    # Room for drops before and after the flapping phase, a refusal and the quiet end.
+    if args.seconds < 90:
+        ap.error("--seconds must be at least 90")
 
     # Not under TMPDIR: the test environment removes that folder on exit.
     work = tempfile.mkdtemp(prefix="brelko-soak.", dir=os.environ.get("SOAK_WORK_DIR", "/tmp"))
-    log(f"work folder {work}, {args.seconds} s, {args.drops} drops")
+    log(f"work folder {work}, {args.seconds} s, at most {args.drops} drops")
     failures = []
     sim = morvex = None
     stop = threading.Event()
@@ -219,8 +332,12 @@ def main():
         wk_path = os.path.join(morvex.port_dir, "COM9")
         if not wait_until(lambda: os.path.exists(cat_path) and os.path.exists(wk_path), 30):
             raise RuntimeError("morvex did not create its ports")
-    except (RuntimeError, OSError) as e:
-        print(f"soak: cannot start: {e}", file=sys.stderr)
+        # The age of the first connection, which came up before the run.
+        cur_id = sim.values("status").get("active")
+        opened = next(c.opened for c in parse_connections(sim.command("events")) if str(c.id) == cur_id)
+        cur_since = time.monotonic() - (sim_clock_ms(sim) - opened) / 1000.0
+    except (RuntimeError, OSError, StopIteration, KeyError, ValueError) as e:
+        print(f"soak: cannot start: {e!r}", file=sys.stderr)
         for what in (morvex, sim):
             if what and os.path.exists(what.log_path):
                 print(f"--- {what.log_path} (tail)", file=sys.stderr)
@@ -239,30 +356,50 @@ def main():
     winkey.start()
     cat.start()
 
-    # Drops spread over the run after the first 10 %, graceful and reset in
-    # turn; the last 15 % (at least 15 s) are quiet, so WinKey text must then
-    # be keyed through to the box.
+    # Ordinary drops hit a connection that has been logged in for
+    # DROP_AGE_S, graceful and reset in turn, as often as that allows. The
+    # last 15 % (at least 15 s) are quiet, so WinKey text must then be keyed
+    # through to the box.
     quiet = max(15.0, 0.15 * duration)
-    first_drop, last_drop = 0.1 * duration, duration - quiet
+    active_end = duration - quiet
+    # The flapping box drops the client as soon as it logs in, so its
+    # attempts back off; ordinary drops come before it, to show they count
+    # as no failure, and after it, to show the client is back to at once.
+    flap_start = 0.18 * duration
+    flap_end = flap_start + max(12.0, duration * 25.0 / 120.0)
+    recovery = (BACKOFF_MS[-1] + BACKOFF_SLACK_MS[1]) / 1000.0
     # A few times the box refuses the client as a second one: the link is
-    # then down for 10 s, and the drops after it move on by that much.
+    # then down for 10 s. Not while the client is backing off.
     refusals = max(1, duration // 200)
-    refusal_gap = REFUSED_RETRY_MS[1] / 1000.0
-    step = (last_drop - first_drop - refusals * refusal_gap) / max(1, args.drops)
-    drop_times = [first_drop + i * step for i in range(args.drops)]
-    refusal_after = [int(args.drops * (k + 1) / (refusals + 1)) for k in range(refusals)]
+    refusal_times = spread([(k + 1) / (refusals + 1) for k in range(refusals)],
+                           [(a, b) for a, b in ((0.0, flap_start - 1.0),
+                                                (flap_end + recovery, active_end - REFUSED_RETRY_MS[1] / 1000.0))
+                            if b > a])
     refusals_done = 0
-    shift = 0.0
+    # All with bit 0 (access): a frame without it ends the link as a failure.
     perms = ["perm 0x0F 0 0", "perm 0x07 600 5", "perm 0x0B 600 5", "perm 0x0D 0 0", "perm 0x0F 0 0"]
     next_perm, perm_index = 7.0, 0
-    drops_done = drop_skipped = 0
+    drops_before = drops_after = 0
+    flap_ids = []     # connections dropped by the flapping box
+    last_ended = None
     rss = []          # (seconds since start, kB)
     next_sample = 0.0
     crashed = False
     edges_at_quiet = None
 
+    def end_current(command):
+        nonlocal last_ended
+        try:
+            for c in command:
+                sim.command(c)
+        except SimError:
+            return False    # the client went meanwhile
+        last_ended = cur_id
+        return True
+
     while True:
-        now = time.monotonic() - started
+        now_abs = time.monotonic()
+        now = now_abs - started
         if now >= duration:
             break
         if not morvex.running():
@@ -273,27 +410,39 @@ def main():
             if kb is not None:
                 rss.append((now, kb))
             next_sample += 1.0
-        if drops_done + drop_skipped < len(drop_times) and now >= drop_times[drops_done + drop_skipped] + shift:
-            # Only a logged-in client is dropped; otherwise wait for it a little.
-            if sim.values("status").get("loggedin") == "1":
-                if refusals_done < refusals and drops_done == refusal_after[refusals_done]:
-                    sim.command("error 1")
-                    sim.command("drop")
+        flapping = flap_start <= now < flap_end
+        status = sim.values("status")
+        age = None
+        if status.get("loggedin") == "1":
+            if status.get("active") != cur_id:
+                cur_id, cur_since = status.get("active"), now_abs
+            if cur_id != last_ended:
+                age = now_abs - cur_since
+        if age is not None and clear_of_limits(age):
+            drops_made = drops_before + drops_after
+            if flapping:
+                if end_current(["drop reset" if len(flap_ids) % 2 else "drop"]):
+                    flap_ids.append(int(cur_id))
+            elif refusals_done < len(refusal_times) and now >= refusal_times[refusals_done]:
+                if end_current(["error 1", "drop"]):
                     refusals_done += 1
-                    shift += refusal_gap
-                else:
-                    sim.command("drop reset" if drops_done % 2 else "drop")
-                    drops_done += 1
-            elif now >= drop_times[drops_done + drop_skipped] + shift + 5:
-                drop_skipped += 1
-        if edges_at_quiet is None and now >= duration - quiet + 2:
+            elif now < active_end and age >= DROP_AGE_S and drops_made < args.drops:
+                if end_current(["drop reset" if drops_made % 2 else "drop"]):
+                    if now < flap_start:
+                        drops_before += 1
+                    else:
+                        drops_after += 1
+        if edges_at_quiet is None and now >= active_end + 2:
             edges_at_quiet = int(sim.values("keying").get("edges", "0"))
-        if now >= next_perm and now < duration - quiet:
-            if sim.values("status").get("loggedin") == "1":
-                sim.command(perms[perm_index % len(perms)])
-                perm_index += 1
+        if now >= next_perm and now < active_end:
+            if not flapping and age is not None:
+                try:
+                    sim.command(perms[perm_index % len(perms)])
+                    perm_index += 1
+                except SimError:
+                    pass
             next_perm += 11.0
-        time.sleep(0.05)
+        time.sleep(0.02 if flapping else 0.05)
 
     # Wind down: the keyer closes, the box must see PTT and key off.
     stop.set()
@@ -306,7 +455,10 @@ def main():
     status = sim.values("status")
     audio = sim.values("audio")
     timeline = sim.command("keying timeline")
-    events = parse_events(sim.command("events"))
+    conns = parse_connections(sim.command("events"))
+    # Read before SIGTERM: the link's end at exit is no outage.
+    with open(morvex.log_path, errors="replace") as f:
+        balloons = f.read().count("Tray message: Disconnected")
     if morvex.running():
         final_kb = morvex.rss_kb()
         if final_kb:
@@ -316,25 +468,35 @@ def main():
     exit_code = morvex.terminate()
     sim_code = sim.stop()
 
-    # Reconnections: from each drop the simulator made to the next log-in.
-    delays = []
-    refused_delays = []
+    # Reconnections: from each end of a connection to the next attempt and
+    # the next log-in, against the wait the client's rule gives.
+    decisions, outages = replay_policy(conns)
+    position = {c.id: i for i, c in enumerate(conns)}
+    at_once, refused, backoff = [], [], []    # (conn, wait, failures before, attempt gap, log-in gap)
     missing = 0
-    for i, (t, conn, what) in enumerate(events):
-        if not what.startswith("drop"):
-            continue
-        refused = i > 0 and events[i - 1][1] == conn and events[i - 1][2].startswith("error 1")
-        nxt = next((t2 for (t2, c2, w2) in events[i + 1:] if w2 == "logged in" and c2 != conn), None)
-        if nxt is None:
+    for c, wait, streak in decisions:
+        later = conns[position[c.id] + 1:]
+        login = next((x.logged_in for x in later if x.logged_in is not None), None)
+        if login is None:
             missing += 1
-        elif refused:
-            refused_delays.append(nxt - t)
+            continue
+        rec = (c, wait, streak, later[0].opened - c.ended, login - c.ended)
+        if wait == 0:
+            at_once.append(rec)
+        elif c.error in (ERROR_SECOND_CLIENT, ERROR_WRONG_PASSWORD):
+            refused.append(rec)
         else:
-            delays.append(nxt - t)
-    other_closes = [w for (_, _, w) in events if w.startswith("refused") or w.startswith("error")]
+            backoff.append(rec)
+    at_once_ms = [r[4] for r in at_once]
+    refused_ms = [r[4] for r in refused]
+    flap_set = set(flap_ids)
+    flap_recs = [r for r in backoff if r[0].id in flap_set]
+    other_backoff = [r for r in backoff if r[0].id not in flap_set]
+    other_ends = [c for c in conns if c.ended is not None and not c.dropped]
 
-    # Memory: median of the first and of the last half-minute after warm-up.
-    warm = max(30.0, 0.3 * duration)
+    # Memory: median of the first and of the last half-minute after warm-up
+    # (and after the client is back from the flapping box).
+    warm = max(30.0, 0.3 * duration, flap_end + recovery)
     after = [kb for (t, kb) in rss if t >= warm]
     window = max(5, min(30, len(after) // 4))
     growth = None
@@ -343,7 +505,9 @@ def main():
 
     if crashed:
         failures.append(f"morvex ended during the run (code {morvex.proc.returncode})")
-    if exit_code != 0:
+    if exit_code is None:
+        failures.append("morvex did not end on SIGTERM and was killed (its threads' stacks: morvex/threads.txt)")
+    elif exit_code != 0:
         failures.append(f"morvex did not end cleanly on SIGTERM (code {exit_code})")
     if sim_code != 0:
         failures.append(f"brelko-sim ended with code {sim_code}")
@@ -354,16 +518,28 @@ def main():
         failures.append(f"keying timeline does not end off: {timeline[-1]}")
     if refusals_done < refusals:
         failures.append(f"only {refusals_done} of {refusals} refusals made")
-    odd = [d for d in refused_delays if not REFUSED_RETRY_MS[0] <= d <= REFUSED_RETRY_MS[1]]
+    odd = [d for d in refused_ms if not REFUSED_RETRY_MS[0] <= d <= REFUSED_RETRY_MS[1]]
     if odd:
-        failures.append(f"retries after a refusal outside {REFUSED_RETRY_MS} ms: {odd}")
-    if drops_done < args.drops:
-        failures.append(f"only {drops_done} of {args.drops} drops made ({drop_skipped} skipped: not logged in)")
+        failures.append(f"log-ins after a refusal outside {REFUSED_RETRY_MS} ms: {odd}")
+    if args.drops >= 2 and (drops_before == 0 or drops_after == 0):
+        failures.append(f"ordinary drops: {drops_before} before and {drops_after} after the flapping phase "
+                        "(one of each at least)")
     if missing:
-        failures.append(f"{missing} drops not followed by a log-in")
-    slow = [d for d in delays if d >= RECONNECT_AT_ONCE_MS]
+        failures.append(f"{missing} ends of a connection not followed by a log-in")
+    slow = [d for d in at_once_ms if d >= RECONNECT_AT_ONCE_MS]
     if slow:
-        failures.append(f"{len(slow)} reconnections took {RECONNECT_AT_ONCE_MS} ms or more: {sorted(slow)[-5:]}")
+        failures.append(f"{len(slow)} reconnections after a drop took {RECONNECT_AT_ONCE_MS} ms or more: "
+                        f"{sorted(slow)[-5:]}")
+    off_step = [f"wait {w} ms (after {n} failures): attempt after {g} ms, log-in after {li} ms"
+                for (_, w, n, g, li) in backoff
+                if g < w - BACKOFF_SLACK_MS[0] or li > w + BACKOFF_SLACK_MS[1]]
+    if off_step:
+        failures.append(f"back-off outside -{BACKOFF_SLACK_MS[0]}/+{BACKOFF_SLACK_MS[1]} ms: "
+                        + "; ".join(off_step))
+    if len(flap_recs) < 3:
+        failures.append(f"the flapping box saw {len(flap_recs)} backed-off attempts (3 at least)")
+    if balloons != outages:
+        failures.append(f"{balloons} 'Disconnected' tray messages for {outages} outages")
     if growth is None:
         failures.append("too few memory samples after warm-up")
     elif growth >= RSS_GROWTH_LIMIT_KB:
@@ -382,17 +558,29 @@ def main():
     elif cat.ok == 0 or cat.hung:
         failures.append(f"CAT: {cat.ok} answered, {cat.failed} failed, {cat.hung} hung")
 
+    drops_done = drops_before + drops_after
     print()
     print(f"=== soak summary ({duration} s)")
     print(f"morvex: {'crashed' if crashed else 'ran throughout'}, exit code on SIGTERM {exit_code}")
-    if delays:
-        print(f"drops: {drops_done} made ({drops_done - drops_done // 2} graceful, {drops_done // 2} reset), "
-              f"{len(delays)} followed by a log-in; reconnection ms: min {min(delays)}, "
-              f"median {statistics.median(delays):.0f}, max {max(delays)}; other refusals/errors "
-              f"{len(other_closes)}")
-    else:
-        print(f"drops: {drops_done} made, none followed by a log-in")
-    print(f"refusals (second client): {refusals_done} made, retries after ms: {refused_delays}")
+    print(f"ordinary drops (logged in {DROP_AGE_S} s or more): {drops_done} made "
+          f"({drops_done - drops_done // 2} graceful, {drops_done // 2} reset; {drops_before} before, "
+          f"{drops_after} after the flapping phase)")
+    if at_once_ms:
+        print(f"at-once reconnections: {len(at_once_ms)}, log-in after ms: min {min(at_once_ms)}, "
+              f"median {statistics.median(at_once_ms):.0f}, max {max(at_once_ms)} "
+              f"(limit {RECONNECT_AT_ONCE_MS})")
+    print(f"refusals (second client): {refusals_done} made, log-in after ms: {refused_ms}")
+    gaps = " ".join(f"{g}/{w}" for (_, w, _, g, _) in flap_recs)
+    print(f"flapping box ({flap_start:.0f}-{flap_end:.0f} s): {len(flap_ids)} drops at log-in, "
+          f"attempt gaps ms (actual/wait): {gaps or 'none'}")
+    if flap_recs:
+        _, w, n, _, li = flap_recs[-1]
+        print(f"  back after the phase: log-in {li} ms after its last drop (wait {w} ms, {n} failures before)")
+    if other_backoff:
+        print("other backed-off attempts (actual/wait ms): "
+              + " ".join(f"{g}/{w}" for (_, w, _, g, _) in other_backoff))
+    print(f"outages: {outages}, 'Disconnected' tray messages: {balloons}; ends not made by the soak: "
+          f"{len(other_ends)}")
     if rss:
         first_after = statistics.median(after[:window]) if growth is not None else float('nan')
         print(f"memory (VmRSS): start {rss[0][1]} kB, after warm-up ({warm:.0f} s) {first_after:.0f} kB, "
@@ -416,7 +604,7 @@ def main():
           f"link ptt={status.get('ptt')}")
     print(f"WinKey: {winkey.messages} messages written; CAT (rigctl): {cat.ok} answered, {cat.failed} failed, "
           f"{cat.hung} hung; permission changes: {perm_index}")
-    print(f"command link: {status.get('connections')} connections, {status.get('frames')} frames, "
+    print(f"command link: {len(conns)} connections, {status.get('frames')} frames, "
           f"{status.get('crcerrors')} CRC errors")
     if failures:
         print("FAILED:")
