@@ -9,6 +9,7 @@
 #include "cwthread.h"
 #include "firmwarecheck.h"
 #include "fwversionpacket.h"
+#include "hostlookup.h"
 #include "levelcodes.h"
 #include "networktab.h"
 #include "packetmngr.h"
@@ -39,7 +40,6 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHostAddress>
-#include <QHostInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -89,6 +89,7 @@ Window::Window(QWidget *parent)
     , m_permission(new Permission(PacketType::Permission, this))
     , m_fwVersion(new FwVersionPacket(PacketType::FwVersion, this))
     , m_fwCheck(new FirmwareCheck(this))
+    , m_lookup(new HostLookup(this))
     , m_prefs(new Preferences(this))
     , m_ports{new VSerial(this), new VSerial(this), new VSerial(this), new VSerial(this), new VSerial(this)}
     , m_engine(new AudioThread(this))
@@ -145,6 +146,7 @@ Window::Window(QWidget *parent)
     });
     connect(&m_transmitTimer, &QTimer::timeout, this, &Window::transmitTimedOut);
     connect(m_cw, &CwThread::pttTimedOut, this, &Window::linePttTimedOut);
+    connect(m_lookup, &HostLookup::finished, this, &Window::boxLookedUp);
     connect(&m_indicatorTimer, &QTimer::timeout, this, &Window::updateIndicators);
     connect(&m_levelTimer, &QTimer::timeout, this, qOverload<>(&Window::changeLevel));
     connect(this, &Window::setOutputMode, m_engine, &AudioThread::setOutputMode);
@@ -556,10 +558,7 @@ void Window::applyNetworkSettings()
 void Window::connectToBox()
 {
     m_reconnect.stop();
-    if (m_lookupId >= 0) {
-        QHostInfo::abortHostLookup(m_lookupId);
-        m_lookupId = -1;
-    }
+    m_lookup->abort();
     const QHostAddress literal(m_boxName);
     if (!literal.isNull()) {
         useBoxAddress(literal);
@@ -567,31 +566,20 @@ void Window::connectToBox()
     }
     // Looked up at every attempt: a dynamic DNS name moves.
     qDebug().noquote() << "Looking up" << m_boxName;
-    m_lookupId = QHostInfo::lookupHost(m_boxName, this, &Window::boxLookedUp);
+    m_lookup->lookup(m_boxName);
 }
 
-void Window::boxLookedUp(const QHostInfo &info)
+void Window::boxLookedUp(int id, const QList<QHostAddress> &addresses, const QString &error)
 {
-    if (info.lookupId() != m_lookupId)
-        return;
-    m_lookupId = -1;
-    QHostAddress chosen;
-    for (const QHostAddress &a : info.addresses()) {
-        // The box speaks IPv4; a name with both kinds (localhost) takes that.
-        if (a.protocol() == QAbstractSocket::IPv4Protocol) {
-            chosen = a;
-            break;
-        }
-    }
-    if (chosen.isNull() && !info.addresses().isEmpty())
-        chosen = info.addresses().first();
-    if (info.error() != QHostInfo::NoError || chosen.isNull()) {
-        qWarning().noquote() << "Host" << m_boxName << "not found:" << info.errorString();
+    Q_UNUSED(id)
+    // The box speaks IPv4; a name with both kinds (localhost) gives that first.
+    if (addresses.isEmpty()) {
+        qWarning().noquote() << "Host" << m_boxName << "not found:" << error;
         endAttempt(ReconnectPolicy::Outcome::Unreachable, -1, tr("host not found"));
         return;
     }
-    qDebug().noquote() << "Host" << m_boxName << "is" << chosen.toString();
-    useBoxAddress(chosen);
+    qDebug().noquote() << "Host" << m_boxName << "is" << addresses.first().toString();
+    useBoxAddress(addresses.first());
 }
 
 void Window::useBoxAddress(const QHostAddress &address)

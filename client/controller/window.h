@@ -20,6 +20,7 @@ class Console;
 class CwThread;
 class FirmwareCheck;
 class FwVersionPacket;
+class HostLookup;
 class PTT;
 class PacketMngr;
 class Permission;
@@ -30,7 +31,6 @@ class QAction;
 class QActionGroup;
 class QButtonGroup;
 class QGroupBox;
-class QHostInfo;
 class QLabel;
 class QMenu;
 class QMenuBar;
@@ -159,7 +159,7 @@ public slots:
 
 private slots:
     void connectToBox();
-    void boxLookedUp(const QHostInfo &info);
+    void boxLookedUp(int id, const QList<QHostAddress> &addresses, const QString &error);
     void transmitTimedOut();
     void linePttTimedOut(int source);
 
@@ -205,7 +205,6 @@ private:
     bool m_outage = false;
     // The link is being restarted on purpose (a settings apply), not lost.
     bool m_restarting = false;
-    int m_lookupId = -1;
     QString m_boxName;
     quint16 m_cmdPort = 11000;
     QTimer m_transmitTimer;
@@ -224,6 +223,7 @@ private:
     Permission *m_permission;
     FwVersionPacket *m_fwVersion;
     FirmwareCheck *m_fwCheck;
+    HostLookup *m_lookup;
     Preferences *m_prefs;
     VSerial *m_ports[PortCount];
     paudio::StreamDescriptor m_streams[4]; // audioIn, audioInVirtual, audioOut, audioOutVirtual

@@ -105,6 +105,23 @@ public:
         }
     }
 
+    // A second start of the program with the same settings and folders, as a
+    // file manager would start it; returns its exit code (-1: it hung).
+    int startAgain(const QStringList &args, int timeoutMs = 20000)
+    {
+        QProcess second;
+        second.setProcessEnvironment(m_proc.processEnvironment());
+        second.setStandardOutputFile(QProcess::nullDevice());
+        second.setStandardErrorFile(QProcess::nullDevice());
+        second.start(program(), args);
+        if (!second.waitForFinished(timeoutMs)) {
+            second.kill();
+            second.waitForFinished(5000);
+            return -1;
+        }
+        return second.exitCode();
+    }
+
     bool isRunning() const { return m_proc.state() == QProcess::Running; }
     int exitCode() const { return m_proc.exitCode(); }
     QProcess::ExitStatus exitStatus() const { return m_proc.exitStatus(); }

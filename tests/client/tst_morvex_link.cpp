@@ -16,6 +16,7 @@ private slots:
     void initTestCase();
     void hostNameAsAddress();
     void unresolvableName();
+    void slowResolver();
     void failingBoxBacksOff_data();
     void failingBoxBacksOff();
     void dropAfterLongSessionReconnectsAtOnce();
@@ -32,6 +33,7 @@ constexpr int kQuickMs = 500;
 #else
 constexpr int kQuickMs = 100;
 #endif
+constexpr int kQuickExitMs = 2000;
 const QString kAttempt = QStringLiteral("Connecting to host");
 } // namespace
 
@@ -104,6 +106,43 @@ void TestMorvexLink::unresolvableName()
     QCOMPARE(m.count("Tray message: Disconnected"), 1);
     QVERIFY(m.isRunning());
     QVERIFY(m.terminate());
+    QCOMPARE(m.exitCode(), 0);
+}
+
+void TestMorvexLink::slowResolver()
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    QSKIP("the resolver is swapped by preloading, which the sanitizers' runtimes refuse");
+#endif
+    const QString preload = qEnvironmentVariable("BRELKO_LIB_DIR") + "/libbrelko_slowresolver.so";
+    QVERIFY(QFile::exists(preload));
+    MorvexRun m;
+    MorvexRun::Ini ini = MorvexRun::defaults(1, 1, 1);
+    ini["Network/NetworkAddr"] = "box.slow.test";
+    qputenv("LD_PRELOAD", QFile::encodeName(preload));
+    qputenv("BRELKO_SLOW_RESOLVER_MS", "3000");
+    const bool started = m.start(ini);
+    qunsetenv("LD_PRELOAD");
+    qunsetenv("BRELKO_SLOW_RESOLVER_MS");
+    QVERIFY(started);
+    QVERIFY2(m.waitLog("Looking up box.slow.test", 1, kWait), qPrintable(m.log().right(3000)));
+
+    // While the name is being looked up the program answers: a second start
+    // hands its argument over and the first one logs it.
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(m.startAgain({"/nonexistent/file.brelkonet"}), 0);
+    QVERIFY2(m.waitLog("Message from another start:", 1, 10000), qPrintable(m.log().right(3000)));
+    QVERIFY2(clock.elapsed() < 2500, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(!m.log().contains("not found"));
+
+    // The answer, when it comes, is a failure like any other.
+    QVERIFY2(m.waitLog("Tray message: Disconnected: host not found", 1, kWait), qPrintable(m.log().right(3000)));
+    // And a pending lookup does not hold up the end of the program.
+    QVERIFY(m.waitLog("Looking up box.slow.test", 2, kWait));
+    clock.restart();
+    QVERIFY(m.terminate(20000));
+    QVERIFY2(clock.elapsed() < kQuickExitMs, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(m.exitCode(), 0);
 }
 
