@@ -67,7 +67,8 @@ int HostLookup::lookup(const QString &name)
         // Posted while the lock keeps the owner alive; a posted call to an
         // object deleted before it runs is dropped by Qt.
         QMetaObject::invokeMethod(
-            owner, [owner, id, addresses, error] { owner->deliver(id, addresses, error); }, Qt::QueuedConnection);
+            owner, [owner, id, addresses, error] { owner->deliver(id, addresses, error); },
+            Qt::QueuedConnection);
     }).detach();
     return id;
 }

@@ -7,16 +7,16 @@ ReconnectPolicy::Decision ReconnectPolicy::decide(Outcome outcome, qint64 connec
     switch (outcome) {
     case Outcome::WrongPassword:
     case Outcome::SecondClient:
-        return {kRefusedDelayMs, true};
+        return { kRefusedDelayMs, true };
     case Outcome::Dropped:
         if (connectedMs >= kEarlyDropMs)
-            return {0, false};
+            return { 0, false };
         break;
     case Outcome::Unreachable:
         break;
     }
     constexpr int last = int(std::size(kSteps)) - 1;
-    return {kSteps[qBound(0, failures, last)], true};
+    return { kSteps[qBound(0, failures, last)], true };
 }
 
 ReconnectPolicy::Decision ReconnectPolicy::next(Outcome outcome, qint64 connectedMs)

@@ -11,21 +11,21 @@ class ReconnectPolicy final
 {
 public:
     enum class Outcome {
-        Dropped,       // the link ended; connectedMs says how long it lived
-        Unreachable,   // refused, host not found, network down, no access
+        Dropped, // the link ended; connectedMs says how long it lived
+        Unreachable, // refused, host not found, network down, no access
         WrongPassword, // the box refused the log-in
-        SecondClient,  // another client holds the box
+        SecondClient, // another client holds the box
     };
 
     static constexpr int kEarlyDropMs = 10000;
     static constexpr int kHealthyMs = 30000;
     static constexpr int kRefusedDelayMs = 10000;
-    static constexpr int kSteps[] = {1000, 2000, 4000, 8000, 10000};
+    static constexpr int kSteps[] = { 1000, 2000, 4000, 8000, 10000 };
 
     struct Decision
     {
-        int delayMs = 0;       // 0: at once
-        bool failure = false;  // the attempt counts as failed
+        int delayMs = 0; // 0: at once
+        bool failure = false; // the attempt counts as failed
         bool operator==(const Decision &o) const { return delayMs == o.delayMs && failure == o.failure; }
     };
 

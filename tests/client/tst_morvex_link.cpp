@@ -67,7 +67,7 @@ QList<qint64> TestMorvexLink::eventTimes(SimProcess &sim, const QString &what)
 void TestMorvexLink::hostNameAsAddress()
 {
     SimProcess sim;
-    QVERIFY(startSim(sim, {"--perm-slot", "brelko:0x0F:0:0"}));
+    QVERIFY(startSim(sim, { "--perm-slot", "brelko:0x0F:0:0" }));
     MorvexRun m;
     MorvexRun::Ini ini = MorvexRun::defaults(sim.tcpPort(), sim.audioPort(), sim.keyingPort());
     ini["Network/NetworkAddr"] = "localhost";
@@ -98,7 +98,8 @@ void TestMorvexLink::unresolvableName()
     MorvexRun::Ini ini = MorvexRun::defaults(1, 1, 1);
     ini["Network/NetworkAddr"] = "no-such-box.invalid";
     QVERIFY(m.start(ini));
-    QVERIFY2(m.waitLog("Tray message: Disconnected: host not found", 1, kWait), qPrintable(m.log().right(3000)));
+    QVERIFY2(
+        m.waitLog("Tray message: Disconnected: host not found", 1, kWait), qPrintable(m.log().right(3000)));
     QVERIFY(m.waitLog("Next connection attempt in 1 s"));
     // Tried again by the back-off, quietly.
     QVERIFY2(m.waitLog("Looking up no-such-box.invalid", 3, kWait), qPrintable(m.log().right(3000)));
@@ -131,13 +132,14 @@ void TestMorvexLink::slowResolver()
     // hands its argument over and the first one logs it.
     QElapsedTimer clock;
     clock.start();
-    QCOMPARE(m.startAgain({"/nonexistent/file.brelkonet"}), 0);
+    QCOMPARE(m.startAgain({ "/nonexistent/file.brelkonet" }), 0);
     QVERIFY2(m.waitLog("Message from another start:", 1, 10000), qPrintable(m.log().right(3000)));
     QVERIFY2(clock.elapsed() < 2500, qPrintable(QString::number(clock.elapsed())));
     QVERIFY(!m.log().contains("not found"));
 
     // The answer, when it comes, is a failure like any other.
-    QVERIFY2(m.waitLog("Tray message: Disconnected: host not found", 1, kWait), qPrintable(m.log().right(3000)));
+    QVERIFY2(
+        m.waitLog("Tray message: Disconnected: host not found", 1, kWait), qPrintable(m.log().right(3000)));
     // And a pending lookup does not hold up the end of the program.
     QVERIFY(m.waitLog("Looking up box.slow.test", 2, kWait));
     clock.restart();
@@ -163,13 +165,14 @@ void TestMorvexLink::failingBoxBacksOff()
         QVERIFY(probe.listen(QHostAddress::LocalHost));
         port = probe.serverPort();
     } else {
-        QVERIFY(startSim(sim, {"--perm-slot", "brelko:0x00:0:0"}));
+        QVERIFY(startSim(sim, { "--perm-slot", "brelko:0x00:0:0" }));
         port = sim.tcpPort();
     }
     MorvexRun m;
     m.watch(kAttempt);
     m.watch("Tray message: Disconnected");
-    QVERIFY(m.start(MorvexRun::defaults(port, closedPort ? port : sim.audioPort(), closedPort ? port : sim.keyingPort())));
+    QVERIFY(m.start(MorvexRun::defaults(
+        port, closedPort ? port : sim.audioPort(), closedPort ? port : sim.keyingPort())));
 
     // Attempt times as the program logs them.
     QElapsedTimer clock;
@@ -184,11 +187,11 @@ void TestMorvexLink::failingBoxBacksOff()
         90000);
     QVERIFY2(seen, qPrintable(m.log().right(3000)));
     // 1, 2, 4, 8, then 10 s between attempts: never sooner, never much later.
-    const int steps[] = {1000, 2000, 4000, 8000, 10000, 10000};
+    const int steps[] = { 1000, 2000, 4000, 8000, 10000, 10000 };
     for (int i = 0; i < 6; ++i) {
         const qint64 gap = attempts.at(i + 1) - attempts.at(i);
         QVERIFY2(gap >= steps[i] - 100 && gap <= steps[i] + 1500,
-                 qPrintable(QString("gap %1: %2 ms, step %3").arg(i).arg(gap).arg(steps[i])));
+            qPrintable(QString("gap %1: %2 ms, step %3").arg(i).arg(gap).arg(steps[i])));
     }
     // One balloon for the whole outage.
     QCOMPARE(m.count("Tray message: Disconnected"), 1);
@@ -197,7 +200,7 @@ void TestMorvexLink::failingBoxBacksOff()
     // The box recovers: connected within the current step.
     clock.restart();
     if (closedPort)
-        QVERIFY(startSim(sim, {"--tcp-port", QString::number(port), "--perm-slot", "brelko:0x0F:0:0"}));
+        QVERIFY(startSim(sim, { "--tcp-port", QString::number(port), "--perm-slot", "brelko:0x0F:0:0" }));
     else
         QVERIFY(sim.run("perm slot brelko:0x0F:0:0"));
     QTRY_VERIFY2_WITH_TIMEOUT(sim.statusValue("loggedin") == 1, qPrintable(m.log().right(2500)), 15000);
@@ -211,7 +214,7 @@ void TestMorvexLink::failingBoxBacksOff()
 void TestMorvexLink::dropAfterLongSessionReconnectsAtOnce()
 {
     SimProcess sim;
-    QVERIFY(startSim(sim, {"--perm-slot", "brelko:0x0F:0:0"}));
+    QVERIFY(startSim(sim, { "--perm-slot", "brelko:0x0F:0:0" }));
     MorvexRun m;
     QVERIFY(m.start(MorvexRun::defaults(sim.tcpPort(), sim.audioPort(), sim.keyingPort())));
     QTRY_COMPARE_WITH_TIMEOUT(sim.statusValue("loggedin"), 1, kWait);

@@ -57,13 +57,13 @@ void TestMorvexPtt::pressHotKey()
     QProcess p;
     // A key of its own: tests run side by side on one display, and every
     // program there grabs Control+Space.
-    p.start("xdotool", {"key", "ctrl+shift+j"});
+    p.start("xdotool", { "key", "ctrl+shift+j" });
     p.waitForFinished(10000);
 }
 
 bool TestMorvexPtt::startConnected(MorvexRun &m, SimProcess &sim, const MorvexRun::Ini &extra)
 {
-    if (!sim.start({"--perm-slot", "brelko:0x0F:0:0"}))
+    if (!sim.start({ "--perm-slot", "brelko:0x0F:0:0" }))
         return false;
     MorvexRun::Ini ini = MorvexRun::defaults(sim.tcpPort(), sim.audioPort(), sim.keyingPort());
     ini["General/HotKeyPTT"] = "CTRL+SHIFT+J";
@@ -71,8 +71,9 @@ bool TestMorvexPtt::startConnected(MorvexRun &m, SimProcess &sim, const MorvexRu
         ini[it.key()] = it.value();
     if (!m.start(ini))
         return false;
-    return QTest::qWaitFor([&] { return sim.statusValue("loggedin") == 1; }, kWait) &&
-           m.waitLog("Permission::addData") && QTest::qWaitFor([&] { return sim.statusValue("keying") > 0; }, kWait);
+    return QTest::qWaitFor([&] { return sim.statusValue("loggedin") == 1; }, kWait)
+        && m.waitLog("Permission::addData")
+        && QTest::qWaitFor([&] { return sim.statusValue("keying") > 0; }, kWait);
 }
 
 QList<SimProcess::Frame> TestMorvexPtt::pttFrames(SimProcess &sim)
@@ -92,7 +93,7 @@ QVector<TestMorvexPtt::Edge> TestMorvexPtt::timeline(SimProcess &sim)
     for (const QString &l : sim.command(QStringLiteral("keying timeline"))) {
         const QRegularExpressionMatch m = re.match(l);
         if (m.hasMatch())
-            edges.append({m.captured(1).toLongLong(), m.captured(2) == "1", m.captured(3) == "1"});
+            edges.append({ m.captured(1).toLongLong(), m.captured(2) == "1", m.captured(3) == "1" });
     }
     return edges;
 }
@@ -106,7 +107,7 @@ void TestMorvexPtt::programTakesThePttPort()
 {
     SimProcess sim;
     MorvexRun m;
-    QVERIFY2(startConnected(m, sim, {{"Serial/Serial_2", "COM6"}}), qPrintable(m.log().right(3000)));
+    QVERIFY2(startConnected(m, sim, { { "Serial/Serial_2", "COM6" } }), qPrintable(m.log().right(3000)));
 
     pressHotKey();
     QTRY_COMPARE_WITH_TIMEOUT(sim.statusValue("ptt"), 1, kWait);
@@ -114,7 +115,8 @@ void TestMorvexPtt::programTakesThePttPort()
 
     // A program opens the PTT/CW port while the button is keyed, then the
     // operator lets go: the box hears PTT off on both paths.
-    const int fd = ::open(QFile::encodeName(m.portDir() + "/COM6").constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    const int fd
+        = ::open(QFile::encodeName(m.portDir() + "/COM6").constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     QVERIFY(fd >= 0);
     QTest::qWait(500); // the port notices its program on its next poll
     pressHotKey();
@@ -167,14 +169,15 @@ void TestMorvexPtt::transmitTimeOut()
 {
     SimProcess sim;
     MorvexRun m;
-    QVERIFY2(startConnected(m, sim, {{"Network/TxTimeout", "2"}, {"Serial/Serial_5", "COM9"}}),
-             qPrintable(m.log().right(3000)));
+    QVERIFY2(startConnected(m, sim, { { "Network/TxTimeout", "2" }, { "Serial/Serial_5", "COM9" } }),
+        qPrintable(m.log().right(3000)));
 
     // The hot key: released after 2 s, and stays released.
     QVERIFY(sim.run("frames clear"));
     pressHotKey();
     QTRY_COMPARE_WITH_TIMEOUT(sim.statusValue("ptt"), 1, kWait);
-    QVERIFY2(m.waitLog("Transmit time-out: PTT released after 2 s", 1, kWait), qPrintable(m.log().right(3000)));
+    QVERIFY2(
+        m.waitLog("Transmit time-out: PTT released after 2 s", 1, kWait), qPrintable(m.log().right(3000)));
     QTRY_COMPARE_WITH_TIMEOUT(sim.statusValue("ptt"), 0, kWait);
     QList<SimProcess::Frame> frames = pttFrames(sim);
     qint64 on = -1;
@@ -227,7 +230,7 @@ void TestMorvexPtt::transmitTimeOut()
                      return keyDowns(edges) >= 28 && !edges.last().key && !edges.last().ptt;
                  },
                  60000),
-             qPrintable(m.log().right(3000)));
+        qPrintable(m.log().right(3000)));
     QVERIFY(m.waitLog("Transmit time-out: PTT from the WinKey released after 2 s"));
     QCOMPARE(keyDowns(edges), 28);
     edges = timeline(sim);

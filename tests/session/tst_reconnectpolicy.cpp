@@ -36,7 +36,8 @@ void TestReconnectPolicy::decide_data()
     QTest::newRow("unreachable, fourth") << Outcome::Unreachable << qint64(-1) << 3 << 8000 << true;
     QTest::newRow("unreachable, fifth") << Outcome::Unreachable << qint64(-1) << 4 << 10000 << true;
     QTest::newRow("unreachable, hundredth") << Outcome::Unreachable << qint64(-1) << 99 << 10000 << true;
-    QTest::newRow("unreachable, connected long ago") << Outcome::Unreachable << qint64(60000) << 0 << 1000 << true;
+    QTest::newRow("unreachable, connected long ago")
+        << Outcome::Unreachable << qint64(60000) << 0 << 1000 << true;
     QTest::newRow("wrong password") << Outcome::WrongPassword << qint64(20) << 0 << 10000 << true;
     QTest::newRow("wrong password, streak") << Outcome::WrongPassword << qint64(20) << 7 << 10000 << true;
     QTest::newRow("second client") << Outcome::SecondClient << qint64(20) << 0 << 10000 << true;
@@ -61,7 +62,7 @@ void TestReconnectPolicy::failingSeriesBacksOff()
     QList<int> delays;
     for (int i = 0; i < 8; ++i)
         delays << p.next(Outcome::Dropped, 100).delayMs;
-    QCOMPARE(delays, (QList<int>{1000, 2000, 4000, 8000, 10000, 10000, 10000, 10000}));
+    QCOMPARE(delays, (QList<int> { 1000, 2000, 4000, 8000, 10000, 10000, 10000, 10000 }));
     // At most 12 attempts in any minute once the series runs.
     QVERIFY(60000 / delays.last() <= 12);
     // A connection that held 10 s but not 30 s: at once, the streak stays.
