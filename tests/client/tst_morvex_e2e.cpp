@@ -41,9 +41,6 @@ private:
     }
     static bool startSim(SimProcess &sim, const QStringList &args = {});
     static bool startConnected(MorvexRun &m, SimProcess &sim, MorvexRun::Ini ini = {});
-    // Times (ms) of the simulator's connection events whose text contains what.
-    static QList<qint64> eventTimes(SimProcess &sim, const QString &what);
-    static QList<SimProcess::Frame> pttFrames(SimProcess &sim);
 };
 
 namespace {
@@ -84,27 +81,6 @@ bool TestMorvexE2e::startConnected(MorvexRun &m, SimProcess &sim, MorvexRun::Ini
         return false;
     return QTest::qWaitFor([&] { return sim.statusValue("loggedin") == 1; }, kWait) &&
            m.waitLog("Tray message: Connected to 127.0.0.1");
-}
-
-QList<qint64> TestMorvexE2e::eventTimes(SimProcess &sim, const QString &what)
-{
-    static const QRegularExpression re("t=(\\d+)");
-    QList<qint64> out;
-    for (const QString &line : sim.events()) {
-        if (line.contains(what))
-            out << re.match(line).captured(1).toLongLong();
-    }
-    return out;
-}
-
-QList<SimProcess::Frame> TestMorvexE2e::pttFrames(SimProcess &sim)
-{
-    QList<SimProcess::Frame> out;
-    for (const SimProcess::Frame &f : sim.frames()) {
-        if (f.type == PacketType::Ptt)
-            out << f;
-    }
-    return out;
 }
 
 void TestMorvexE2e::portsNoneThenNamed()
@@ -150,9 +126,9 @@ void TestMorvexE2e::dropReconnectsAtOnce()
     MorvexRun m;
     QVERIFY2(startConnected(m, sim), qPrintable(m.log()));
     QVERIFY(sim.run("drop"));
-    QTRY_COMPARE_WITH_TIMEOUT(eventTimes(sim, "logged in").size(), 2, kWait);
-    const qint64 closed = eventTimes(sim, "closed").value(0);
-    const qint64 reopened = eventTimes(sim, "open from").value(1);
+    QTRY_COMPARE_WITH_TIMEOUT(sim.eventTimes("logged in").size(), 2, kWait);
+    const qint64 closed = sim.eventTimes("closed").value(0);
+    const qint64 reopened = sim.eventTimes("open from").value(1);
     // At once, not after the 10 s of a refused log-in.
     QVERIFY2(reopened - closed < 5000, qPrintable(QString::number(reopened - closed)));
     QVERIFY(m.waitLog("Tray message: Disconnected", 1));
@@ -165,13 +141,13 @@ void TestMorvexE2e::wrongPasswordRetriesAfter10s()
     MorvexRun m;
     QVERIFY(m.start(withHotKey(MorvexRun::defaults(sim.tcpPort(), sim.audioPort(), sim.keyingPort()))));
     QVERIFY2(m.waitLog("Tray message: Disconnected: wrong password", 1, kWait), qPrintable(m.log()));
-    const qint64 refused = eventTimes(sim, "refused").value(0);
+    const qint64 refused = sim.eventTimes("refused").value(0);
 
     // Disconnected: the hot key does nothing.
     pressHotKey();
 
-    QTRY_VERIFY_WITH_TIMEOUT(eventTimes(sim, "open from").size() >= 2, kWait);
-    const qint64 again = eventTimes(sim, "open from").value(1);
+    QTRY_VERIFY_WITH_TIMEOUT(sim.eventTimes("open from").size() >= 2, kWait);
+    const qint64 again = sim.eventTimes("open from").value(1);
     QVERIFY2(again - refused >= 9500, qPrintable(QString::number(again - refused)));
 
     QVERIFY(sim.run("password brelko"));
@@ -179,7 +155,7 @@ void TestMorvexE2e::wrongPasswordRetriesAfter10s()
     // After failed attempts the balloon waits until the link has held.
     QVERIFY(m.waitLog("Tray message: Connected to", 1, kWait));
     QTest::qWait(2500); // one keep-alive batch
-    for (const SimProcess::Frame &f : pttFrames(sim))
+    for (const SimProcess::Frame &f : sim.framesOfType(PacketType::Ptt))
         QCOMPARE(f.value, 0u);
     QCOMPARE(sim.statusValue("ptt"), 0);
 }
@@ -200,9 +176,9 @@ void TestMorvexE2e::secondClientRetriesAfter10s()
     MorvexRun m;
     QVERIFY(m.start(withHotKey(MorvexRun::defaults(sim.tcpPort(), sim.audioPort(), sim.keyingPort()))));
     QVERIFY2(m.waitLog("Tray message: Another application has already connected.", 1, kWait), qPrintable(m.log()));
-    const qint64 refused = eventTimes(sim, "second client").value(0);
-    QTRY_VERIFY_WITH_TIMEOUT(eventTimes(sim, "second client").size() >= 2, kWait);
-    const qint64 again = eventTimes(sim, "second client").value(1);
+    const qint64 refused = sim.eventTimes("second client").value(0);
+    QTRY_VERIFY_WITH_TIMEOUT(sim.eventTimes("second client").size() >= 2, kWait);
+    const qint64 again = sim.eventTimes("second client").value(1);
     QVERIFY2(again - refused >= 9500, qPrintable(QString::number(again - refused)));
 
     // Once the other client is gone this one gets in.
@@ -225,13 +201,13 @@ void TestMorvexE2e::hotKeyTogglesPttAndExitReleasesIt()
     QTRY_COMPARE_WITH_TIMEOUT(sim.statusValue("ptt"), 0, kWait);
     pressHotKey();
     QTRY_COMPARE_WITH_TIMEOUT(sim.statusValue("ptt"), 1, kWait);
-    QVERIFY(pttFrames(sim).last().value == 1u);
+    QVERIFY(sim.framesOfType(PacketType::Ptt).last().value == 1u);
 
     // Leaving while transmitting: the last PTT frame says off.
     QVERIFY(m.terminate());
     QCOMPARE(m.exitStatus(), QProcess::NormalExit);
     QCOMPARE(m.exitCode(), 0);
-    const QList<SimProcess::Frame> ptt = pttFrames(sim);
+    const QList<SimProcess::Frame> ptt = sim.framesOfType(PacketType::Ptt);
     QVERIFY(!ptt.isEmpty());
     QCOMPARE(ptt.last().value, 0u);
     QTRY_COMPARE_WITH_TIMEOUT(sim.statusValue("ptt"), 0, kWait);
@@ -247,7 +223,7 @@ void TestMorvexE2e::hotKeyWithoutPermission()
     pressHotKey();
     QVERIFY(m.waitLog("Tray message: Not enough permission\nfor using PTT."));
     QTest::qWait(2500);
-    for (const SimProcess::Frame &f : pttFrames(sim))
+    for (const SimProcess::Frame &f : sim.framesOfType(PacketType::Ptt))
         QCOMPARE(f.value, 0u);
 }
 
@@ -268,7 +244,7 @@ void TestMorvexE2e::garbageAndCutFramesFromTheBox()
     const QByteArray frame = makeFrame(PacketType::Permission, 0, QByteArray("\x0f\x00\x00\x00\x00\x00\x00\x00\x00", 9));
     QVERIFY(sim.run("send " + QString::fromLatin1(frame.left(11).toHex())));
     QVERIFY(sim.run("drop"));
-    QTRY_VERIFY_WITH_TIMEOUT(eventTimes(sim, "logged in").size() >= 2, kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(sim.eventTimes("logged in").size() >= 2, kWait);
     QVERIFY(m.isRunning());
     QTRY_COMPARE_WITH_TIMEOUT(sim.statusValue("loggedin"), 1, kWait);
 }
@@ -294,13 +270,13 @@ void TestMorvexE2e::nonsenseSettings()
     QVERIFY(m.start(ini));
 
     // Names that are no port are taken as "None": no port, no box.
-    QTRY_VERIFY_WITH_TIMEOUT(!eventTimes(sim, "open from").isEmpty(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(!sim.eventTimes("open from").isEmpty(), kWait);
     QVERIFY(QDir(m.portDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System).isEmpty());
     QVERIFY(!hasWindow("^Warning$"));
     // A password no frame can carry is reported; the box drops the silent
     // client and the client comes back by the rules.
     QVERIFY2(m.waitLog("Password too long to log in"), qPrintable(m.log().right(3000)));
-    QTRY_VERIFY_WITH_TIMEOUT(eventTimes(sim, "open from").size() >= 2, kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(sim.eventTimes("open from").size() >= 2, kWait);
     QVERIFY(m.isRunning());
     QVERIFY(m.terminate());
     QCOMPARE(m.exitCode(), 0);
@@ -378,7 +354,7 @@ void TestMorvexE2e::signalEndsWithin2sPttOff()
     QCOMPARE(m.exitStatus(), QProcess::NormalExit);
     QCOMPARE(m.exitCode(), 0);
     QVERIFY(m.log().contains("Terminating on a signal"));
-    const QList<SimProcess::Frame> ptt = pttFrames(sim);
+    const QList<SimProcess::Frame> ptt = sim.framesOfType(PacketType::Ptt);
     if (!portBox)
         QVERIFY(!ptt.isEmpty());
     if (!ptt.isEmpty())

@@ -32,7 +32,6 @@ private:
     };
     static void pressHotKey();
     static bool startConnected(MorvexRun &m, SimProcess &sim, const MorvexRun::Ini &extra = {});
-    static QList<SimProcess::Frame> pttFrames(SimProcess &sim);
     static QVector<Edge> timeline(SimProcess &sim);
     static bool keyingPtt(SimProcess &sim, bool on);
 };
@@ -76,16 +75,6 @@ bool TestMorvexPtt::startConnected(MorvexRun &m, SimProcess &sim, const MorvexRu
         && QTest::qWaitFor([&] { return sim.statusValue("keying") > 0; }, kWait);
 }
 
-QList<SimProcess::Frame> TestMorvexPtt::pttFrames(SimProcess &sim)
-{
-    QList<SimProcess::Frame> out;
-    for (const SimProcess::Frame &f : sim.frames()) {
-        if (f.type == PacketType::Ptt)
-            out << f;
-    }
-    return out;
-}
-
 QVector<TestMorvexPtt::Edge> TestMorvexPtt::timeline(SimProcess &sim)
 {
     static const QRegularExpression re(QStringLiteral("t=(-?\\d+) clock=-?\\d+ key=(\\d) ptt=(\\d)"));
@@ -121,14 +110,14 @@ void TestMorvexPtt::programTakesThePttPort()
     QTest::qWait(500); // the port notices its program on its next poll
     pressHotKey();
     QTRY_COMPARE_WITH_TIMEOUT(sim.statusValue("ptt"), 0, kWait);
-    QCOMPARE(pttFrames(sim).last().value, 0u);
+    QCOMPARE(sim.framesOfType(PacketType::Ptt).last().value, 0u);
     QTRY_VERIFY_WITH_TIMEOUT(keyingPtt(sim, false), kWait);
 
     // While the program holds the port, the hot key does not key.
     QVERIFY(sim.run("frames clear"));
     pressHotKey();
     QTest::qWait(kBatchMs);
-    const QList<SimProcess::Frame> frames = pttFrames(sim);
+    const QList<SimProcess::Frame> frames = sim.framesOfType(PacketType::Ptt);
     QVERIFY(!frames.isEmpty());
     for (const SimProcess::Frame &f : frames)
         QCOMPARE(f.value, 0u);
@@ -152,7 +141,7 @@ void TestMorvexPtt::permissionWithdrawnWhileKeyed()
     QVERIFY(sim.run("perm 11 0 0")); // PTT (bit 2) withdrawn
     QTRY_COMPARE_WITH_TIMEOUT(sim.statusValue("ptt"), 0, kWait);
     QVERIFY2(clock.elapsed() <= kBatchMs, qPrintable(QString::number(clock.elapsed())));
-    QCOMPARE(pttFrames(sim).last().value, 0u);
+    QCOMPARE(sim.framesOfType(PacketType::Ptt).last().value, 0u);
     QTRY_VERIFY_WITH_TIMEOUT(keyingPtt(sim, false), kWait);
     const QVector<Edge> edges = timeline(sim);
     QVERIFY(!edges.isEmpty() && !edges.last().ptt);
@@ -179,7 +168,7 @@ void TestMorvexPtt::transmitTimeOut()
     QVERIFY2(
         m.waitLog("Transmit time-out: PTT released after 2 s", 1, kWait), qPrintable(m.log().right(3000)));
     QTRY_COMPARE_WITH_TIMEOUT(sim.statusValue("ptt"), 0, kWait);
-    QList<SimProcess::Frame> frames = pttFrames(sim);
+    QList<SimProcess::Frame> frames = sim.framesOfType(PacketType::Ptt);
     qint64 on = -1;
     qint64 off = -1;
     for (const SimProcess::Frame &f : frames) {

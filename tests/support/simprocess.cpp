@@ -187,9 +187,30 @@ QList<SimProcess::Frame> SimProcess::frames(int conn)
     return out;
 }
 
+QList<SimProcess::Frame> SimProcess::framesOfType(int type)
+{
+    QList<Frame> out;
+    for (const Frame &f : frames()) {
+        if (f.type == type)
+            out << f;
+    }
+    return out;
+}
+
 QStringList SimProcess::events()
 {
     return command(QStringLiteral("events"));
+}
+
+QList<qint64> SimProcess::eventTimes(const QString &what)
+{
+    static const QRegularExpression time(QStringLiteral("t=(\\d+)"));
+    QList<qint64> out;
+    for (const QString &line : events()) {
+        if (line.contains(what))
+            out << time.match(line).captured(1).toLongLong();
+    }
+    return out;
 }
 
 QMap<QString, QString> SimProcess::status()

@@ -56,7 +56,11 @@ public:
     QList<Frame> frames();
     // Frames of one connection, in arrival order.
     QList<Frame> frames(int conn);
+    // Frames of one packet type, in arrival order.
+    QList<Frame> framesOfType(int type);
     QStringList events();
+    // Simulator times (ms) of the connection events whose text contains what.
+    QList<qint64> eventTimes(const QString &what);
     // status as key=value pairs.
     QMap<QString, QString> status();
     int statusValue(const QString &key);
