@@ -210,8 +210,10 @@ void Settings::sync()
 #ifdef BRELKO_CONFIGURATOR
 void Settings::setFile(const QString &path)
 {
+    // The same file is read again too: it may have been edited outside since.
+    // Our own unsaved changes go to it first.
     if (QFileInfo(path).absoluteFilePath() == QFileInfo(m_file->fileName()).absoluteFilePath())
-        return;
+        m_file->sync();
     m_file.reset();
     openFile(path);
 }

@@ -44,7 +44,7 @@ public:
         AudioInput, AudioOutput, AudioBuffer, AudioSampleRate, AudioCodec,
         VirtualSoundIn, VirtualSoundOut,
         ZeroLevelEnable, ReferenceLevel, HideFirmwareWarning, TransceiverLvls, WinKeyParameters,
-        TxTimeout
+        TxTimeout, WineLinks
     };
 #endif
     Q_ENUM(Section)

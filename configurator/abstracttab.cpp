@@ -22,6 +22,15 @@ QString AbstractTab::openFailureText()
     return tr("Can't open Zentrik Brelko interface.\n\nPlease make sure it is connected to your computer.");
 }
 
+QString AbstractTab::permissionFailureText(const QByteArray &node)
+{
+    return tr("No permission to open the Zentrik Brelko interface at %1.\n\n"
+              "Install the udev rule 70-brelko.rules into /lib/udev/rules.d/ (the package does this), "
+              "then run \"sudo udevadm control --reload-rules && sudo udevadm trigger\" "
+              "and plug the Brelko in again.")
+        .arg(QString::fromLocal8Bit(node));
+}
+
 QString AbstractTab::readFailureText()
 {
     return tr("Can't read data from the Zentrik Brelko interface.\n\nPlease make sure it is connected to your computer.");
@@ -130,6 +139,11 @@ void AbstractTab::closeDevice()
 void AbstractTab::reportFailure(Failure failure, const QString &hidError)
 {
     Q_UNUSED(hidError)
+    const QByteArray denied = failure == Failure::Open && m_hidIf ? m_hidIf->deniedPath() : QByteArray();
+    if (!denied.isEmpty()) {
+        QMessageBox::warning(this, tr("Error"), permissionFailureText(denied));
+        return;
+    }
     const QString &text = failure == Failure::Open ? m_openFailMsg
                           : failure == Failure::Read ? m_readFailMsg
                                                      : m_writeFailMsg;

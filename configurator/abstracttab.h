@@ -25,6 +25,8 @@ public:
 
     // Texts shared with the central widget's own device commands.
     static QString openFailureText();
+    // The box for a device node the user may not open, with the fix.
+    static QString permissionFailureText(const QByteArray &node);
     static QString readFailureText();
     static QString writeFailureText();
 

@@ -24,6 +24,8 @@ namespace {
 // Place of each tab in the tab widget, present or not.
 enum TabOrder { OrderWiFi, OrderNetworking, OrderPermissions, OrderConnection, OrderDdns, OrderFiles, OrderStatus };
 const char kOrderProperty[] = "brelkoTabOrder";
+// The HID notifier's polling period.
+constexpr int kRejoinCheckMs = 1000;
 } // namespace
 
 CentralWidget::CentralWidget(QWidget *parent)
@@ -183,6 +185,7 @@ void CentralWidget::connectedDevice()
         // Another HID device arrived: reloading would throw away unsaved edits.
         return;
     }
+    settleFirmwareFlag();
     m_shownPath = path;
     m_connectLbl->hide();
     m_cableLbl->hide();
@@ -220,9 +223,18 @@ void CentralWidget::connectedDevice()
 
 void CentralWidget::deviceRemoved()
 {
-    if (brelkoPresent())
+    if (brelkoPresent()) {
+        // Gone and back before we looked: an upload that ended is over.
+        settleFirmwareFlag();
         return;
+    }
     disconnectedDevice();
+}
+
+void CentralWidget::settleFirmwareFlag()
+{
+    if (m_fwUpdating && !m_filesTab->isUploading() && brelkoPresent())
+        m_fwUpdating = false;
 }
 
 void CentralWidget::disconnectedDevice()
@@ -258,7 +270,10 @@ void CentralWidget::changeTab(int index)
 void CentralWidget::sendCommand(const QByteArray &report)
 {
     if (!m_hidIf.open(m_vendorId, m_productId, m_releaseNumber)) {
-        QMessageBox::warning(this, AbstractTab::tr("Error"), AbstractTab::openFailureText());
+        const QByteArray denied = m_hidIf.deniedPath();
+        QMessageBox::warning(this, AbstractTab::tr("Error"),
+                             denied.isEmpty() ? AbstractTab::openFailureText()
+                                              : AbstractTab::permissionFailureText(denied));
         return;
     }
     const int written = m_hidIf.write(reinterpret_cast<const unsigned char *>(report.constData()), report.size());
@@ -338,8 +353,13 @@ void CentralWidget::finishUploadFw()
     m_saveExitBtn->setEnabled(true);
     // A failed upload with the device still here: its later removal is an
     // ordinary one. A device already gone keeps the notices for its removal.
-    if (brelkoPresent())
+    if (brelkoPresent()) {
         m_fwUpdating = false;
+        return;
+    }
+    // A device that rejoins within one polling second is never reported
+    // gone: look again once the notifier has had two chances to see it.
+    QTimer::singleShot(2 * kRejoinCheckMs, this, &CentralWidget::settleFirmwareFlag);
 }
 
 void CentralWidget::updateProcess()

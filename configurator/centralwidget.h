@@ -76,6 +76,8 @@ protected:
 
 private:
     bool brelkoPresent() const;
+    // Clears the firmware-updating flag once no upload runs and the device is back.
+    void settleFirmwareFlag();
     // The notifier reports any HID device; only the Brelko's going counts.
     void deviceRemoved();
     // Puts a tab at its place in the fixed order, whatever else is present.

@@ -5,6 +5,9 @@
 
 #include <hidapi.h>
 
+#include <cerrno>
+#include <unistd.h>
+
 HidInterface::HidInterface()
 {
     // A fresh hidapi state for the life of this object.
@@ -46,16 +49,30 @@ bool HidInterface::open(quint16 vendorId, quint16 productId, quint16 releaseNumb
     QMutexLocker lock(&m_mutex);
     if (m_opened)
         return true;
+    m_deniedPath.clear();
     hid_device_info *all = hid_enumerate(vendorId, productId);
     for (hid_device_info *d = all; d; d = d->next) {
         if (d->release_number == releaseNumber) {
+            errno = 0;
             m_device = hid_open_path(d->path);
+            // hidapi reports failures as text only: take errno from its
+            // open(2), or ask the node itself.
+            const bool denied = errno == EACCES || errno == EPERM
+                || (d->path && ::access(d->path, R_OK | W_OK) != 0 && errno == EACCES);
+            if (!m_device && d->path && denied)
+                m_deniedPath = QByteArray(d->path);
             break;
         }
     }
     hid_free_enumeration(all);
     m_opened = m_device != nullptr;
     return m_opened;
+}
+
+QByteArray HidInterface::deniedPath()
+{
+    QMutexLocker lock(&m_mutex);
+    return m_deniedPath;
 }
 
 bool HidInterface::isOpen()

@@ -29,6 +29,9 @@ public:
     static QByteArray devicePath(quint16 vendorId, quint16 productId, quint16 releaseNumber);
 
     bool open(quint16 vendorId, quint16 productId, quint16 releaseNumber);
+    // Node the last open() found but was not allowed to open (no udev rule
+    // for the seat, or wrong mode); empty when that was not the failure.
+    QByteArray deniedPath();
     bool isOpen();
     void close();
 
@@ -41,5 +44,6 @@ public:
 private:
     hid_device_ *m_device = nullptr;
     bool m_opened = false;
+    QByteArray m_deniedPath;
     QMutex m_mutex;
 };

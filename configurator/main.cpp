@@ -1,7 +1,9 @@
+#include "brelkoversion.h"
 #include "mainwindow.h"
 #include "settings.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -46,6 +48,19 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     Settings::setDefaultFile(Settings::standardFile(QStringLiteral("Zentrik/config.ini")));
     QCoreApplication::setApplicationName(QStringLiteral("Brelko Configurator"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(BRELKO_VERSION));
+
+    // The window reads the program to start on exit from the arguments
+    // itself; the parser only answers --help and --version and rejects
+    // unknown options.
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QObject::tr("Sets up a Brelko connected by USB."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("program"),
+                                 QObject::tr("A program to start (with -m) when the configurator closes."),
+                                 QStringLiteral("[program]"));
+    parser.process(app);
     quitOnSignals(app);
 
     auto window = std::make_unique<MainWindow>();

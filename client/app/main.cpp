@@ -1,3 +1,4 @@
+#include "brelkoversion.h"
 #include "languages.h"
 #include "loghook.h"
 #include "mainwindow.h"
@@ -8,6 +9,7 @@
 #include "singleapplication.h"
 #include "window.h"
 
+#include <QCommandLineParser>
 #include <QDebug>
 #include <QIcon>
 #include <QMessageBox>
@@ -83,19 +85,33 @@ void quitOnTerminate()
 int main(int argc, char *argv[])
 {
     SingleApplication app(argc, argv, QStringLiteral("Morvex"));
+    QCoreApplication::setApplicationName(QStringLiteral("Morvex"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(BRELKO_VERSION));
+
+    // --help and --version answer before the running-instance check, so they
+    // work while Morvex is already up.
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QObject::tr("Remote station client for the Brelko."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("file"),
+                                 QObject::tr("A location file (*.brelkonet) to open; passed to a running Morvex."),
+                                 QStringLiteral("[file]"));
+    parser.process(app);
+    const QStringList positional = parser.positionalArguments();
+    const QString locationFile = positional.isEmpty() ? QString() : positional.first();
+
     if (app.isRunning()) {
-        if (argc > 1)
-            app.sendMessage(QString::fromLocal8Bit(argv[1]));
+        if (!locationFile.isEmpty())
+            app.sendMessage(locationFile);
         return 0;
     }
 
     quitOnTerminate();
     Settings::instance();
     QCoreApplication::setOrganizationName(QObject::tr("Zentrik Ltd."));
-    QCoreApplication::setApplicationName(QStringLiteral("Morvex"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/Morvex.ico")));
     QCoreApplication::setOrganizationDomain(organizationDomain());
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.8.0"));
 
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         QMessageBox::critical(nullptr, QObject::tr("Systray"),
@@ -127,8 +143,8 @@ int main(int argc, char *argv[])
     });
     QObject::connect(&app, &SingleApplication::messageAvailable, Window::instance()->preferences()->networkTab(),
                      &NetworkTab::openFile);
-    if (argc > 1)
-        app.sendMessage(QString::fromLocal8Bit(argv[1]));
+    if (!locationFile.isEmpty())
+        app.sendMessage(locationFile);
 
     // A signal taken while a start-up box was open ended only that box's loop;
     // QApplication::exec() would forget it.

@@ -26,6 +26,8 @@
 #include "settings.h"
 #include "stereolevel.h"
 #include "vserial.h"
+#include "vsportbus.h"
+#include "winelinks.h"
 #include "winkey.h"
 #include "languagetab.h"
 
@@ -601,28 +603,52 @@ void Window::openPorts(const QStringList &names)
                                                    QT_TR_NOOP("Can't open FSK "), QT_TR_NOOP("Can't open RS-485 "),
                                                    QT_TR_NOOP("Can't open Winkey ")};
     auto wanted = [&](int p) { return p < names.size() ? names.at(p) : QStringLiteral("None"); };
+    // "Reset all ports" empties the bus behind our ports' backs: one whose
+    // name is no longer there is dropped here and made again below, even
+    // though the device still carries the name (deletePort keeps it).
+    QStringList onBus;
+    const int count = VSerial::countVirtualPorts();
+    for (int i = 0; i < count; ++i)
+        onBus << VSerial::enumVirtualPort(i);
+    bool dropped[PortCount] = {};
     for (int p = 0; p < PortCount; ++p) {
-        if (m_ports[p]->portName() != wanted(p)) {
+        const QString current = m_ports[p]->portName();
+        if (current != wanted(p) || (!current.isEmpty() && !onBus.contains(current))) {
             m_ports[p]->close();
             m_ports[p]->deletePort();
+            dropped[p] = true;
         }
     }
+    // Port name -> where it is published, for the ports in place afterwards.
+    QMap<QString, QString> published;
     for (int p = 0; p < PortCount; ++p) {
         const QString name = wanted(p);
         if (name == QLatin1String("None") || name.isEmpty())
             continue;
-        if (m_ports[p]->portName() != name) {
+        if (dropped[p] || m_ports[p]->portName() != name) {
             if (!m_ports[p]->createPort(name) && !m_ports[p]->attachPort(name)) {
                 QMessageBox::warning(this, tr("Warning"), tr(attachMsg[p]) + name);
                 continue;
             }
         }
+        const QString canonical = VSPortBus::canonicalName(name);
+        if (!canonical.isEmpty())
+            published.insert(canonical, VSPortBus::directory() + QLatin1Char('/') + canonical);
         if (m_ports[p]->isOpen())
             continue;
         const QIODevice::OpenMode mode = p == PttCw ? QIODevice::ReadOnly : QIODevice::ReadWrite;
         if (!m_ports[p]->open(mode))
             QMessageBox::warning(this, tr("Warning"), tr(openMsg[p]) + name);
     }
+
+    // Windows programs under Wine see the published ports as comN. The links
+    // follow the ports and go with this window (the owner is its child).
+    auto *wine = findChild<WineLinks *>(QString(), Qt::FindDirectChildrenOnly);
+    if (!wine)
+        wine = new WineLinks(this);
+    if (!m_prefs->serialTab()->wineLinks())
+        published.clear();
+    wine->update(WineLinks::defaultPrefix(), published);
 }
 
 void Window::startKeying()
@@ -950,7 +976,7 @@ QVector<quint8> Window::indicatorStates() const
         return states;
     auto flag = [](bool on) { return quint8(on ? 1 : 2); };
     states[0] = 1;
-    states[1] = flag(m_serials[PttCw]->takeActivity());
+    states[1] = flag(m_serials[Fsk]->takeActivity());
     states[2] = flag(m_serials[Cat]->takeActivity());
     states[3] = flag(m_ptt->remotePtt());
     states[4] = flag(m_cw->hasSampler() && m_cw->takeCwActivity());

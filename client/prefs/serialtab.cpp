@@ -3,6 +3,7 @@
 #include "settings.h"
 #include "vserial.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QLabel>
@@ -13,6 +14,7 @@
 
 SerialTab::SerialTab(QWidget *parent)
     : AbstractTab(SerialPorts, true, parent)
+    , m_wine(new QCheckBox(tr("Make the ports visible to Wine"), this))
 {
     const QString captions[kPorts] = {
         tr("Serial port for CAT "),
@@ -29,8 +31,12 @@ SerialTab::SerialTab(QWidget *parent)
     }
     auto *reset = new QPushButton(tr("Reset all ports"), this);
     connect(reset, &QPushButton::clicked, this, &SerialTab::resetAllPorts);
+    m_wine->setToolTip(
+        tr("Links each port as comN in the dosdevices folder of $WINEPREFIX (default ~/.wine)"));
+    connect(m_wine, &QCheckBox::toggled, this, &AbstractTab::dataChanged);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(form);
+    layout->addWidget(m_wine);
     layout->addWidget(reset, 0, Qt::AlignLeft);
     layout->addStretch();
     fillLists();
@@ -84,6 +90,7 @@ QStringList SerialTab::stateFields() const
     QStringList f;
     for (QComboBox *combo : m_combos)
         f << combo->currentText();
+    f << QString::number(int(m_wine->isChecked()));
     return f;
 }
 
@@ -91,6 +98,13 @@ void SerialTab::applyFields(const QStringList &fields)
 {
     for (int i = 0; i < kPorts && i < fields.size(); ++i)
         select(m_combos[i], fields.at(i));
+    if (fields.size() > kPorts)
+        m_wine->setChecked(fields.at(kPorts) == QLatin1String("1"));
+}
+
+bool SerialTab::wineLinks() const
+{
+    return m_wine->isChecked();
 }
 
 void SerialTab::resetAllPorts()
@@ -106,6 +120,7 @@ void SerialTab::saveSettings()
     const QStringList names = portNames();
     for (int i = 0; i < kPorts; ++i)
         s->setValue(Settings::Key(Settings::Serial_1 + i), Settings::Serial, names.at(i));
+    s->setValue(Settings::WineLinks, Settings::Serial, m_wine->isChecked());
 }
 
 void SerialTab::loadSettings()
@@ -116,4 +131,5 @@ void SerialTab::loadSettings()
         if (!name.isEmpty())
             select(m_combos[i], name);
     }
+    m_wine->setChecked(s->value(Settings::WineLinks, Settings::Serial).toBool());
 }

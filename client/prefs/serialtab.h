@@ -2,6 +2,7 @@
 
 #include "abstracttab.h"
 
+class QCheckBox;
 class QComboBox;
 
 // The five virtual COM ports: CAT, PTT/CW, FSK, RS-485, Winkey.
@@ -18,6 +19,9 @@ public:
     // Port names without "*", in port order.
     QStringList portNames() const;
     QComboBox *combo(int i) const { return m_combos[i]; }
+    // "Make the ports visible to Wine" (Serial/WineLinks).
+    QCheckBox *wineBox() const { return m_wine; }
+    bool wineLinks() const;
 
 public slots:
     void resetAllPorts();
@@ -33,4 +37,5 @@ private:
     void select(QComboBox *combo, const QString &name);
 
     QComboBox *m_combos[kPorts];
+    QCheckBox *m_wine;
 };

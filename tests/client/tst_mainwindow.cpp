@@ -1,4 +1,5 @@
 #include "audiopacket.h"
+#include "brelkoversion.h"
 #include "clientrif.h"
 #include "globalhotkey.h"
 #include "languages.h"
@@ -14,11 +15,14 @@
 #include "permission.h"
 #include "permissionform.h"
 #include "permitem.h"
+#include "serialtab.h"
 #include "settings.h"
 #include "simprocess.h"
 #include "window.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -28,6 +32,7 @@
 #include <QSpinBox>
 #include <QElapsedTimer>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QSystemTrayIcon>
 #include <QtTest>
 
@@ -48,6 +53,9 @@ private slots:
     void parseHotKey();
     void hotKeyFromSettings();
     void connectedIndicatorsFromTraffic();
+    void portsComeBackAfterResetAll();
+    void fskLightFromFskTraffic();
+    void wineLinksFollowTheOption();
     void pttButtonFollowsTheBox();
     void pttWithoutPermission();
     void transmitSliderEnds_data();
@@ -71,6 +79,10 @@ private:
     void grant(int flags, int work = 0, int pause = 0);
     void screenshot(const QString &name);
     QString portPath(const char *name) const { return qEnvironmentVariable("VSPORT_DIR") + "/" + name; }
+    // Picks names in the serial tab's lists ("None" for none) and applies them.
+    void applySerialPorts(const QStringList &names);
+    // Writes to the port at path until the indicator lights; false if it never does.
+    bool lightsOnWrite(const char *port, MainWindow::Indicator indicator);
 
     SimProcess m_sim;
     MainWindow *m_main = nullptr;
@@ -89,7 +101,7 @@ void TestMainWindow::initTestCase()
     QCoreApplication::setApplicationName("Morvex");
     QCoreApplication::setOrganizationName("Zentrik Ltd.");
     QCoreApplication::setOrganizationDomain("http://www.zentrik.example");
-    QCoreApplication::setApplicationVersion("1.8.0");
+    QCoreApplication::setApplicationVersion(BRELKO_VERSION);
     qRegisterMetaType<paudio::OutputMode>("paudio::OutputMode");
     qRegisterMetaType<QVector<quint32>>("QVector<quint32>");
     m_artifacts = qEnvironmentVariable("BRELKO_TEST_HOME") + "/artifacts";
@@ -228,6 +240,104 @@ void TestMainWindow::connectedIndicatorsFromTraffic()
     // And goes back to "present" once the traffic stops.
     QTRY_COMPARE_WITH_TIMEOUT(m_main->indicatorState(MainWindow::Cat), quint8(2), kWait);
     screenshot("mainwindow-connected");
+}
+
+void TestMainWindow::applySerialPorts(const QStringList &names)
+{
+    SerialTab *tab = w()->preferences()->serialTab();
+    for (int i = 0; i < SerialTab::kPorts; ++i) {
+        QComboBox *combo = tab->combo(i);
+        int idx = combo->findText(names.at(i));
+        if (idx < 0)
+            idx = combo->findText("*" + names.at(i));
+        QVERIFY2(idx >= 0, qPrintable(names.at(i)));
+        combo->setCurrentIndex(idx);
+    }
+    QCOMPARE(w()->preferences()->serialPorts(), names);
+    w()->settingsChanged(AbstractTab::SerialPorts);
+}
+
+bool TestMainWindow::lightsOnWrite(const char *port, MainWindow::Indicator indicator)
+{
+    const int fd = ::open(qPrintable(portPath(port)), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    bool seen = false;
+    for (int i = 0; i < 40 && !seen; ++i) {
+        if (::write(fd, "FA;", 3) != 3)
+            break;
+        seen = QTest::qWaitFor([&] { return m_main->indicatorState(indicator) == 1; }, 600);
+    }
+    ::close(fd);
+    return seen;
+}
+
+void TestMainWindow::portsComeBackAfterResetAll()
+{
+    QVERIFY(connected());
+    const QStringList ports = w()->preferences()->serialPorts();
+    QCOMPARE(ports, QStringList({"COM15", "COM16", "None", "None", "COM17"}));
+    w()->preferences()->serialTab()->resetAllPorts();
+    QVERIFY(!QFileInfo::exists(portPath("COM15")));
+    QVERIFY(!QFileInfo::exists(portPath("COM17")));
+    QCOMPARE(VSerial::countVirtualPorts(), 0);
+
+    // The same names chosen again: the ports are made anew and carry traffic.
+    applySerialPorts(ports);
+    QCOMPARE(VSerial::countVirtualPorts(), 3);
+    for (const char *name : {"COM15", "COM16", "COM17"})
+        QVERIFY2(QFileInfo::exists(portPath(name)), name);
+    QTRY_COMPARE_WITH_TIMEOUT(m_main->indicatorState(MainWindow::Cat), quint8(2), kWait);
+    QVERIFY(lightsOnWrite("COM15", MainWindow::Cat));
+}
+
+void TestMainWindow::fskLightFromFskTraffic()
+{
+    QVERIFY(connected());
+    applySerialPorts({"COM15", "COM16", "COM18", "None", "COM17"});
+    QVERIFY(QFileInfo::exists(portPath("COM18")));
+    QTRY_COMPARE_WITH_TIMEOUT(m_main->indicatorState(MainWindow::Fsk), quint8(2), kWait);
+    // Traffic on the other tunnels leaves the FSK light alone.
+    QVERIFY(lightsOnWrite("COM15", MainWindow::Cat));
+    QCOMPARE(m_main->indicatorState(MainWindow::Fsk), quint8(2));
+    QVERIFY(lightsOnWrite("COM18", MainWindow::Fsk));
+    QTRY_COMPARE_WITH_TIMEOUT(m_main->indicatorState(MainWindow::Fsk), quint8(2), kWait);
+    applySerialPorts({"COM15", "COM16", "None", "None", "COM17"});
+    QVERIFY(!QFileInfo::exists(portPath("COM18")));
+}
+
+void TestMainWindow::wineLinksFollowTheOption()
+{
+    QTemporaryDir wine;
+    QVERIFY(QDir().mkpath(wine.path() + "/dosdevices"));
+    qputenv("WINEPREFIX", QFile::encodeName(wine.path()));
+    // Someone else's com16 stays as it is.
+    {
+        QFile foreign(wine.path() + "/dosdevices/com16");
+        QVERIFY(foreign.open(QIODevice::WriteOnly));
+    }
+    const QStringList ports{"COM15", "COM16", "None", "None", "COM17"};
+    QCheckBox *box = w()->preferences()->serialTab()->wineBox();
+    box->setChecked(true);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("com16 is not ours; left alone, COM16 not linked"));
+    applySerialPorts(ports);
+    QCOMPARE(QFileInfo(wine.path() + "/dosdevices/com15").symLinkTarget(), portPath("COM15"));
+    QCOMPARE(QFileInfo(wine.path() + "/dosdevices/com17").symLinkTarget(), portPath("COM17"));
+    QVERIFY(!QFileInfo(wine.path() + "/dosdevices/com16").isSymLink());
+    // Through the link a Windows program reaches the real port.
+    const int fd = ::open(qPrintable(wine.path() + "/dosdevices/com15"), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    QVERIFY(fd >= 0);
+    ::close(fd);
+
+    // A port that goes takes its link along; the option off removes the rest.
+    applySerialPorts({"None", "COM16", "None", "None", "COM17"});
+    QVERIFY(!QFileInfo(wine.path() + "/dosdevices/com15").isSymLink());
+    QVERIFY(QFileInfo(wine.path() + "/dosdevices/com17").isSymLink());
+    box->setChecked(false);
+    applySerialPorts(ports);
+    QVERIFY(!QFileInfo(wine.path() + "/dosdevices/com17").isSymLink());
+    QVERIFY(QFileInfo(wine.path() + "/dosdevices/com16").isFile());
+    qunsetenv("WINEPREFIX");
 }
 
 void TestMainWindow::pttButtonFollowsTheBox()

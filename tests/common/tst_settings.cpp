@@ -23,6 +23,7 @@ private slots:
     void fileValueWinsOverDefault();
 #ifdef BRELKO_CONFIGURATOR
     void setFileKeepsOrReplaces();
+    void setFileSamePathRereads();
     void corruptFileReadsAsDefaults();
 #endif
 
@@ -240,6 +241,27 @@ void TestSettings::setFileKeepsOrReplaces()
     store()->setFile(first);
     QCOMPARE(store()->value(Settings::NetworkName, Settings::WiFi).toString(), QString("home-net"));
     QVERIFY(!store()->value(Settings::IPAddress, Settings::Networking).isValid());
+}
+
+void TestSettings::setFileSamePathRereads()
+{
+    // Imported, edited in a text editor, imported again: the edit counts.
+    const QString path = m_dir.filePath("import.ini");
+    store()->setFile(path);
+    (*store())(Settings::NetworkName, Settings::WiFi) = QStringLiteral("home-net");
+    store()->sync();
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QByteArray text = f.readAll();
+    f.close();
+    QVERIFY(text.contains("home-net"));
+    text.replace("home-net", "cabin");
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(text);
+    f.close();
+    store()->setFile(path);
+    QCOMPARE(store()->value(Settings::NetworkName, Settings::WiFi).toString(), QString("cabin"));
+    store()->setFile(m_dir.filePath("store.ini"));
 }
 
 void TestSettings::corruptFileReadsAsDefaults()

@@ -78,6 +78,7 @@ private slots:
     void saveAndExit_data();
     void saveAndExit();
     void firmwareUpdateFlags();
+    void quickRejoinEndsTheUpdateFlag();
     void iniFileHooks();
     void handBackDirectory_data();
     void handBackDirectory();
@@ -361,6 +362,25 @@ void TstCentralWidget::firmwareUpdateFlags()
     m_sim.control("unplug");
     QTRY_VERIFY_WITH_TIMEOUT(promptShown(m_central), kWait);
     QVERIFY(!m_central->fwUpdatingLabel()->isVisible());
+}
+
+void TstCentralWidget::quickRejoinEndsTheUpdateFlag()
+{
+    startWindow();
+    m_central->startUploadFw();
+    m_central->updateProcess();
+    // The upload ends while the device is away, and it is back before the
+    // notifier's next look.
+    m_sim.control("unplug");
+    m_central->finishUploadFw();
+    m_sim.control("plug");
+    QTRY_VERIFY_WITH_TIMEOUT(!m_central->isFirmwareUpdating(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(tabsShown(m_central), kWait);
+    // The next removal is an ordinary one.
+    m_sim.control("unplug");
+    QTRY_VERIFY_WITH_TIMEOUT(promptShown(m_central), kWait);
+    QVERIFY(!m_central->fwUpdatingLabel()->isVisible());
+    QVERIFY(!m_central->fwNoDisconnectLabel()->isVisible());
 }
 
 void TstCentralWidget::iniFileHooks()

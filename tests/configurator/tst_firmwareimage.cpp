@@ -160,13 +160,21 @@ void TstFirmwareImage::older_data()
     QTest::addColumn<quint32>("major");
     QTest::addColumn<quint32>("minor");
     QTest::addColumn<quint32>("build");
+    QTest::addColumn<QByteArray>("minimum");
     QTest::addColumn<bool>("older");
-    QTest::newRow("1.1.6") << 1u << 1u << 6u << true;
-    QTest::newRow("1.0.99") << 1u << 0u << 99u << true;
-    QTest::newRow("0.9.9") << 0u << 9u << 9u << true;
-    QTest::newRow("1.1.7") << 1u << 1u << 7u << false;
-    QTest::newRow("1.2.0") << 1u << 2u << 0u << false;
-    QTest::newRow("2.0.0") << 2u << 0u << 0u << false;
+    QTest::newRow("1.1.6") << 1u << 1u << 6u << QByteArray("1.1.7") << true;
+    QTest::newRow("1.0.99") << 1u << 0u << 99u << QByteArray("1.1.7") << true;
+    QTest::newRow("0.9.9") << 0u << 9u << 9u << QByteArray("1.1.7") << true;
+    QTest::newRow("1.1.7") << 1u << 1u << 7u << QByteArray("1.1.7") << false;
+    QTest::newRow("1.2.0") << 1u << 2u << 0u << QByteArray("1.1.7") << false;
+    QTest::newRow("2.0.0") << 2u << 0u << 0u << QByteArray("1.1.7") << false;
+    // Numbers, not text: each of these sorts the other way as a string.
+    QTest::newRow("1.1.10 vs 1.1.9") << 1u << 1u << 10u << QByteArray("1.1.9") << false;
+    QTest::newRow("1.1.9 vs 1.1.10") << 1u << 1u << 9u << QByteArray("1.1.10") << true;
+    QTest::newRow("1.10.0 vs 1.9.0") << 1u << 10u << 0u << QByteArray("1.9.0") << false;
+    QTest::newRow("1.9.0 vs 1.10.0") << 1u << 9u << 0u << QByteArray("1.10.0") << true;
+    QTest::newRow("10.0.0 vs 2.0.0") << 10u << 0u << 0u << QByteArray("2.0.0") << false;
+    QTest::newRow("2.0.0 vs 10.0.0") << 2u << 0u << 0u << QByteArray("10.0.0") << true;
 }
 
 void TstFirmwareImage::older()
@@ -174,12 +182,13 @@ void TstFirmwareImage::older()
     QFETCH(quint32, major);
     QFETCH(quint32, minor);
     QFETCH(quint32, build);
+    QFETCH(QByteArray, minimum);
     QFETCH(bool, older);
     Version v;
     v.major = major;
     v.minor = minor;
     v.build = build;
-    QCOMPARE(isOlder(v, "1.1.7"), older);
+    QCOMPARE(isOlder(v, minimum.constData()), older);
 }
 
 QTEST_APPLESS_MAIN(TstFirmwareImage)

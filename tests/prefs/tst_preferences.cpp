@@ -315,7 +315,7 @@ void TestPreferences::serialListsAndVirtualPorts()
     QCOMPARE(tab->combo(1)->currentText(), QString("*COM7")); // stored without the star
     QCOMPARE(tab->combo(2)->currentText(), QString("None"));
     QCOMPARE(prefs.serialPorts(), (QStringList{"COM3", "COM7", "None", "None", "None"}));
-    QCOMPARE(tab->stateText(), QString("COM3;*COM7;None;None;None;"));
+    QCOMPARE(tab->stateText(), QString("COM3;*COM7;None;None;None;0;"));
 
     prefs.tabs()->setCurrentWidget(tab);
     tab->combo(4)->setCurrentIndex(7);

@@ -54,7 +54,13 @@ void TstFirmwareCheck::older_data()
     QTest::newRow("1.2.0") << 1u << 2u << 0u << m << false;
     QTest::newRow("2.0.0") << 2u << 0u << 0u << m << false;
     QTest::newRow("huge major") << 0xFFFFFFFFu << 0u << 0u << m << false;
-    QTest::newRow("numbers, not text: 1.10.0") << 1u << 10u << 0u << QStringLiteral("1.9.0") << false;
+    // Numbers, not text: each of these sorts the other way as a string.
+    QTest::newRow("1.10.0 vs 1.9.0") << 1u << 10u << 0u << QStringLiteral("1.9.0") << false;
+    QTest::newRow("1.9.0 vs 1.10.0") << 1u << 9u << 0u << QStringLiteral("1.10.0") << true;
+    QTest::newRow("1.1.10 vs 1.1.9") << 1u << 1u << 10u << QStringLiteral("1.1.9") << false;
+    QTest::newRow("1.1.9 vs 1.1.10") << 1u << 1u << 9u << QStringLiteral("1.1.10") << true;
+    QTest::newRow("10.0.0 vs 2.0.0") << 10u << 0u << 0u << QStringLiteral("2.0.0") << false;
+    QTest::newRow("2.0.0 vs 10.0.0") << 2u << 0u << 0u << QStringLiteral("10.0.0") << true;
     QTest::newRow("short minimum 1.2") << 1u << 1u << 99u << QStringLiteral("1.2") << true;
     QTest::newRow("short minimum met") << 1u << 2u << 0u << QStringLiteral("1.2") << false;
 }
