@@ -22,6 +22,7 @@ PKGS=(
     pulseaudio pulseaudio-utils alsa-utils
     libhamlib-utils
     espeak-ng sox
+    dpkg-dev lintian file imagemagick
 )
 
 missing=()

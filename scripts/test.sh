@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the dependencies, builds everything and runs every test:
-#  1. the normal build (warnings are errors) and its tests,
+#  1. the normal build (warnings are errors) and its tests, then the Debian
+#     package built and checked (scripts/check-package.sh) and a short demo
+#     run (tests/demo/check-demo.sh),
 #  2. the same tests under AddressSanitizer + UndefinedBehaviorSanitizer,
 #  3. the threaded tests under ThreadSanitizer (scripts/tsan-pass.sh),
 #  4. a soak run of morvex against the simulator (scripts/soak.sh),
@@ -24,6 +26,10 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBRELKO_WERROR=ON
 cmake --build build -j"$jobs"
 echo "=== tests"
 run_tests build
+echo "=== package"
+scripts/check-package.sh build
+echo "=== demo (short run on the virtual display)"
+DEMO_SECONDS=25 tests/demo/check-demo.sh build
 
 echo "=== build (ASan+UBSan)"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBRELKO_WERROR=ON -DBRELKO_SANITIZE=ON -DBRELKO_BENCH=OFF
