@@ -160,6 +160,8 @@ QByteArray HidSimServer::request(const QByteArray &line)
         Device *d = byPath(QString::fromUtf8(w.value(1)));
         if (!d || !d->plugged)
             return "err no such device";
+        if (d->denied)
+            return "err denied";
         const long id = m_nextHandle++;
         m_handles.insert(id, Handle{d->name, d->generation, {}});
         return "ok " + QByteArray::number(qlonglong(id));
@@ -270,6 +272,10 @@ QString HidSimServer::control(const QString &text, bool *okOut)
     if (cmd == QLatin1String("plug") || cmd == QLatin1String("unplug")) {
         plug(d, cmd == QLatin1String("plug"));
         return cmd + QStringLiteral("ged");
+    }
+    if (cmd == QLatin1String("deny")) {
+        d->denied = w.value(1) == QLatin1String("on");
+        return QStringLiteral("deny ") + (d->denied ? QStringLiteral("on") : QStringLiteral("off"));
     }
     if (cmd == QLatin1String("factory")) {
         m.factory();

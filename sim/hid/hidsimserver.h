@@ -49,6 +49,8 @@ private:
         int generation = 0;
         int unplugAfter = 0;
         int rejoinToken = 0;
+        // Opening is refused as a node without access rights would be.
+        bool denied = false;
         HidDeviceModel model;
     };
     struct Handle

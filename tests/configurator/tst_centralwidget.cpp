@@ -17,6 +17,7 @@
 #include <QSettings>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QRegularExpression>
 #include <QtTest>
 
 #include <memory>
@@ -74,6 +75,7 @@ private slots:
     void deviceThatDoesNotReturnIsShownGone();
     void silentDeviceStopsTheLoadChain();
     void unpluggedDuringLoad();
+    void deniedNodeIsNamedWithTheFix();
     void compatibilityShowsOrHidesThePasswordRow();
     void saveAndExit_data();
     void saveAndExit();
@@ -108,7 +110,7 @@ void TstCentralWidget::initTestCase()
 
 void TstCentralWidget::init()
 {
-    for (const char *c : {"plug", "factory", "silent off", "corrupt off", "unplug-after 0", "rejoin 1000",
+    for (const char *c : {"plug", "deny off", "factory", "silent off", "corrupt off", "unplug-after 0", "rejoin 1000",
                           "@sibling unplug", "@mouse unplug", "clearlog"})
         m_sim.control(QString::fromLatin1(c));
     // The notifier starts each test knowing the bus as it is now.
@@ -282,6 +284,26 @@ void TstCentralWidget::unpluggedDuringLoad()
     QCOMPARE(requests(m_sim), QStringList({"get 8", "get 9", "get 13"}));
     QVERIFY(!statusTexts().contains("Device connected"));
     QCOMPARE(m_boxes->boxes.size(), 1);
+}
+
+void TstCentralWidget::deniedNodeIsNamedWithTheFix()
+{
+    // The box is there but its node may not be opened (no udev rule yet).
+    QCOMPARE(m_sim.control("deny on"), QStringLiteral("deny on"));
+    startWindow();
+    QTRY_VERIFY_WITH_TIMEOUT(m_boxes->boxes.size() >= 1, kWait);
+    const QString text = m_boxes->boxes[0].text;
+    const QRegularExpressionMatch node =
+        QRegularExpression(QStringLiteral("^No permission to open the Zentrik Brelko interface at (\\S+)\\.")).match(text);
+    QVERIFY2(node.hasMatch() && !node.captured(1).isEmpty(), qPrintable(text));
+    QVERIFY2(text.contains("70-brelko.rules") && text.contains("udevadm"), qPrintable(text));
+    QVERIFY(m_window->isVisible());
+
+    // Access granted: the next arrival loads as usual.
+    m_sim.control("deny off");
+    m_sim.control("unplug");
+    m_sim.control("plug");
+    QTRY_VERIFY_WITH_TIMEOUT(statusTexts().contains("Device connected"), kWait);
 }
 
 void TstCentralWidget::compatibilityShowsOrHidesThePasswordRow()

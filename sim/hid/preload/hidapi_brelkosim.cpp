@@ -253,6 +253,8 @@ BRELKOSIM_EXPORT hid_device *hid_open_path(const char *path)
     std::string answer;
     if (!transact(std::string("open ") + path, &answer) || !startsWith(answer, "ok ")) {
         setGlobalError(answer);
+        // As the real library leaves it after open(2) on a node without rights.
+        errno = answer == "err denied" ? EACCES : ENOENT;
         return nullptr;
     }
     auto *dev = new hid_device_;
