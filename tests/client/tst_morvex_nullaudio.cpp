@@ -1,4 +1,5 @@
 #include "morvexrun.h"
+#include "proccpu.h"
 #include "simprocess.h"
 
 #include <QElapsedTimer>
@@ -40,19 +41,6 @@ constexpr qint64 kMaxGrowthKb = 2048;
 constexpr qint64 kExitMs = 2000;
 #endif
 
-// CPU time (user + system) of a process in ms.
-qint64 cpuMs(qint64 pid)
-{
-    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray stat = f.readAll();
-    // After the command name: state first, utime the 12th, stime the 13th.
-    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13)
-        return -1;
-    return (fields.at(11).toLongLong() + fields.at(12).toLongLong()) * 1000 / sysconf(_SC_CLK_TCK);
-}
 } // namespace
 
 void TestMorvexNullAudio::initTestCase()
@@ -106,7 +94,7 @@ void TestMorvexNullAudio::flatMemoryAndPromptExit()
     QVERIFY2(QTest::qWaitFor([&] { return sim.statusValue("audio") >= 150; }, kWait), qPrintable(m.log()));
 
     const qint64 rssStart = m.rssKb();
-    const qint64 cpuStart = cpuMs(m.pid());
+    const qint64 cpuStart = processCpuMs(m.pid());
     const int datagramsStart = sim.statusValue("audio");
     QVERIFY(rssStart > 0 && cpuStart >= 0 && datagramsStart > 0);
     QElapsedTimer window;
@@ -121,7 +109,7 @@ void TestMorvexNullAudio::flatMemoryAndPromptExit()
         },
         kWindowMs + kWait));
     QVERIFY2(m.isRunning(), qPrintable(m.log()));
-    const qint64 cpu = cpuMs(m.pid()) - cpuStart;
+    const qint64 cpu = processCpuMs(m.pid()) - cpuStart;
     const qint64 elapsed = window.elapsed();
     const int datagrams = sim.statusValue("audio") - datagramsStart;
     const QString why = QStringLiteral("RSS %1 kB -> most %2 kB; CPU %3 ms in %4 ms; %5 datagrams to the box")
