@@ -14,8 +14,13 @@ HidSimThread::HidSimThread(QObject *parent)
 
 HidSimThread::~HidSimThread()
 {
-    if (m_server)
-        QMetaObject::invokeMethod(m_server, &QObject::deleteLater);
+    // Deleted in its own thread before the loop ends: a deleteLater() posted
+    // just before quit() may never be run, and the server would leak.
+    if (m_server && m_thread->isRunning())
+        QMetaObject::invokeMethod(m_server, [this] { delete m_server; }, Qt::BlockingQueuedConnection);
+    else
+        delete m_server;
+    m_server = nullptr;
     m_thread->quit();
     m_thread->wait();
 }
