@@ -49,18 +49,33 @@ HostLookup::~HostLookup()
 
 int HostLookup::lookup(const QString &name)
 {
+    // International names go to the resolver in their ASCII form.
+    const QByteArray ace = QUrl::toAce(name.trimmed());
+    {
+        std::lock_guard<std::mutex> lock(m_shared->mutex);
+        if (m_shared->runningId != 0 && m_shared->runningName == ace) {
+            // Still being looked up: its answer serves this attempt.
+            m_current = m_shared->runningId;
+            return m_current;
+        }
+    }
     m_current = ++m_last;
     if (m_last == INT_MAX)
         m_last = 0;
     const int id = m_current;
-    // International names go to the resolver in their ASCII form.
-    const QByteArray ace = QUrl::toAce(name.trimmed());
+    {
+        std::lock_guard<std::mutex> lock(m_shared->mutex);
+        m_shared->runningName = ace;
+        m_shared->runningId = id;
+    }
     std::thread([shared = m_shared, id, ace] {
         QString error;
         const QList<QHostAddress> addresses = ace.isEmpty() ? QList<QHostAddress>() : resolve(ace, &error);
         if (ace.isEmpty())
             error = QStringLiteral("no host name");
         std::lock_guard<std::mutex> lock(shared->mutex);
+        if (shared->runningId == id)
+            shared->runningId = 0;
         HostLookup *owner = shared->owner;
         if (!owner)
             return;

@@ -37,6 +37,10 @@ private:
     {
         std::mutex mutex;
         HostLookup *owner = nullptr;
+        // The lookup whose thread is still running, so a resolver that hangs
+        // gets one thread per name, not one per attempt.
+        QByteArray runningName;
+        int runningId = 0;
     };
 
     void deliver(int id, const QList<QHostAddress> &addresses, const QString &error);
