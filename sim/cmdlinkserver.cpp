@@ -253,6 +253,7 @@ void CmdLinkServer::writeTo(Connection *c, const QByteArray &bytes)
         return;
     c->socket->write(bytes);
     c->socket->flush();
+    m_lastTx = m_clock.elapsed();
 }
 
 bool CmdLinkServer::sendFrame(quint8 type, quint32 value, const QByteArray &payload)

@@ -96,6 +96,8 @@ public:
     const QVector<LinkEvent> &events() const { return m_events; }
     void clearRecords();
     qint64 elapsed() const { return m_clock.elapsed(); }
+    // Simulator time of the last bytes written to a client (-1: none yet).
+    qint64 lastTransmit() const { return m_lastTx; }
 
 signals:
     void clientLoggedIn(int conn);
@@ -147,6 +149,7 @@ private:
     QTimer m_heartbeat;
     QTimer m_watchdog;
     QElapsedTimer m_clock;
+    qint64 m_lastTx = -1;
     QVector<RxRecord> m_records;
     QVector<LinkEvent> m_events;
 };

@@ -165,7 +165,8 @@ void Simulator::addLinkCommands()
         if (args.size() != 1 || !parseOnOff(args.first(), &on))
             return Reply::fail(QStringLiteral("usage: silent on|off"));
         m_link.setSilent(on);
-        return Reply::done({QStringLiteral("t=%1").arg(m_link.elapsed())});
+        return Reply::done({QStringLiteral("t=%1").arg(m_link.elapsed()),
+                            QStringLiteral("lasttx=%1").arg(m_link.lastTransmit())});
     });
 
     c->addCommand(QStringLiteral("frame"), QStringLiteral("frame TYPE VALUE [HEXPAYLOAD]"),

@@ -244,18 +244,31 @@ void HidDeviceModel::applySet(quint8 param, const QByteArray &payload)
     m_log.append(QStringLiteral("set %1 %2").arg(param).arg(valueText(param)));
 }
 
+QString HidDeviceModel::uploadTiming() const
+{
+    const qint64 ms = m_uploadStartMs >= 0 && m_uploadEndMs >= 0 ? m_uploadEndMs - m_uploadStartMs : -1;
+    return QStringLiteral("chunks=%1 ms=%2").arg(m_uploadChunks).arg(ms);
+}
+
 void HidDeviceModel::storeChunk(const QByteArray &payload)
 {
     const quint32 offset = qFromLittleEndian<quint32>(payload.constData() + 2);
+    if (!m_clock.isValid())
+        m_clock.start();
     if (offset == 0xFFFFFFFFu) {
         m_log.append(QStringLiteral("chunk end"));
+        m_uploadEndMs = m_clock.elapsed();
         return;
     }
     m_log.append(QStringLiteral("chunk %1").arg(offset));
     if (offset == 0) {
         m_image.clear();
         m_covered.clear();
+        m_uploadStartMs = m_clock.elapsed();
+        m_uploadEndMs = -1;
+        m_uploadChunks = 0;
     }
+    ++m_uploadChunks;
     const int count = kPayloadSize - 6;
     if (offset > quint32(kImageLimit - count)) {
         m_log.append(QStringLiteral("chunk beyond image"));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -83,6 +84,9 @@ public:
     QStringList log() const { return m_log; }
     void clearLog() { m_log.clear(); }
     void appendLog(const QString &line) { m_log.append(line); }
+    // The last upload as this device clocked it: chunks stored from chunk 0
+    // to the end marker and the time between the two.
+    QString uploadTiming() const;
 
     void setSilent(bool on) { m_silent = on; }
     void setCorruption(Corruption c) { m_corruption = c; }
@@ -119,6 +123,10 @@ private:
     Config m_stored;
     Firmware m_fw;
     QStringList m_log;
+    QElapsedTimer m_clock;
+    qint64 m_uploadStartMs = -1;
+    qint64 m_uploadEndMs = -1;
+    int m_uploadChunks = 0;
     QByteArray m_image;
     QByteArray m_covered; // one flag per image byte received
     QByteArray m_installed;

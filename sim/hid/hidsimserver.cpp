@@ -285,6 +285,8 @@ QString HidSimServer::control(const QString &text, bool *okOut)
         return d->plugged ? QStringLiteral("plugged") : QStringLiteral("unplugged");
     if (cmd == QLatin1String("log"))
         return m.log().join(QLatin1Char('\n'));
+    if (cmd == QLatin1String("uploadtime"))
+        return m.uploadTiming();
     if (cmd == QLatin1String("clearlog")) {
         m.clearLog();
         return QStringLiteral("cleared");

@@ -15,6 +15,8 @@ private slots:
     void removeHeadOnEmpty();
     void forcedResyncRealignsSmallStep();
     void insertsOutOfOrderFramesInPlace();
+    void resyncThresholdBoundary_data();
+    void resyncThresholdBoundary();
 };
 
 void TestFixedJitterBuf::configFallback_data()
@@ -109,6 +111,38 @@ void TestFixedJitterBuf::insertsOutOfOrderFramesInPlace()
     while (jb.removeHead(&f) == Jb::Delivered)
         order += f.payload;
     QCOMPARE(order, QByteArray("1234"));
+}
+
+void TestFixedJitterBuf::resyncThresholdBoundary_data()
+{
+    // A datagram outside the window realigns when its step from the tail
+    // reaches the threshold (100 ms here); a smaller step is dropped.
+    QTest::addColumn<Jb::Ms>("step");
+    QTest::addColumn<int>("result");
+
+    QTest::newRow("forward, one below") << Jb::Ms(99) << int(Jb::Dropped);
+    QTest::newRow("forward, at") << Jb::Ms(100) << int(Jb::Delivered);
+    QTest::newRow("forward, one above") << Jb::Ms(101) << int(Jb::Delivered);
+    QTest::newRow("back, one below") << Jb::Ms(-99) << int(Jb::Dropped);
+    QTest::newRow("back, at") << Jb::Ms(-100) << int(Jb::Delivered);
+    QTest::newRow("back, one above") << Jb::Ms(-101) << int(Jb::Delivered);
+}
+
+void TestFixedJitterBuf::resyncThresholdBoundary()
+{
+    QFETCH(Jb::Ms, step);
+    QFETCH(int, result);
+
+    // 900 ms of delay: frames up to ts 1000 fit the window, and both steps
+    // land outside it (before the next delivery, or past delay + threshold).
+    Jb jb({900, 100});
+    jb.putFirst("first", 20, 0, 0);
+    const Jb::Ms tailEnd = step > 0 ? 1000 : 20;
+    for (Jb::Ms ts = 20; ts < tailEnd; ts += 20)
+        QCOMPARE(jb.put("queued", 20, ts, 0), Jb::Delivered);
+    const int before = jb.count();
+    QCOMPARE(int(jb.put("step", 20, tailEnd + step, 0)), result);
+    QCOMPARE(jb.count(), before + (result == Jb::Delivered ? 1 : 0));
 }
 
 QTEST_APPLESS_MAIN(TestFixedJitterBuf)

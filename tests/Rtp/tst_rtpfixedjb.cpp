@@ -85,6 +85,7 @@ private slots:
     void timestampsAcrossSignedAndUnsignedLimits();
     void rejectedDatagrams_data();
     void rejectedDatagrams();
+    void largestDatagramAccepted();
     void lowTimestampCountedButNotQueued();
     void shortAndOddPayloads();
     void unusableFormatIgnored();
@@ -319,6 +320,7 @@ void TestRtpFixedJb::rejectedDatagrams_data()
         QTest::addRow("%d bytes", len) << len;
     QTest::newRow("negative") << -1;
     QTest::newRow("very negative") << -100000;
+    QTest::newRow("one byte over the largest datagram") << int(RtpFixedJb::kMaxDatagramSize + 1);
     QTest::newRow("larger than any UDP datagram") << 70000;
 }
 
@@ -331,6 +333,18 @@ void TestRtpFixedJb::rejectedDatagrams()
     QCOMPARE(s.jb.writeData(d.constData(), length), qint64(0));
     QCOMPARE(s.stat(RtpStatistics::Received), 0u);
     QCOMPARE(s.readMarker(), -1);
+}
+
+void TestRtpFixedJb::largestDatagramAccepted()
+{
+    Stream s;
+    const QByteArray d = makeDatagram(7, 1000, 42, 70000);
+    QCOMPARE(s.jb.writeData(d.constData(), RtpFixedJb::kMaxDatagramSize), RtpFixedJb::kMaxDatagramSize);
+    QCOMPARE(s.stat(RtpStatistics::Received), 1u);
+    // The header alone plus one byte is the smallest.
+    Stream t;
+    QCOMPARE(t.jb.writeData(d.constData(), RtpFixedJb::kHeaderSize + 1), qint64(RtpFixedJb::kHeaderSize + 1));
+    QCOMPARE(t.stat(RtpStatistics::Received), 1u);
 }
 
 void TestRtpFixedJb::lowTimestampCountedButNotQueued()

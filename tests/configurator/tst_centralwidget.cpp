@@ -18,6 +18,7 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QRegularExpression>
+#include <QElapsedTimer>
 #include <QtTest>
 
 #include <memory>
@@ -242,10 +243,16 @@ void TstCentralWidget::deviceThatDoesNotReturnIsShownGone()
     startWindow();
     m_sim.control("clearlog");
     m_status->clear();
+    QElapsedTimer sinceSave;
+    sinceSave.start();
     m_central->save();
     QCOMPARE(requests(m_sim), QStringList{"commit"});
     QVERIFY(tabsShown(m_central));
     QTRY_VERIFY_WITH_TIMEOUT(promptShown(m_central), 5000 + kWait);
+    // Given up 5 s after the save: not before, and not much later.
+    QVERIFY2(sinceSave.elapsed() >= CentralWidget::kApplyTimeoutMs - 100
+                 && sinceSave.elapsed() <= CentralWidget::kApplyTimeoutMs + 1500,
+        qPrintable(QString::number(sinceSave.elapsed())));
     QVERIFY(statusTexts().contains("Device disconnected"));
     QVERIFY(m_central->isAwaitingReturn()); // keeps waiting for the device
 

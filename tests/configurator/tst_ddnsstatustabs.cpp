@@ -18,6 +18,7 @@
 #include <QPlainTextEdit>
 #include <QSettings>
 #include <QTabWidget>
+#include <QElapsedTimer>
 #include <QtTest>
 
 #include <memory>
@@ -288,10 +289,16 @@ void TstDdnsStatusTabs::pollsOnlyWhileCurrentAndPresent()
     QVERIFY(!status->isPolling());
 
     m_sim.control("clearlog");
+    QElapsedTimer sinceShown;
+    sinceShown.start();
     central->tabWidget()->setCurrentWidget(status);
     QVERIFY(status->isPolling());
     QCOMPARE(requests(m_sim).value(0), QStringLiteral("get 10")); // reads at once
     QTRY_VERIFY_WITH_TIMEOUT(requests(m_sim).count("get 10") >= 2, 5000 + kWait);
+    // Every 5 s: the second read neither early nor much late.
+    QVERIFY2(sinceShown.elapsed() >= DevStatusTab::kPollIntervalMs - 100
+                 && sinceShown.elapsed() <= DevStatusTab::kPollIntervalMs + 1500,
+        qPrintable(QString::number(sinceShown.elapsed())));
 
     central->tabWidget()->setCurrentIndex(0);
     QVERIFY(!status->isPolling());

@@ -23,6 +23,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <algorithm>
 #include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
@@ -202,9 +203,19 @@ void TstFilesTab::uploadCompletes()
     QVERIFY(!m_central->saveAndExitButton()->isEnabled());
     QTRY_COMPARE(m_window->statusBar()->currentMessage(),
                  QStringLiteral("Uploading firmware... It takes several minutes."));
-    QTRY_VERIFY_WITH_TIMEOUT(m_files->progressBar()->value() >= 50, 300000);
+    // A real event loop while it uploads: polling with QTRY sleeps between
+    // rounds and would hold back the 5 ms tick.
+    QSignalSpy progress(m_files->progressBar(), &QProgressBar::valueChanged);
+    QSignalSpy finished(m_files, &UpdateFwTab::finishedUpdate);
+    QVERIFY(finished.wait(300000));
+    QList<int> shown;
+    for (const QList<QVariant> &args : qAsConst(progress))
+        shown << args.value(0).toInt();
+    QVERIFY(shown.size() >= 50);
+    QVERIFY(std::is_sorted(shown.begin(), shown.begin() + shown.indexOf(100) + 1));
+    QVERIFY(shown.contains(100));
 
-    QTRY_VERIFY_WITH_TIMEOUT(requests(m_sim).contains("restart"), 300000);
+    QTRY_VERIFY_WITH_TIMEOUT(requests(m_sim).contains("restart"), kWait);
     QStringList log = requests(m_sim);
     QCOMPARE(log.value(0), QStringLiteral("chunk 0"));
     const int chunks = 1 + (300000 - 52 + 57) / 58;
@@ -212,6 +223,15 @@ void TstFilesTab::uploadCompletes()
     QCOMPARE(log.value(chunks), QStringLiteral("chunk end"));
     QCOMPARE(log.value(chunks + 1), QStringLiteral("restart"));
     QCOMPARE(log.value(chunks + 2), QStringLiteral("new firmware 1.3.0 feature 2"));
+    // One chunk every 5 ms, in the device's own clock: the whole upload takes
+    // chunks x 5 ms within 10 %.
+    const QString timing = m_sim.control("uploadtime");
+    const QRegularExpressionMatch t = QRegularExpression("^chunks=(\\d+) ms=(\\d+)$").match(timing);
+    QVERIFY2(t.hasMatch(), qPrintable(timing));
+    QCOMPARE(t.captured(1).toInt(), chunks);
+    const double expected = double(chunks) * UpdateFwTab::kUploadIntervalMs;
+    QVERIFY2(qAbs(t.captured(2).toDouble() - expected) <= expected * 0.1,
+        qPrintable(QStringLiteral("%1 ms for %2 chunks").arg(t.captured(2)).arg(chunks)));
     QVERIFY(statusTexts().contains("Firmware uploaded successfully"));
     QVERIFY(m_files->fileNameEdit()->text().isEmpty());
     QVERIFY(m_files->updateButton()->isEnabled());
