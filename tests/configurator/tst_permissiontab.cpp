@@ -148,6 +148,13 @@ void TstPermissionTab::passwordFillsItsField()
 {
     const QString sixty = QStringLiteral("abcdefghij").repeated(6);
     PermItem row(false);
+    // At the limit, one below, one above.
+    row.setPassword(sixty.left(59));
+    QCOMPARE(row.password(), sixty.left(59));
+    row.setPassword(sixty);
+    QCOMPARE(row.password(), sixty);
+    row.setPassword(sixty + "x");
+    QCOMPARE(row.password(), sixty);
     row.setPassword(sixty + "overflow");
     QCOMPARE(row.password(), sixty); // the field takes 60 characters
     const QByteArray r = row.passwordRequest(4);

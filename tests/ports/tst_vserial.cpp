@@ -57,6 +57,8 @@ private slots:
     void createExistingThenAttach();
     void attachWithoutProgramEmitsNothing();
     void deleteKeepsName();
+    void goodPortNames_data();
+    void goodPortNames();
     void badPortNames_data();
     void badPortNames();
     void readWithNothingAndReset();
@@ -233,6 +235,27 @@ void TestVSerial::deleteKeepsName()
     QCOMPARE(dev.deletePort(), false);
     // The name is free again.
     QVERIFY(dev.createPort(QStringLiteral("COM9")));
+}
+
+void TestVSerial::goodPortNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("canonical");
+    QTest::newRow("COM1") << QStringLiteral("COM1") << QStringLiteral("COM1");
+    QTest::newRow("COM254") << QStringLiteral("COM254") << QStringLiteral("COM254");
+    QTest::newRow("COM255") << QStringLiteral("COM255") << QStringLiteral("COM255");
+    QTest::newRow("lower case") << QStringLiteral("com12") << QStringLiteral("COM12");
+}
+
+void TestVSerial::goodPortNames()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, canonical);
+    VSerial dev;
+    QVERIFY(dev.createPort(name));
+    QCOMPARE(dev.portName(), name);
+    QVERIFY(QFileInfo(VSPortBus::directory() + QLatin1Char('/') + canonical).isSymLink());
+    QVERIFY(dev.deletePort());
 }
 
 void TestVSerial::badPortNames_data()
