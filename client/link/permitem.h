@@ -21,6 +21,8 @@ public:
     void setTimers(quint32 work, quint32 pause);
     bool isWorkTimer() const { return m_working; }
     bool isCounting() const { return m_tick.isActive(); }
+    // Time to the next minute of the countdown (-1: not counting).
+    int msToNextTick() const { return m_tick.isActive() ? m_tick.remainingTime() : -1; }
     bool isInterrupted() const { return m_interrupted; }
     quint32 workLeft() const { return m_workLeft; }
     quint32 pauseLeft() const { return m_pauseLeft; }

@@ -249,9 +249,10 @@ void TstCentralWidget::deviceThatDoesNotReturnIsShownGone()
     QCOMPARE(requests(m_sim), QStringList{"commit"});
     QVERIFY(tabsShown(m_central));
     QTRY_VERIFY_WITH_TIMEOUT(promptShown(m_central), 5000 + kWait);
-    // Given up 5 s after the save: not before, and not much later.
-    QVERIFY2(sinceSave.elapsed() >= CentralWidget::kApplyTimeoutMs - 100
-                 && sinceSave.elapsed() <= CentralWidget::kApplyTimeoutMs + 1500,
+    // Given up 5 s after the save: not before (a coarse
+    // timer may fire up to 5 % early), and not much later.
+    QVERIFY2(sinceSave.elapsed() >= 5000 - 300
+                 && sinceSave.elapsed() <= 5000 + 1500,
         qPrintable(QString::number(sinceSave.elapsed())));
     QVERIFY(statusTexts().contains("Device disconnected"));
     QVERIFY(m_central->isAwaitingReturn()); // keeps waiting for the device

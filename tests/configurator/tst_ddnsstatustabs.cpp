@@ -295,9 +295,10 @@ void TstDdnsStatusTabs::pollsOnlyWhileCurrentAndPresent()
     QVERIFY(status->isPolling());
     QCOMPARE(requests(m_sim).value(0), QStringLiteral("get 10")); // reads at once
     QTRY_VERIFY_WITH_TIMEOUT(requests(m_sim).count("get 10") >= 2, 5000 + kWait);
-    // Every 5 s: the second read neither early nor much late.
-    QVERIFY2(sinceShown.elapsed() >= DevStatusTab::kPollIntervalMs - 100
-                 && sinceShown.elapsed() <= DevStatusTab::kPollIntervalMs + 1500,
+    // Every 5 s: the second read neither early nor much late (a
+    // coarse timer may fire up to 5 % early).
+    QVERIFY2(sinceShown.elapsed() >= 5000 - 300
+                 && sinceShown.elapsed() <= 5000 + 1500,
         qPrintable(QString::number(sinceShown.elapsed())));
 
     central->tabWidget()->setCurrentIndex(0);

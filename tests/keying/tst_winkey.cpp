@@ -135,6 +135,11 @@ void TestWinKey::timing_data()
     // Farnsworth 25 at 20 WPM: elements at 48 ms, gap 3 * (48 + 60).
     QTest::newRow("farnsworth") << n20 + QByteArray("\x0d\x19", 2) << QByteArray("EE") << 700
                                 << Runs { { 0, 48 }, { 372, 48 } };
+    // At the Farnsworth speed it still applies (gap 3 * (60 + 60)); above it not.
+    QTest::newRow("farnsworth at the speed") << n20 + QByteArray("\x0d\x14", 2) << QByteArray("EE") << 700
+                                             << Runs { { 0, 60 }, { 420, 60 } };
+    QTest::newRow("farnsworth below the speed") << n20 + QByteArray("\x0d\x13", 2) << QByteArray("EE") << 700
+                                                << Runs { { 0, 60 }, { 240, 60 } };
     QTest::newRow("merge AR") << n20
                               << QByteArray("\x1b"
                                             "AR",

@@ -113,6 +113,9 @@ void TestPermission::workThenPauseCycle()
     QSignalSpy counters(&item, &PermItem::changedCounter);
     item.start();
     QVERIFY(item.isCounting());
+    // It counts whole minutes: the next step is a minute away, give or take
+    // the rounding of a long timer.
+    QVERIFY2(item.msToNextTick() >= 59000 && item.msToNextTick() <= 61000, qPrintable(QString::number(item.msToNextTick())));
     QCOMPARE(names.takeLast().first().toString(), QString("Work time:"));
     QCOMPARE(counters.takeLast().first().toString(), QString("0h : 1min"));
 
@@ -179,6 +182,7 @@ void TestPermission::stopInterruptsWorkButNotPause()
     QCOMPARE(item.workLeft(), 3u);
     item.stop();
     QVERIFY(!item.isCounting());
+    QCOMPARE(item.msToNextTick(), -1);
     QVERIFY(item.isInterrupted());
     QSignalSpy counters(&item, &PermItem::changedCounter);
     item.start(); // continues with what was left

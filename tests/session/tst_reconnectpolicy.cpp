@@ -76,8 +76,11 @@ void TestReconnectPolicy::healthyConnectionEndsBackOff()
     for (int i = 0; i < 5; ++i)
         p.next(Outcome::Unreachable, -1);
     QCOMPARE(p.failures(), 5);
+    // Dropped just short of 30 s: at once, but the streak stays.
+    QCOMPARE(p.next(Outcome::Dropped, 29999).delayMs, 0);
+    QCOMPARE(p.failures(), 5);
     // Dropped after 30 s: at once, and the next failure starts the series afresh.
-    QCOMPARE(p.next(Outcome::Dropped, ReconnectPolicy::kHealthyMs).delayMs, 0);
+    QCOMPARE(p.next(Outcome::Dropped, 30000).delayMs, 0);
     QCOMPARE(p.failures(), 0);
     QCOMPARE(p.next(Outcome::Unreachable, -1).delayMs, 1000);
     // The controller's 30 s timer resets it while the link is still up.
