@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <sys/ioctl.h>
 
 namespace {
 
@@ -121,7 +122,8 @@ void HamlibRig::configure(const HamlibRig::Config &config)
     shutdown();
     m_config = config;
     if (m_config.model > 0 && !rig_get_caps(rig_model_t(m_config.model))) {
-        qWarning().noquote() << QStringLiteral("Rig control: Hamlib has no radio model %1").arg(m_config.model);
+        qWarning().noquote()
+            << QStringLiteral("Rig control: Hamlib has no radio model %1").arg(m_config.model);
         m_config.model = 0;
     }
     // Without a model the answers to dump_state still need ranges: the dummy's.
@@ -160,7 +162,14 @@ bool HamlibRig::ensureOpen()
         return false;
     }
     m_open = true;
-    qDebug().noquote() << QStringLiteral("Rig control: %1 open on %2").arg(modelName(m_config.model), m_config.path);
+    // Several programs share this radio through us: each question reaches it,
+    // rather than one program's answer being another's stale cache.
+    rig_set_cache_timeout_ms(m_rig, HAMLIB_CACHE_ALL, 0);
+    // While we hold the CAT port, a program opening it meets a busy port.
+    if (m_rig->state.rigport.fd >= 0 && ::ioctl(m_rig->state.rigport.fd, TIOCEXCL) != 0)
+        qWarning().noquote() << "Rig control: cannot hold" << m_config.path << "exclusively";
+    qDebug().noquote()
+        << QStringLiteral("Rig control: %1 open on %2").arg(modelName(m_config.model), m_config.path);
     return true;
 }
 
@@ -178,7 +187,7 @@ RigResult HamlibRig::run(const RigCommand &cmd)
         return values({ { QStringLiteral("Locked"), QStringLiteral("0") } });
     case RigCommand::DumpState: {
         RigResult r;
-        r.raw = dumpState();
+        r.raw = dumpState(cmd.newClient);
         return r;
     }
     case RigCommand::DumpCaps: {
@@ -232,12 +241,14 @@ RigResult HamlibRig::runRadio(const RigCommand &cmd)
         rmode_t mode = RIG_MODE_NONE;
         pbwidth_t width = 0;
         const bool split = cmd.op == RigCommand::GetSplitMode;
-        const int rc = split ? rig_get_split_mode(rig, vfo, &mode, &width) : rig_get_mode(rig, vfo, &mode, &width);
+        const int rc
+            = split ? rig_get_split_mode(rig, vfo, &mode, &width) : rig_get_mode(rig, vfo, &mode, &width);
         if (rc != RIG_OK)
             return status(rc);
         return values({ { split ? QStringLiteral("TX Mode") : QStringLiteral("Mode"),
                             QString::fromLatin1(rig_strrmode(mode)) },
-            { split ? QStringLiteral("TX Passband") : QStringLiteral("Passband"), QString::number(qint64(width)) } });
+            { split ? QStringLiteral("TX Passband") : QStringLiteral("Passband"),
+                QString::number(qint64(width)) } });
     }
     case RigCommand::SetMode:
     case RigCommand::SetSplitMode: {
@@ -251,7 +262,8 @@ RigResult HamlibRig::runRadio(const RigCommand &cmd)
     case RigCommand::GetVfo: {
         vfo_t v = RIG_VFO_NONE;
         const int rc = rig_get_vfo(rig, &v);
-        return rc != RIG_OK ? status(rc) : values({ { QStringLiteral("VFO"), QString::fromLatin1(rig_strvfo(v)) } });
+        return rc != RIG_OK ? status(rc)
+                            : values({ { QStringLiteral("VFO"), QString::fromLatin1(rig_strvfo(v)) } });
     }
     case RigCommand::SetVfo: {
         const vfo_t v = rig_parse_vfo(a.at(0).toLatin1().constData());
@@ -302,8 +314,8 @@ RigResult HamlibRig::runRadio(const RigCommand &cmd)
         const int rc = rig_get_level(rig, vfo, level, &value);
         if (rc != RIG_OK)
             return status(rc);
-        const QString text = RIG_LEVEL_IS_FLOAT(level) ? QString::number(double(value.f), 'f', 6)
-                                                       : QString::number(value.i);
+        const QString text
+            = RIG_LEVEL_IS_FLOAT(level) ? QString::number(double(value.f), 'f', 6) : QString::number(value.i);
         return values({ { QString(), text } });
     }
     case RigCommand::GetPtt: {
@@ -316,7 +328,8 @@ RigResult HamlibRig::runRadio(const RigCommand &cmd)
     case RigCommand::GetPowerstat: {
         powerstat_t ps = RIG_POWER_UNKNOWN;
         const int rc = rig_get_powerstat(rig, &ps);
-        return rc != RIG_OK ? status(rc) : values({ { QStringLiteral("Power Status"), QString::number(int(ps)) } });
+        return rc != RIG_OK ? status(rc)
+                            : values({ { QStringLiteral("Power Status"), QString::number(int(ps)) } });
     }
     case RigCommand::SetPowerstat:
         return status(rig_set_powerstat(rig, powerstat_t(a.at(0).toInt())));
@@ -325,7 +338,7 @@ RigResult HamlibRig::runRadio(const RigCommand &cmd)
     }
 }
 
-QByteArray HamlibRig::dumpState() const
+QByteArray HamlibRig::dumpState(bool withTail) const
 {
     // The layout Hamlib's network client reads: protocol 1, the ranges, steps
     // and filters, then key=value lines up to "done".
@@ -344,8 +357,9 @@ QByteArray HamlibRig::dumpState() const
     auto ranges = [&](const freq_range_t *list) {
         for (int i = 0; i < HAMLIB_FRQRANGESIZ && !RIG_IS_FRNG_END(list[i]); ++i) {
             line(QStringLiteral("%1 %2 %3 %4 %5 %6 %7")
-                     .arg(QString::number(double(list[i].startf), 'f', 6), QString::number(double(list[i].endf), 'f', 6),
-                         hex(list[i].modes), QString::number(list[i].low_power), QString::number(list[i].high_power),
+                     .arg(QString::number(double(list[i].startf), 'f', 6),
+                         QString::number(double(list[i].endf), 'f', 6), hex(list[i].modes),
+                         QString::number(list[i].low_power), QString::number(list[i].high_power),
                          hex(list[i].vfo), hex(list[i].ant)));
         }
         line(QStringLiteral("0 0 0 0 0 0 0"));
@@ -377,6 +391,8 @@ QByteArray HamlibRig::dumpState() const
     line(hex(radio ? rs->has_set_level : 0));
     line(hex(radio ? rs->has_get_parm : 0));
     line(hex(radio ? rs->has_set_parm : 0));
+    if (!withTail)
+        return out;
     line(QStringLiteral("vfo_ops=") + hex(radio ? quint64(caps->vfo_ops) : 0));
     // PTT is always ours to give: through the box or by CAT.
     line(QStringLiteral("ptt_type=0x1"));

@@ -49,7 +49,7 @@ private:
     RigResult runRadio(const RigCommand &cmd);
     bool ensureOpen();
     void closeRig();
-    QByteArray dumpState() const;
+    QByteArray dumpState(bool withTail) const;
     QByteArray dumpCaps() const;
 
     Config m_config;

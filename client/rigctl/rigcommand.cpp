@@ -100,9 +100,21 @@ const Entry *find(const QString &word, bool longForm)
 bool RigCommand::needsRadio() const
 {
     switch (op) {
-    case GetFreq: case SetFreq: case GetMode: case SetMode: case GetVfo: case SetVfo:
-    case GetSplitVfo: case SetSplitVfo: case GetSplitFreq: case SetSplitFreq:
-    case GetSplitMode: case SetSplitMode: case GetLevel: case SetLevel: case SetPowerstat:
+    case GetFreq:
+    case SetFreq:
+    case GetMode:
+    case SetMode:
+    case GetVfo:
+    case SetVfo:
+    case GetSplitVfo:
+    case SetSplitVfo:
+    case GetSplitFreq:
+    case SetSplitFreq:
+    case GetSplitMode:
+    case SetSplitMode:
+    case GetLevel:
+    case SetLevel:
+    case SetPowerstat:
         return true;
     default:
         return false;

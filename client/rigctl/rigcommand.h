@@ -14,10 +14,28 @@ struct RigCommand
         Invalid, // unknown command or bad arguments: answered with an error
         Empty, // blank line: no answer
         Quit,
-        GetFreq, SetFreq, GetMode, SetMode, GetVfo, SetVfo, GetPtt, SetPtt,
-        GetSplitVfo, SetSplitVfo, GetSplitFreq, SetSplitFreq, GetSplitMode, SetSplitMode,
-        GetLevel, SetLevel, GetPowerstat, SetPowerstat, GetLockMode,
-        ChkVfo, DumpState, DumpCaps
+        GetFreq,
+        SetFreq,
+        GetMode,
+        SetMode,
+        GetVfo,
+        SetVfo,
+        GetPtt,
+        SetPtt,
+        GetSplitVfo,
+        SetSplitVfo,
+        GetSplitFreq,
+        SetSplitFreq,
+        GetSplitMode,
+        SetSplitMode,
+        GetLevel,
+        SetLevel,
+        GetPowerstat,
+        SetPowerstat,
+        GetLockMode,
+        ChkVfo,
+        DumpState,
+        DumpCaps
     };
 
     Op op = Empty;
@@ -26,6 +44,9 @@ struct RigCommand
     // 0: default answers; otherwise the separator of the extended answer.
     char separator = 0;
     int error = 0; // Hamlib error code (negative) for Invalid
+    // The client asked \chk_vfo before: it reads the key=value tail of
+    // \dump_state (older clients stop after the capability masks).
+    bool newClient = false;
 
     bool extended() const { return separator != 0; }
     // Answered by the radio (through Hamlib) rather than by the server.
@@ -47,9 +68,7 @@ Q_DECLARE_METATYPE(RigResult)
 
 namespace RigProtocol {
 // Hamlib's error codes, as the protocol sends them (negated).
-enum Error {
-    Ok = 0, EInval = -1, EIo = -6, EProto = -8, ERjcted = -9, ENavail = -11
-};
+enum Error { Ok = 0, EInval = -1, EIo = -6, EProto = -8, ERjcted = -9, ENavail = -11 };
 
 RigCommand parse(const QByteArray &line);
 QByteArray answer(const RigCommand &cmd, const RigResult &result);

@@ -33,7 +33,8 @@ bool RigServer::start(const Config &config)
     m_config = config;
     if (!config.enabled)
         return true;
-    const QHostAddress address = config.remote ? QHostAddress(QHostAddress::Any) : QHostAddress(QHostAddress::LocalHost);
+    const QHostAddress address
+        = config.remote ? QHostAddress(QHostAddress::Any) : QHostAddress(QHostAddress::LocalHost);
     if (!m_server.listen(address, config.port)) {
         qWarning().noquote() << QStringLiteral("Rig control: cannot listen on %1:%2: %3")
                                     .arg(address.toString())
@@ -50,8 +51,10 @@ bool RigServer::start(const Config &config)
     qDebug().noquote() << QStringLiteral("Rig control: listening on %1:%2, radio %3, PTT by %4")
                               .arg(address.toString())
                               .arg(m_server.serverPort())
-                              .arg(config.rig.model > 0 ? HamlibRig::modelName(config.rig.model) : QStringLiteral("none"))
-                              .arg(config.rig.pttByCat ? QStringLiteral("CAT") : QStringLiteral("the Brelko"));
+                              .arg(config.rig.model > 0 ? HamlibRig::modelName(config.rig.model)
+                                                        : QStringLiteral("none"))
+                              .arg(
+                                  config.rig.pttByCat ? QStringLiteral("CAT") : QStringLiteral("the Brelko"));
     return true;
 }
 
@@ -75,7 +78,8 @@ void RigServer::newConnections()
 {
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
         if (m_clients.size() >= kMaxClients) {
-            qWarning().noquote() << "Rig control: too many clients, refusing" << socket->peerAddress().toString();
+            qWarning().noquote() << "Rig control: too many clients, refusing"
+                                 << socket->peerAddress().toString();
             socket->abort();
             socket->deleteLater();
             continue;
@@ -124,6 +128,9 @@ void RigServer::process(QTcpSocket *socket)
         } else {
             cmd = RigProtocol::parse(line);
         }
+        if (cmd.op == RigCommand::ChkVfo)
+            client.checkedVfo = true;
+        cmd.newClient = client.checkedVfo;
         if (!handle(socket, client, cmd))
             return;
     }

@@ -64,6 +64,7 @@ private:
         quint64 pending = 0; // ticket awaited from the worker
         RigCommand pendingCmd;
         bool quitting = false;
+        bool checkedVfo = false;
     };
 
     void newConnections();

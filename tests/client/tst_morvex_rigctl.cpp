@@ -27,7 +27,8 @@ private slots:
 
 private:
     static quint16 freePort();
-    static bool startConnected(MorvexRun &m, SimProcess &sim, quint16 rigPort, const MorvexRun::Ini &extra = {});
+    static bool startConnected(
+        MorvexRun &m, SimProcess &sim, quint16 rigPort, const MorvexRun::Ini &extra = {});
     static QString rigctl(quint16 port, const QStringList &commands, int *exitCode = nullptr);
     static bool anyPttOn(SimProcess &sim);
 };
@@ -122,7 +123,8 @@ quint16 TestMorvexRigctl::freePort()
     return s.serverPort();
 }
 
-bool TestMorvexRigctl::startConnected(MorvexRun &m, SimProcess &sim, quint16 rigPort, const MorvexRun::Ini &extra)
+bool TestMorvexRigctl::startConnected(
+    MorvexRun &m, SimProcess &sim, quint16 rigPort, const MorvexRun::Ini &extra)
 {
     if (!sim.start({ "--perm-slot", "brelko:0x0F:0:0" }))
         return false;
@@ -289,7 +291,8 @@ void TestMorvexRigctl::withoutRadioModel()
     SimProcess sim;
     MorvexRun m;
     const quint16 port = freePort();
-    QVERIFY2(startConnected(m, sim, port, { { "RigControl/RigModel", "0" } }), qPrintable(m.log().right(3000)));
+    QVERIFY2(
+        startConnected(m, sim, port, { { "RigControl/RigModel", "0" } }), qPrintable(m.log().right(3000)));
 
     const QString f = rigctl(port, { "f" });
     QVERIFY2(f.contains("Feature not available"), qPrintable(f));
