@@ -139,11 +139,13 @@ bool HamlibRig::ensureOpen()
         return true;
     if (m_config.model <= 0)
         return false;
-    if (m_lastTry.isValid() && m_lastTry.elapsed() < kRetryMs)
-        return false;
+    // Tried again for every command (the box may have come up since); the
+    // console hears of a failure once, not once per command.
+    const bool quiet = m_lastTry.isValid() && m_lastTry.elapsed() < kQuietMs;
     m_lastTry.start();
     if (m_config.path.isEmpty()) {
-        qWarning().noquote() << "Rig control: no CAT port to reach the radio";
+        if (!quiet)
+            qWarning().noquote() << "Rig control: no CAT port to reach the radio";
         return false;
     }
     if (!m_rig) {
@@ -155,13 +157,15 @@ bool HamlibRig::ensureOpen()
     }
     const int rc = rig_open(m_rig);
     if (rc != RIG_OK) {
-        qWarning().noquote() << QStringLiteral("Rig control: cannot open the radio on %1: %2")
-                                    .arg(m_config.path, QString::fromLatin1(rigerror(rc)).trimmed());
+        if (!quiet)
+            qWarning().noquote() << QStringLiteral("Rig control: cannot open the radio on %1: %2")
+                                        .arg(m_config.path, QString::fromLatin1(rigerror2(rc)).trimmed());
         rig_cleanup(m_rig);
         m_rig = nullptr;
         return false;
     }
     m_open = true;
+    m_lastTry.invalidate();
     // Several programs share this radio through us: each question reaches it,
     // rather than one program's answer being another's stale cache.
     rig_set_cache_timeout_ms(m_rig, HAMLIB_CACHE_ALL, 0);

@@ -26,8 +26,8 @@ public:
         bool pttByCat = false;
     };
 
-    // Between attempts to open a radio that did not answer.
-    static constexpr int kRetryMs = 2000;
+    // Failures to open the radio closer together than this are not logged again.
+    static constexpr int kQuietMs = 30000;
 
     explicit HamlibRig(QObject *parent = nullptr);
     ~HamlibRig() override;

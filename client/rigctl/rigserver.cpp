@@ -3,6 +3,9 @@
 #include <QDebug>
 #include <QTcpSocket>
 
+#include <cerrno>
+#include <sys/socket.h>
+
 namespace {
 // Bytes taken from a socket per read: with the socket's own limit, a flood
 // waits in the kernel instead of in our memory.
@@ -77,6 +80,13 @@ void RigServer::stop()
 void RigServer::newConnections()
 {
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+        if (socket->state() != QAbstractSocket::ConnectedState) {
+            // Gone before it was taken (reset at once).
+            socket->deleteLater();
+            continue;
+        }
+        if (m_clients.size() >= kMaxClients)
+            dropDeadClients();
         if (m_clients.size() >= kMaxClients) {
             qWarning().noquote() << "Rig control: too many clients, refusing"
                                  << socket->peerAddress().toString();
@@ -89,6 +99,22 @@ void RigServer::newConnections()
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readClient(socket); });
         connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] { readClient(socket); });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] { dropClient(socket); });
+        // A reset connection reports an error and may never say disconnected.
+        connect(socket, &QAbstractSocket::errorOccurred, this, [this, socket] { dropClient(socket); });
+    }
+}
+
+void RigServer::dropDeadClients()
+{
+    // A burst of connections closed at once may not have been noticed yet:
+    // ask the system which are gone before refusing a live one.
+    const QList<QTcpSocket *> sockets = m_clients.keys();
+    for (QTcpSocket *s : sockets) {
+        char c;
+        const auto fd = int(s->socketDescriptor());
+        const ssize_t n = fd < 0 ? 0 : ::recv(fd, &c, 1, MSG_PEEK | MSG_DONTWAIT);
+        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK))
+            dropClient(s);
     }
 }
 

@@ -74,6 +74,7 @@ private:
     bool handle(QTcpSocket *socket, Client &client, const RigCommand &cmd);
     void rigDone(quint64 ticket, const RigResult &result);
     void dropClient(QTcpSocket *socket);
+    void dropDeadClients();
     void releasePttOf(QTcpSocket *socket);
 
     Config m_config;
