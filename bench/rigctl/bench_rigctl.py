@@ -37,7 +37,7 @@ def stats(ms):
 
 
 class Morvex:
-    def __init__(self, build, work, model, rig_port):
+    def __init__(self, build, work, model, rig_port, ptt_by_cat=False):
         self.work = work
         os.makedirs(work, exist_ok=True)
         self.sim = Sim(os.path.join(build, "bin", "brelko-sim"), work, ("--perm-slot", "brelko:0x0F:0:0"))
@@ -52,7 +52,8 @@ class Morvex:
         write_morvex_ini(self.env["XDG_DATA_HOME"], self.sim, {
             "Serial": {"Serial_1": "COM5", "Serial_2": "None", "Serial_3": "None", "Serial_4": "None",
                        "Serial_5": "None"},
-            "RigControl": {"RigEnabled": "true", "RigPort": rig_port, "RigModel": model}})
+            "RigControl": {"RigEnabled": "true", "RigPort": rig_port, "RigModel": model,
+                           "RigPttByCat": "true" if ptt_by_cat else "false"}})
         self.log = os.path.join(work, "morvex.log")
         with open(self.log, "wb") as out:
             self.proc = subprocess.Popen([os.path.join(build, "bin", "morvex")], env=self.env,

@@ -107,6 +107,7 @@ void HamlibRig::shutdown()
 
 void HamlibRig::closeRig()
 {
+    m_catPtt = 0;
     if (m_rig) {
         if (m_open)
             rig_close(m_rig);
@@ -323,12 +324,19 @@ RigResult HamlibRig::runRadio(const RigCommand &cmd)
         return values({ { QString(), text } });
     }
     case RigCommand::GetPtt: {
-        ptt_t ptt = RIG_PTT_OFF;
-        const int rc = rig_get_ptt(rig, vfo, &ptt);
+        // Radios without a PTT query: what we last set (Hamlib keeps that
+        // only in the cache we turned off).
+        auto ptt = ptt_t(m_catPtt);
+        const int rc = rig->caps->get_ptt ? rig_get_ptt(rig, vfo, &ptt) : RIG_OK;
         return rc != RIG_OK ? status(rc) : values({ { QStringLiteral("PTT"), QString::number(int(ptt)) } });
     }
-    case RigCommand::SetPtt:
-        return status(rig_set_ptt(rig, vfo, ptt_t(a.at(0).toInt())));
+    case RigCommand::SetPtt: {
+        const auto ptt = ptt_t(a.at(0).toInt());
+        const int rc = rig_set_ptt(rig, vfo, ptt);
+        if (rc == RIG_OK)
+            m_catPtt = ptt;
+        return status(rc);
+    }
     case RigCommand::GetPowerstat: {
         powerstat_t ps = RIG_POWER_UNKNOWN;
         const int rc = rig_get_powerstat(rig, &ps);

@@ -56,6 +56,7 @@ private:
     s_rig *m_rig = nullptr; // Hamlib's handle of the configured model
     s_rig *m_caps = nullptr; // a never-opened handle whose state describes the rig
     bool m_open = false;
+    int m_catPtt = 0; // PTT last set by CAT
     QElapsedTimer m_lastTry;
 };
 Q_DECLARE_METATYPE(HamlibRig::Config)

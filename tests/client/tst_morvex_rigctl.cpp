@@ -22,6 +22,7 @@ private slots:
     void twoClientsPolling();
     void clientKilledHoldingPtt();
     void withoutRadioModel();
+    void pttByCat();
     void badInput();
     void portInUse();
 
@@ -307,6 +308,34 @@ void TestMorvexRigctl::withoutRadioModel()
     QCOMPARE(rig.ask("T 0"), QString());
     QTRY_COMPARE_WITH_TIMEOUT(sim.statusValue("ptt"), 0, kWait);
     QVERIFY(sim.framesOfType(PacketType::SerialCat).isEmpty());
+    QVERIFY(m.terminate());
+}
+
+void TestMorvexRigctl::pttByCat()
+{
+    SimProcess sim;
+    MorvexRun m;
+    const quint16 port = freePort();
+    QVERIFY2(startConnected(m, sim, port, { { "RigControl/RigPttByCat", "true" } }),
+        qPrintable(m.log().right(3000)));
+
+    // The radio is keyed through its CAT dialect; the box's PTT stays off.
+    RigSession rig;
+    QVERIFY(rig.start(port));
+    QVERIFY(sim.run("frames clear"));
+    QCOMPARE(rig.ask("T 1"), QString());
+    QTRY_VERIFY_WITH_TIMEOUT(sim.log().contains("radio cmd TX"), kWait);
+    // Hamlib's backend may answer from its last status read for a moment.
+    QTRY_COMPARE_WITH_TIMEOUT(rig.ask("t"), QString("PTT: 1"), kWait);
+    // Leaving while keyed unkeys the radio too.
+    rig.process().kill();
+    QTRY_VERIFY_WITH_TIMEOUT(sim.log().contains("radio cmd RX"), kWait);
+    QVERIFY(m.waitLog("Rig control: client left holding PTT, released"));
+    RigSession again;
+    QVERIFY(again.start(port));
+    QTRY_COMPARE_WITH_TIMEOUT(again.ask("t"), QString("PTT: 0"), kWait);
+    QVERIFY(!anyPttOn(sim));
+    QCOMPARE(sim.statusValue("ptt"), 0);
     QVERIFY(m.terminate());
 }
 
