@@ -886,9 +886,9 @@ void Window::hotKey(int id)
 void Window::changePTT()
 {
     const bool remote = m_ptt->remotePtt();
-    // A radio program's transmission takes its audio from the virtual card.
-    if (m_pttButton->isChecked() && remote && !m_rigPtt) {
-        m_engine->setInput(paudio::audioIn);
+    if (m_pttButton->isChecked() && remote) {
+        // A radio program's transmission takes its audio from the virtual card.
+        m_engine->setInput(m_rigPtt ? paudio::audioInVirtual : paudio::audioIn);
         m_pttButton->setStyleSheet(m_transmitStyle);
     } else {
         m_engine->setInput(paudio::audioInVirtual);
