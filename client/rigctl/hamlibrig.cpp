@@ -129,9 +129,9 @@ void HamlibRig::configure(const HamlibRig::Config &config)
     }
     // Without a model the answers to dump_state still need ranges: the dummy's.
     m_caps = rig_init(rig_model_t(m_config.model > 0 ? m_config.model : RIG_MODEL_DUMMY));
+    // The radio is opened by the first command that needs it: at start-up the
+    // box is not connected yet, and the port stays free until a program asks.
     m_lastTry.invalidate();
-    if (m_config.model > 0)
-        ensureOpen();
 }
 
 bool HamlibRig::ensureOpen()

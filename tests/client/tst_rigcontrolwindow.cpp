@@ -2,6 +2,7 @@
 #include "clientrif.h"
 #include "mainwindow.h"
 #include "networktab.h"
+#include "packetheader.h"
 #include "permission.h"
 #include "preferences.h"
 #include "rigserver.h"
@@ -196,13 +197,21 @@ void TestRigControlWindow::transmitTimeOut()
     QTcpSocket s;
     s.connectToHost(QHostAddress::LocalHost, w()->rigServer()->serverPort());
     QVERIFY(s.waitForConnected(5000));
-    QElapsedTimer clock;
+    QVERIFY(m_sim.run("frames clear"));
     QCOMPARE(ask(s, "T 1"), QByteArray("RPRT 0"));
-    clock.start();
     QTRY_COMPARE_WITH_TIMEOUT(m_sim.statusValue("ptt"), 1, kWait);
-    // Released by the time-out as the button is, and t follows.
+    // Released by the time-out as the button is, and t follows: measured on
+    // the box's clock, from the PTT-on frame to the PTT-off frame.
     QTRY_COMPARE_WITH_TIMEOUT(m_sim.statusValue("ptt"), 0, kWait);
-    QVERIFY2(clock.elapsed() >= 1900, qPrintable(QString::number(clock.elapsed())));
+    qint64 on = -1;
+    qint64 off = -1;
+    for (const SimProcess::Frame &f : m_sim.framesOfType(PacketType::Ptt)) {
+        if (f.value == 1u && on < 0)
+            on = f.ms;
+        if (f.value == 0u && on >= 0 && off < 0)
+            off = f.ms;
+    }
+    QVERIFY2(on >= 0 && off - on >= 1900 && off - on <= 3000, qPrintable(QString("%1 %2").arg(on).arg(off)));
     QCOMPARE(m_main->lastBalloon(), QString("Transmit time-out: PTT released after 2 s"));
     QTRY_COMPARE_WITH_TIMEOUT(ask(s, "t"), QByteArray("0"), kWait);
     QVERIFY(!w()->pttButton()->isChecked());
