@@ -15,13 +15,20 @@ constexpr qint64 kReadChunk = 4096;
 RigServer::RigServer(QObject *parent)
     : QObject(parent)
 {
-    m_thread.setObjectName(QStringLiteral("rigctl"));
     connect(&m_server, &QTcpServer::newConnection, this, &RigServer::newConnections);
 }
 
 RigServer::~RigServer()
 {
-    stop();
+    stopServing();
+    // Ending: every radio is closed properly before we go.
+    retireWorker(true);
+    for (const QPointer<QThread> &t : qAsConst(m_retired)) {
+        if (t) {
+            t->wait();
+            delete t;
+        }
+    }
 }
 
 void RigServer::setPttControl(PttSetter setter, PttGetter getter)
@@ -45,10 +52,12 @@ bool RigServer::start(const Config &config)
                                     .arg(m_server.errorString());
         return false;
     }
+    m_thread = new QThread;
+    m_thread->setObjectName(QStringLiteral("rigctl"));
     m_rig = new HamlibRig;
-    m_rig->moveToThread(&m_thread);
+    m_rig->moveToThread(m_thread);
     connect(m_rig, &HamlibRig::done, this, &RigServer::rigDone);
-    m_thread.start();
+    m_thread->start();
     const HamlibRig::Config rigConfig = config.rig;
     QMetaObject::invokeMethod(m_rig, [rig = m_rig, rigConfig] { rig->configure(rigConfig); });
     qDebug().noquote() << QStringLiteral("Rig control: listening on %1:%2, radio %3, PTT by %4")
@@ -63,18 +72,42 @@ bool RigServer::start(const Config &config)
 
 void RigServer::stop()
 {
+    stopServing();
+    retireWorker(false);
+}
+
+void RigServer::stopServing()
+{
     m_server.close();
     const QList<QTcpSocket *> sockets = m_clients.keys();
     for (QTcpSocket *s : sockets)
         dropClient(s);
     m_tickets.clear();
-    if (m_rig) {
-        m_thread.quit();
-        m_thread.wait();
-        // The thread is gone: the radio is closed here.
-        delete m_rig;
-        m_rig = nullptr;
+}
+
+void RigServer::retireWorker(bool wait)
+{
+    if (!m_rig)
+        return;
+    disconnect(m_rig, nullptr, this, nullptr);
+    HamlibRig *rig = m_rig;
+    QThread *thread = m_thread;
+    m_rig = nullptr;
+    m_thread = nullptr;
+    // Closed in its own thread, after what was already asked of it.
+    QMetaObject::invokeMethod(rig, [rig] { delete rig; });
+    if (!wait) {
+        // A Hamlib call may still wait on a silent radio: an apply does not
+        // wait for it, the thread goes when it is done.
+        connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+        thread->quit();
+        m_retired.removeAll(nullptr);
+        m_retired.append(thread);
+        return;
     }
+    thread->quit();
+    thread->wait();
+    delete thread;
 }
 
 void RigServer::newConnections()

@@ -5,6 +5,7 @@
 
 #include <QHash>
 #include <QObject>
+#include <QPointer>
 #include <QTcpServer>
 #include <QThread>
 
@@ -75,11 +76,15 @@ private:
     void rigDone(quint64 ticket, const RigResult &result);
     void dropClient(QTcpSocket *socket);
     void dropDeadClients();
+    void stopServing();
+    void retireWorker(bool wait);
     void releasePttOf(QTcpSocket *socket);
 
     Config m_config;
     QTcpServer m_server;
-    QThread m_thread;
+    QThread *m_thread = nullptr;
+    // Workers of earlier settings, finishing a Hamlib call on their own.
+    QList<QPointer<QThread>> m_retired;
     HamlibRig *m_rig = nullptr;
     QHash<QTcpSocket *, Client> m_clients;
     QHash<quint64, QTcpSocket *> m_tickets;
