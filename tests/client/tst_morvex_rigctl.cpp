@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <unistd.h>
 
 // Radio programs on the real program's rig control server: Hamlib's own
 // network client (rigctl -m 2) against Morvex, which drives the simulated
@@ -23,6 +24,7 @@ private slots:
     void clientKilledHoldingPtt();
     void withoutRadioModel();
     void pttByCat();
+    void catPortBusyWhileHeld();
     void badInput();
     void portInUse();
 
@@ -336,6 +338,38 @@ void TestMorvexRigctl::pttByCat()
     QTRY_COMPARE_WITH_TIMEOUT(again.ask("t"), QString("PTT: 0"), kWait);
     QVERIFY(!anyPttOn(sim));
     QCOMPARE(sim.statusValue("ptt"), 0);
+    QVERIFY(m.terminate());
+}
+
+void TestMorvexRigctl::catPortBusyWhileHeld()
+{
+    if (::geteuid() != 0 || QStandardPaths::findExecutable("setpriv").isEmpty())
+        QSKIP("needs root and setpriv to play an ordinary user's program");
+    SimProcess sim;
+    MorvexRun m;
+    const quint16 port = freePort();
+    QVERIFY2(startConnected(m, sim, port), qPrintable(m.log().right(3000)));
+    // An ordinary user's program opening the CAT port (root ignores the busy
+    // mark, so the program runs as nobody on a port it may open).
+    const QString node = QFileInfo(m.portDir() + "/COM5").canonicalFilePath();
+    QVERIFY(!node.isEmpty());
+    QVERIFY(QFile::setPermissions(node,
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::WriteGroup
+            | QFileDevice::ReadOther | QFileDevice::WriteOther));
+    auto programOpens = [&node](QString *error) {
+        QProcess p;
+        p.start("setpriv",
+            { "--reuid=65534", "--regid=65534", "--clear-groups", "/bin/sh", "-c", ": <> \"$0\"", node });
+        p.waitForFinished(10000);
+        *error = QString::fromLocal8Bit(p.readAllStandardError());
+        return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    };
+    QString error;
+    QVERIFY2(programOpens(&error), qPrintable(error));
+    // Once the server has opened the radio, the port is busy for others.
+    QCOMPARE(rigctl(port, { "f" }), QString("14250000"));
+    QVERIFY(!programOpens(&error));
+    QVERIFY2(error.contains("busy", Qt::CaseInsensitive), qPrintable(error));
     QVERIFY(m.terminate());
 }
 
