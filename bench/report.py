@@ -24,7 +24,7 @@ from simcontrol import Sim, SimError, wait_until, write_morvex_ini
 
 FRAME_NS = 20e6  # one 20 ms audio frame
 KEYING_WPM = 40
-PARTS = ("rtp", "plc", "audio", "keying", "morvex", "fw")  # bench_keying's speed: a dit lasts 1200 / 40 ms
+PARTS = ("rtp", "plc", "audio", "keying", "morvex", "fw", "rigctl")  # bench_keying's speed: a dit lasts 1200 / 40 ms
 
 
 class Missing(RuntimeError):
@@ -314,6 +314,31 @@ def real_morvex(runner, rows, seconds, warmup):
         sim.stop()
 
 
+def rig_control(runner, rows):
+    """`f` round trip through morvex's rig control server beside rigctl -m 2014 on the CAT port."""
+    js = os.path.join(runner.work, "rigctl.json")
+    script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "rigctl", "bench_rigctl.py")
+    out_path = os.path.join(runner.logs, "bench_rigctl.log")
+    log("bench_rigctl.py")
+    with open(out_path, "wb") as out:
+        try:
+            rc = subprocess.run([sys.executable, script, "--build", os.path.dirname(runner.bin), "--json", js],
+                                stdout=out, stderr=subprocess.STDOUT, env=runner.env("rigctl"), timeout=600).returncode
+        except subprocess.TimeoutExpired:
+            raise Missing(f"bench_rigctl.py did not finish within 600 s (log {out_path})")
+    if rc != 0:
+        raise Missing(f"bench_rigctl.py exited with {rc}: {tail(out_path)}")
+    with open(js) as f:
+        d = json.load(f)
+    srv, direct = d["server"], d["direct"]
+    rows.append((f"Rig control: `f` round trip through morvex's server (rigctld protocol, TS-2000 on brelko-sim)",
+                 f"median {srv['median_ms']:.2f} / p99 {srv['p99_ms']:.2f} / max {srv['max_ms']:.2f} ms "
+                 f"({srv['calls']} calls)",
+                 f"`rigctl -m 2014` straight on the CAT port: median {direct['median_ms']:.2f} / p99 "
+                 f"{direct['p99_ms']:.2f} ms ({direct['calls']} calls); ratio of medians "
+                 f"{srv['median_ms'] / direct['median_ms']:.2f}"))
+
+
 # --- the report ---------------------------------------------------------------
 
 def machine():
@@ -399,6 +424,8 @@ def main():
         section("Real morvex CPU and memory", real_morvex, args.cpu_seconds, args.warmup)
     if wanted("fw"):
         section("Firmware upload", fw_upload)
+    if wanted("rigctl"):
+        section("Rig control round trip", rig_control)
 
     model, cores, mem_kb, os_name = machine()
     load_after = os.getloadavg()

@@ -10,7 +10,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 build="$root/build-bench"
 
-for tool in cmake ninja python3 Xvfb trayer pulseaudio parec; do
+for tool in cmake ninja python3 Xvfb trayer pulseaudio parec rigctl; do
     command -v "$tool" >/dev/null 2>&1 || { echo "report: $tool is missing (bash scripts/install-deps.sh)" >&2; exit 2; }
 done
 

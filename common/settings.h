@@ -36,7 +36,7 @@ public:
     // Slot n's first key; the seven keys of a slot follow in table order.
     static constexpr int permKey(int slot, int offset) { return PermEnable0 + 7 * slot + offset; }
 #else
-    enum Section { General, Serial, Network, Audio, Levels, Firmware, Transceiver, WinKey };
+    enum Section { General, Serial, Network, Audio, Levels, Firmware, Transceiver, WinKey, RigControl };
     enum Key {
         Language, Home, HotKeyPTT, AutoRun,
         Serial_1, Serial_2, Serial_3, Serial_4, Serial_5,
@@ -44,7 +44,8 @@ public:
         AudioInput, AudioOutput, AudioBuffer, AudioSampleRate, AudioCodec,
         VirtualSoundIn, VirtualSoundOut,
         ZeroLevelEnable, ReferenceLevel, HideFirmwareWarning, TransceiverLvls, WinKeyParameters,
-        TxTimeout, WineLinks
+        TxTimeout, WineLinks,
+        RigEnabled, RigPort, RigRemote, RigModel, RigPttByCat
     };
 #endif
     Q_ENUM(Section)

@@ -20,7 +20,7 @@ PKGS=(
     libbenchmark-dev
     xvfb xauth trayer x11-utils xdotool
     pulseaudio pulseaudio-utils alsa-utils
-    libhamlib-utils
+    libhamlib-dev libhamlib-utils
     espeak-ng sox
     dpkg-dev lintian file imagemagick
 )

@@ -19,6 +19,7 @@
 #include "ptt.h"
 #include "pttcwserial.h"
 #include "remoteind.h"
+#include "rigserver.h"
 #include "rtpthread.h"
 #include "selfcontrol.h"
 #include "serial.h"
@@ -189,10 +190,14 @@ Window::Window(QWidget *parent)
     m_client->setPacketManager(m_mngr);
     m_prefs->setModal(true);
     m_levelTimer.start();
+    setupRigControl();
 }
 
 Window::~Window()
 {
+    // Radio programs go first, while what they key still exists.
+    delete m_rigServer;
+    m_rigServer = nullptr;
     // Never leave the transmitter keyed: the last PTT frame says off.
     m_ptt->setPTT(false);
     if (m_client->isConnected()) {
@@ -478,6 +483,7 @@ void Window::settingsChanged(AbstractTab::Tab tab)
         openPorts(m_prefs->serialPorts());
         if (m_client->isConnected())
             startKeying();
+        applyRigControl();
         break;
     case AbstractTab::Network:
         stopKeying();
@@ -496,6 +502,7 @@ void Window::settingsChanged(AbstractTab::Tab tab)
         m_streams[3].data = m_rtp->outputVirtualBuffer();
         rebuildStreams(false);
         connectToBox();
+        applyRigControl();
         break;
     case AbstractTab::Audio:
         m_engine->stop();
@@ -797,6 +804,7 @@ void Window::setTone(bool on)
 void Window::releaseButtonPtt()
 {
     m_transmitTimer.stop();
+    m_rigPtt = false;
     m_pttButton->setChecked(false);
     if (m_actTone->isChecked())
         m_actTone->setChecked(false);
@@ -879,7 +887,8 @@ void Window::changePTT()
 {
     const bool remote = m_ptt->remotePtt();
     if (m_pttButton->isChecked() && remote) {
-        m_engine->setInput(paudio::audioIn);
+        // A radio program's transmission takes its audio from the virtual card.
+        m_engine->setInput(m_rigPtt ? paudio::audioInVirtual : paudio::audioIn);
         m_pttButton->setStyleSheet(m_transmitStyle);
     } else {
         m_engine->setInput(paudio::audioInVirtual);
@@ -888,6 +897,49 @@ void Window::changePTT()
     m_rtp->setTransmitMode(remote);
     emit pttChanged(remote);
     updateIndicators();
+}
+
+void Window::setupRigControl()
+{
+    m_rigServer = new RigServer(this);
+    m_rigServer->setPttControl([this](bool on) { return rigSetPtt(on); }, [this] { return m_ptt->remotePtt(); });
+}
+
+void Window::applyRigControl()
+{
+    NetworkTab *tab = m_prefs->networkTab();
+    RigServer::Config c;
+    c.enabled = tab->rigEnabled();
+    c.port = quint16(tab->rigPort());
+    c.remote = tab->rigRemote();
+    c.rig.model = tab->rigModel();
+    c.rig.pttByCat = tab->rigPttByCat();
+    // The radio is reached through our own CAT port, as any local program would.
+    const QString canonical = VSPortBus::canonicalName(m_prefs->serialPorts().value(Cat));
+    if (!canonical.isEmpty())
+        c.rig.path = VSPortBus::directory() + QLatin1Char('/') + canonical;
+    if (c == m_rigServer->config() && (m_rigServer->isListening() || !c.enabled))
+        return;
+    m_rigServer->start(c);
+}
+
+int Window::rigSetPtt(bool on)
+{
+    if (!on) {
+        if (m_rigPtt) {
+            m_pttButton->setChecked(false);
+            clickPTT();
+        }
+        return RigProtocol::Ok;
+    }
+    if (!m_pttButton->isEnabled())
+        return RigProtocol::EIo; // no link to the box
+    m_pttButton->setChecked(true);
+    clickPTT();
+    if (!m_pttButton->isChecked())
+        return RigProtocol::ERjcted; // no permission, or a program holds the PTT/CW port
+    m_rigPtt = true;
+    return RigProtocol::Ok;
 }
 
 void Window::changeTone()

@@ -39,6 +39,7 @@ class QRadioButton;
 class QSlider;
 class QToolBar;
 class RemoteInd;
+class RigServer;
 class RtpThread;
 class SelfControl;
 class Serial;
@@ -97,6 +98,11 @@ public:
     int reconnectDelay() const;
     bool isReconnectPending() const { return m_reconnect.isActive(); }
     QVector<quint8> indicatorStates() const;
+    RigServer *rigServer() const { return m_rigServer; }
+
+    // PTT asked for by a radio program through the rig control server: the
+    // button's rules apply. 0, or a negative Hamlib error when refused.
+    int rigSetPtt(bool on);
 
 signals:
     void setOutputMode(paudio::OutputMode mode);
@@ -189,6 +195,8 @@ private:
     void setRxWidgets(bool mainOn, bool subOn);
     void setRxLabels(const QString &receiver);
     void setSliderQuietly(QSlider *slider, int value);
+    void setupRigControl();
+    void applyRigControl();
 
     static Window *s_instance;
 
@@ -281,4 +289,7 @@ private:
     RemoteInd *m_txMeter;
     QPushButton *m_pttButton;
     PermissionForm *m_permForm;
+    RigServer *m_rigServer = nullptr;
+    // The button is held for a radio program, not by the operator.
+    bool m_rigPtt = false;
 };

@@ -1,7 +1,11 @@
 #include "networktab.h"
 
+#include "hamlibrig.h"
 #include "settings.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
 #include <QDebug>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -58,6 +62,11 @@ NetworkTab::NetworkTab(QWidget *parent)
     , m_rtpPort(portBox(this))
     , m_pttCwPort(portBox(this))
     , m_txTimeout(new QSpinBox(this))
+    , m_rigEnabled(new QCheckBox(this))
+    , m_rigPort(new QSpinBox(this))
+    , m_rigRemote(new QCheckBox(this))
+    , m_rigModel(new QComboBox(this))
+    , m_rigPtt(new QComboBox(this))
 {
     m_txTimeout->setRange(0, kTxTimeoutMax);
     m_txTimeout->setSuffix(tr(" s"));
@@ -94,6 +103,7 @@ NetworkTab::NetworkTab(QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addLayout(buttons);
+    layout->addWidget(buildRigGroup());
     layout->addStretch();
 
     m_chooser = [this](bool save, const QString &title, const QString &filter) {
@@ -109,6 +119,47 @@ NetworkTab::NetworkTab(QWidget *parent)
     for (QSpinBox *box : {m_cmdPort, m_rtpPort, m_pttCwPort, m_txTimeout})
         connect(box, QOverload<int>::of(&QSpinBox::valueChanged), this, &AbstractTab::dataChanged);
     bufferChanged(kBufMin);
+}
+
+QWidget *NetworkTab::buildRigGroup()
+{
+    auto *group = new QGroupBox(tr("Rig control"), this);
+    m_rigEnabled->setText(tr("Serve radio programs (Hamlib NET rigctl)"));
+    m_rigPort->setRange(1, 65535);
+    m_rigPort->setValue(kRigPortDefault);
+    // The protocol has no password: other computers only when asked for.
+    m_rigRemote->setText(tr("Accept other computers"));
+    m_rigModel->addItem(tr("None (PTT only)"), 0);
+    for (const auto &m : HamlibRig::models())
+        m_rigModel->addItem(QStringLiteral("%1 %2").arg(m.first).arg(m.second), m.first);
+    m_rigPtt->addItem(tr("Brelko"), false);
+    m_rigPtt->addItem(tr("CAT"), true);
+
+    auto *form = new QFormLayout(group);
+    form->addRow(m_rigEnabled);
+    form->addRow(tr("Port (TCP)"), m_rigPort);
+    form->addRow(m_rigRemote);
+    form->addRow(tr("Radio model"), m_rigModel);
+    form->addRow(tr("PTT by"), m_rigPtt);
+
+    connect(m_rigEnabled, &QCheckBox::toggled, this, &AbstractTab::dataChanged);
+    connect(m_rigRemote, &QCheckBox::toggled, this, &AbstractTab::dataChanged);
+    connect(m_rigPort, QOverload<int>::of(&QSpinBox::valueChanged), this, &AbstractTab::dataChanged);
+    connect(m_rigModel, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &AbstractTab::dataChanged);
+    connect(m_rigPtt, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &AbstractTab::dataChanged);
+    return group;
+}
+
+bool NetworkTab::rigEnabled() const { return m_rigEnabled->isChecked(); }
+int NetworkTab::rigPort() const { return m_rigPort->value(); }
+bool NetworkTab::rigRemote() const { return m_rigRemote->isChecked(); }
+int NetworkTab::rigModel() const { return m_rigModel->currentData().toInt(); }
+bool NetworkTab::rigPttByCat() const { return m_rigPtt->currentData().toBool(); }
+
+void NetworkTab::setRigModel(int model)
+{
+    const int idx = m_rigModel->findData(model);
+    m_rigModel->setCurrentIndex(idx >= 0 ? idx : 0);
 }
 
 QString NetworkTab::address() const { return m_address->text(); }
@@ -134,7 +185,9 @@ void NetworkTab::bufferChanged(int val)
 QStringList NetworkTab::stateFields() const
 {
     return {address(), password(), QString::number(txBuffering()), QString::number(cmdPort()),
-            QString::number(rtpPort()), QString::number(pttCwPort()), QString::number(txTimeout())};
+            QString::number(rtpPort()), QString::number(pttCwPort()), QString::number(txTimeout()),
+            QString::number(rigEnabled()), QString::number(rigPort()), QString::number(rigRemote()),
+            QString::number(rigModel()), QString::number(rigPttByCat())};
 }
 
 void NetworkTab::applyFields(const QStringList &f)
@@ -149,6 +202,13 @@ void NetworkTab::applyFields(const QStringList &f)
     m_pttCwPort->setValue(f.at(5).toInt());
     if (f.size() > 6)
         m_txTimeout->setValue(f.at(6).toInt());
+    if (f.size() > 11) {
+        m_rigEnabled->setChecked(f.at(7).toInt() != 0);
+        m_rigPort->setValue(f.at(8).toInt());
+        m_rigRemote->setChecked(f.at(9).toInt() != 0);
+        setRigModel(f.at(10).toInt());
+        m_rigPtt->setCurrentIndex(f.at(11).toInt() != 0 ? 1 : 0);
+    }
 }
 
 void NetworkTab::saveSettings()
@@ -161,6 +221,11 @@ void NetworkTab::saveSettings()
     s->setValue(Settings::NetworkRtpPort, Settings::Network, rtpPort());
     s->setValue(Settings::NetworkPttCwPort, Settings::Network, pttCwPort());
     s->setValue(Settings::TxTimeout, Settings::Network, txTimeout());
+    s->setValue(Settings::RigEnabled, Settings::RigControl, rigEnabled());
+    s->setValue(Settings::RigPort, Settings::RigControl, rigPort());
+    s->setValue(Settings::RigRemote, Settings::RigControl, rigRemote());
+    s->setValue(Settings::RigModel, Settings::RigControl, rigModel());
+    s->setValue(Settings::RigPttByCat, Settings::RigControl, rigPttByCat());
 }
 
 void NetworkTab::loadSettings()
@@ -187,6 +252,18 @@ void NetworkTab::loadSettings()
     bool timeoutOk = false;
     const int timeout = s->value(Settings::TxTimeout, Settings::Network).toInt(&timeoutOk);
     m_txTimeout->setValue(timeoutOk && timeout >= 0 ? qMin(timeout, kTxTimeoutMax) : kTxTimeoutDefault);
+
+    auto flag = [s](Settings::Key key) {
+        const QString v = s->value(key, Settings::RigControl).toString().trimmed().toLower();
+        return v == QLatin1String("true") || v == QLatin1String("1");
+    };
+    m_rigEnabled->setChecked(flag(Settings::RigEnabled));
+    bool portOk = false;
+    const int rigPort = s->value(Settings::RigPort, Settings::RigControl).toInt(&portOk);
+    m_rigPort->setValue(portOk && rigPort > 0 && rigPort <= 65535 ? rigPort : kRigPortDefault);
+    m_rigRemote->setChecked(flag(Settings::RigRemote));
+    setRigModel(s->value(Settings::RigModel, Settings::RigControl).toInt());
+    m_rigPtt->setCurrentIndex(flag(Settings::RigPttByCat) ? 1 : 0);
 }
 
 NetworkTab::Location NetworkTab::readLocationFile(const QString &path)

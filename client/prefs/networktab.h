@@ -7,6 +7,8 @@
 #include <functional>
 #include <optional>
 
+class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QSlider;
@@ -22,6 +24,7 @@ class NetworkTab final : public AbstractTab
 public:
     static constexpr int kTxTimeoutDefault = 180;
     static constexpr int kTxTimeoutMax = 1800;
+    static constexpr int kRigPortDefault = 4532;
 
     // Asks the user for a file: (save?, title, filter) -> path or empty.
     using FileChooser = std::function<QString(bool save, const QString &title, const QString &filter)>;
@@ -54,6 +57,18 @@ public:
     // Seconds of continuous PTT after which it is released; 0: never.
     int txTimeout() const;
 
+    // The rig control server for local radio programs.
+    bool rigEnabled() const;
+    int rigPort() const;
+    bool rigRemote() const;
+    int rigModel() const; // Hamlib's model number, 0: none
+    bool rigPttByCat() const;
+
+    QCheckBox *rigEnabledBox() const { return m_rigEnabled; }
+    QSpinBox *rigPortBox() const { return m_rigPort; }
+    QCheckBox *rigRemoteBox() const { return m_rigRemote; }
+    QComboBox *rigModelBox() const { return m_rigModel; }
+    QComboBox *rigPttBox() const { return m_rigPtt; }
     QLineEdit *addressEdit() const { return m_address; }
     QLineEdit *passwordEdit() const { return m_password; }
     QSlider *bufferSlider() const { return m_buffer; }
@@ -80,6 +95,8 @@ protected:
 
 private:
     void readLocation(const QString &path);
+    QWidget *buildRigGroup();
+    void setRigModel(int model);
 
     QLineEdit *m_address;
     QLineEdit *m_password;
@@ -89,5 +106,10 @@ private:
     QSpinBox *m_rtpPort;
     QSpinBox *m_pttCwPort;
     QSpinBox *m_txTimeout;
+    QCheckBox *m_rigEnabled;
+    QSpinBox *m_rigPort;
+    QCheckBox *m_rigRemote;
+    QComboBox *m_rigModel;
+    QComboBox *m_rigPtt;
     FileChooser m_chooser;
 };
