@@ -44,7 +44,7 @@ public:
         AudioInput, AudioOutput, AudioBuffer, AudioSampleRate, AudioCodec,
         VirtualSoundIn, VirtualSoundOut,
         ZeroLevelEnable, ReferenceLevel, HideFirmwareWarning, TransceiverLvls, WinKeyParameters,
-        TxTimeout, WineLinks
+        TxTimeout, WineLinks, OutputMode
     };
 #endif
     Q_ENUM(Section)

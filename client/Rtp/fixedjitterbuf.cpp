@@ -119,6 +119,12 @@ FixedJitterBuf::Result FixedJitterBuf::removeHead(Frame *frame)
     return Delivered;
 }
 
+void FixedJitterBuf::dropOldest(int n)
+{
+    for (; n > 0 && m_head; --n)
+        removeHead(nullptr);
+}
+
 void FixedJitterBuf::clear()
 {
     while (m_head) {

@@ -48,6 +48,8 @@ public:
     void clear();
 
     Ms nextDue() const { return m_nextDelivery; }
+    // Drops the n oldest frames; playout goes on after the last of them.
+    void dropOldest(int n);
     void forceResync() { m_forceResync = true; }
 
     Ms size() const { return m_size; }

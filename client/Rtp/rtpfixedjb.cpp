@@ -21,6 +21,8 @@ RtpFixedJb::RtpFixedJb(QObject *parent)
     , m_scratch(m_frameBytes / 2)
 {
     connect(m_stats, &RtpStatistics::statistics, this, &RtpFixedJb::statistics);
+    // Datagrams carry Main RX and Sub RX interleaved.
+    m_plc.setChannels(2);
 }
 
 RtpFixedJb::~RtpFixedJb() = default;
@@ -43,13 +45,9 @@ qint64 RtpFixedJb::writeData(const char *data, qint64 len)
     const quint32 ts = qFromBigEndian<quint32>(bytes + 4);
 
     m_stats->addReceived(1);
-    if (seq != quint16(m_lastSeq + 1) && !m_firstPacket && m_lastSeq != 65535 && seq != 0) {
-        // Distance in 16-bit serial arithmetic, so a gap across the wrap
-        // counts what was lost instead of minus 65534.
-        const qint32 step = qint16(quint16(seq - m_lastSeq));
-        m_stats->addLost(quint32(step - 1));
-    }
-    m_lastSeq = seq;
+    // A copy the network made is no news: it is neither queued nor late.
+    if (!trackSequence(seq))
+        return len;
 
     if (ts <= 2)
         return 0;
@@ -70,12 +68,77 @@ qint64 RtpFixedJb::writeData(const char *data, qint64 len)
         ++m_lateCount;
         m_stats->addLate(1);
         qDebug() << "LATE";
+        // Only lateness that persists restarts the playout.
         if (m_lateCount > kLateLimit) {
             m_lateCount = 0;
             m_resetRequested = true;
         }
+    } else {
+        m_lateCount = 0;
     }
     return len;
+}
+
+bool RtpFixedJb::trackSequence(quint16 seq)
+{
+    constexpr int kWindow = 64;
+    if (!m_seqKnown) {
+        m_seqKnown = true;
+        m_lastSeq = seq;
+        m_seqSeen = 1;
+        m_seqLost = 0;
+        return true;
+    }
+    // Distance in 16-bit serial arithmetic, so the wrap is a step of one.
+    const int step = qint16(quint16(seq - m_lastSeq));
+    if (step > 0) {
+        // Before playout starts there is nothing to lose.
+        const bool counting = !m_firstPacket;
+        if (counting)
+            m_stats->addLost(quint32(step - 1));
+        if (step >= kWindow) {
+            m_seqSeen = 1;
+            m_seqLost = counting ? ~quint64(1) : 0;
+        } else {
+            const quint64 skipped = counting ? ((quint64(1) << step) - 1) & ~quint64(1) : 0;
+            m_seqSeen = (m_seqSeen << step) | 1;
+            m_seqLost = (m_seqLost << step) | skipped;
+        }
+        m_lastSeq = seq;
+        return true;
+    }
+    if (step <= -kWindow) {
+        // Far behind: the sender started a new sequence.
+        m_lastSeq = seq;
+        m_seqSeen = 1;
+        m_seqLost = 0;
+        return true;
+    }
+    const quint64 bit = quint64(1) << -step;
+    if (m_seqSeen & bit)
+        return false;
+    m_seqSeen |= bit;
+    if (m_seqLost & bit) {
+        // Counted lost when its successor came; it was only overtaken.
+        m_seqLost &= ~bit;
+        m_stats->recoverLost(1);
+    }
+    return true;
+}
+
+// A stall of the reader (a device that starts late, a busy system) leaves
+// more queued than the buffering asks for; playing it all would keep that
+// stall as delay for good. Jitter within half the buffering never gets here.
+void RtpFixedJb::absorbExcessDelay()
+{
+    const FixedJitterBuf::Ms delay = m_jb->size();
+    const FixedJitterBuf::Ms target = delay + m_packetMs;
+    const FixedJitterBuf::Ms slack = qMax<FixedJitterBuf::Ms>(delay / 2, 2 * m_packetMs);
+    const FixedJitterBuf::Ms queued = FixedJitterBuf::Ms(m_jb->count()) * m_packetMs;
+    if (queued <= target + slack)
+        return;
+    m_jb->dropOldest(int((queued - target) / m_packetMs));
+    m_now = qMax(m_now, m_jb->nextDue());
 }
 
 qint64 RtpFixedJb::readData(char *data, qint64 maxlen)
@@ -90,6 +153,7 @@ qint64 RtpFixedJb::readData(char *data, qint64 maxlen)
     }
     if (m_firstPacket)
         return 0;
+    absorbExcessDelay();
 
     const qint64 frames = maxlen / m_frameBytes;
     for (qint64 i = 0; i < frames; ++i) {
@@ -99,6 +163,7 @@ qint64 RtpFixedJb::readData(char *data, qint64 maxlen)
         char *slot = data + i * m_frameBytes;
         if (r == FixedJitterBuf::Delivered) {
             deliver(frame.payload, slot);
+            m_silentStart = false;
         } else {
             if (r == FixedJitterBuf::Dropped)
                 m_stats->addLate(1);
@@ -127,6 +192,11 @@ void RtpFixedJb::deliver(QByteArray &payload, char *slot)
 
 void RtpFixedJb::conceal(char *slot)
 {
+    if (m_silentStart) {
+        // Nothing heard yet: silence, and no fade-in over the first frame.
+        std::memset(slot, 0, size_t(m_frameBytes));
+        return;
+    }
     m_plc.fillIn(m_scratch.data(), m_frameBytes / 2);
     std::memcpy(slot, m_scratch.constData(), size_t(m_frameBytes));
 }
@@ -137,6 +207,10 @@ void RtpFixedJb::clear()
     m_now = 0;
     m_stats->reset();
     m_jb->clear();
+    m_plc.clear();
+    m_silentStart = true;
+    m_lateCount = 0;
+    m_seqKnown = false;
 }
 
 void RtpFixedJb::setFormat(qint32 frameBytes, qint32 ms)

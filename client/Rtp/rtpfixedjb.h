@@ -54,6 +54,9 @@ public slots:
 
 private:
     void clear();
+    // False for a datagram already taken; counts loss as sequence numbers go.
+    bool trackSequence(quint16 seq);
+    void absorbExcessDelay();
     void deliver(QByteArray &payload, char *slot);
     void conceal(char *slot);
 
@@ -68,8 +71,16 @@ private:
     qint32 m_frameBytes = 360;
     qint32 m_bufferedMs = 240;
     bool m_resetRequested = false;
+    // Refusals since the last datagram queued.
     quint32 m_lateCount = 0;
+    // Newest sequence number, and for it and the 63 before it (bit n is
+    // newest - n): which arrived, and which were counted lost.
     quint16 m_lastSeq = 0;
+    bool m_seqKnown = false;
+    quint64 m_seqSeen = 0;
+    quint64 m_seqLost = 0;
+    // Nothing played since the last clear: no concealment to fade from.
+    bool m_silentStart = true;
     // Work area for concealed slots and short payloads, so the callback never
     // allocates and never writes samples through an unaligned pointer.
     QVector<qint16> m_scratch;

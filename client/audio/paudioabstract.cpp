@@ -153,6 +153,7 @@ bool PAudioAbstract::launch()
 
     clearLevels();
     m_levelCount.store(m_channels);
+    m_statusFlags.store(0);
     // Allocated here so the callbacks never allocate.
     m_work = QVector<qint16>(int(m_bytesPerBuffer / 2), 0);
     if (capture) {
@@ -340,8 +341,10 @@ int PAudioAbstract::playback(qint16 *output, unsigned long frames, PaStreamCallb
     std::memset(out, 0, size_t(bytes));
 
     QIODevice *data = m_descriptor.data;
-    if (status != 0 && data)
-        data->reset();
+    // An underflow is a late buffer, not a broken stream: the jitter buffer
+    // keeps its place and trims any delay a long stall left behind.
+    if (status != 0)
+        m_statusFlags.fetch_add(1, std::memory_order_relaxed);
     qint64 count = data ? data->read(out, bytes) : -1;
 
     if (m_monitor) {

@@ -40,6 +40,8 @@ public:
     paudio::OutputMode outputMode() const { return paudio::OutputMode(m_outputMode.load()); }
     bool isToneEnabled() const { return m_tone.load(); }
     bool isCapture() const;
+    // Buffers PortAudio flagged as underflow or overflow since the launch.
+    quint64 statusFlagCount() const { return m_statusFlags.load(); }
 
     // The process-wide active input; only its capture stream feeds the
     // send buffer. Lock-free: every capture callback reads it, and a stop
@@ -98,5 +100,6 @@ private:
     // hold up a callback.
     std::array<std::atomic<int>, kMaxMetered> m_levels {};
     std::atomic<int> m_levelCount { 0 };
+    std::atomic<quint64> m_statusFlags { 0 };
     QSemaphore m_finished;
 };

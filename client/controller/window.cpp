@@ -188,6 +188,7 @@ Window::Window(QWidget *parent)
 
     m_client->setPacketManager(m_mngr);
     m_prefs->setModal(true);
+    restoreOutputMode();
     m_levelTimer.start();
 }
 
@@ -523,6 +524,9 @@ void Window::refreshDescriptors()
         d.params.setChannels(d.kind == paudio::audioOut || d.kind == paudio::audioOutVirtual ? 2 : 1);
     }
     m_rtp->setBufferedTime(m_prefs->rxBuffering());
+    // The monitor follows the main output's format.
+    m_selfControl->setFormat(rate, 2, m_streams[2].params.framesPerBuffer(), 100);
+    m_selfControl->setToneFrequency(900);
 }
 
 void Window::rebuildStreams(bool descriptorsFromTab)
@@ -1012,7 +1016,7 @@ void Window::mainRx()
         setRxWidgets(true, false);
     setRxLabels(tr("Main RX"));
     m_rbMain->setChecked(true);
-    m_engine->setOutputMode(paudio::MainRx);
+    useOutputMode(paudio::MainRx);
 }
 
 void Window::subRx()
@@ -1021,7 +1025,7 @@ void Window::subRx()
         setRxWidgets(false, true);
     setRxLabels(tr("Sub RX"));
     m_rbSub->setChecked(true);
-    m_engine->setOutputMode(paudio::SubRx);
+    useOutputMode(paudio::SubRx);
 }
 
 void Window::bothRx()
@@ -1030,7 +1034,40 @@ void Window::bothRx()
         setRxWidgets(true, true);
     setRxLabels(tr("Main RX"));
     m_rbBoth->setChecked(true);
-    m_engine->setOutputMode(paudio::Stereo);
+    useOutputMode(paudio::Stereo);
+}
+
+namespace {
+// Absent or unreadable means Main RX, which suits radios with one receiver.
+paudio::OutputMode storedOutputMode()
+{
+    bool ok = false;
+    const int stored = Settings::instance()->value(Settings::OutputMode, Settings::Audio).toInt(&ok);
+    return ok && stored >= paudio::MainRx && stored <= paudio::Stereo ? paudio::OutputMode(stored) : paudio::MainRx;
+}
+} // namespace
+
+void Window::restoreOutputMode()
+{
+    const paudio::OutputMode mode = storedOutputMode();
+    if (mode == paudio::SubRx) {
+        m_actSubRx->setChecked(true);
+        subRx();
+    } else if (mode == paudio::Stereo) {
+        m_actBothRx->setChecked(true);
+        bothRx();
+    } else {
+        m_actMainRx->setChecked(true);
+        mainRx();
+    }
+}
+
+// The engine keeps the mode for the streams every apply creates anew.
+void Window::useOutputMode(paudio::OutputMode mode)
+{
+    m_engine->setOutputMode(mode);
+    if (storedOutputMode() != mode)
+        Settings::instance()->setValue(Settings::OutputMode, Settings::Audio, int(mode));
 }
 
 void Window::changeRB(QAbstractButton *button)

@@ -204,8 +204,13 @@ void TestRtpFixedJb::lossCounting_data()
     QTest::newRow("in order") << QVector<int>{10, 11, 12} << 0u;
     QTest::newRow("65535 then 0") << QVector<int>{65534, 65535, 0, 1} << 0u;
     QTest::newRow("10 then 13") << QVector<int>{10, 13} << 2u;
-    QTest::newRow("reordered pair evens out") << QVector<int>{10, 13, 12} << 0u;
-    QTest::newRow("step back subtracts") << QVector<int>{10, 9} << quint32(-2);
+    QTest::newRow("overtaken datagram is no loss") << QVector<int>{10, 13, 12} << 1u;
+    QTest::newRow("overtaken pair is no loss") << QVector<int>{10, 13, 12, 11} << 0u;
+    QTest::newRow("one from before the first is no loss") << QVector<int>{10, 9} << 0u;
+    QTest::newRow("duplicate") << QVector<int>{10, 11, 11, 12} << 0u;
+    QTest::newRow("duplicate of the newest after a gap") << QVector<int>{10, 13, 13} << 2u;
+    QTest::newRow("duplicates of overtaken ones") << QVector<int>{10, 12, 11, 11, 12, 10, 13} << 0u;
+    QTest::newRow("duplicate across the wrap") << QVector<int>{65535, 0, 65535, 0, 1} << 0u;
     QTest::newRow("jump to 0 not counted") << QVector<int>{100, 0} << 0u;
     QTest::newRow("gap across the wrap") << QVector<int>{65533, 1} << 3u;
     QTest::newRow("first datagram never counts") << QVector<int>{500} << 0u;
