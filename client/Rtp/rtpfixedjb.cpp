@@ -61,6 +61,9 @@ qint64 RtpFixedJb::writeData(const char *data, qint64 len)
         r = m_jb->putFirst(payload, m_packetMs, ts, m_now);
         m_firstPacket = false;
     } else {
+        // A reader that has not come for long must not turn the stream into
+        // refusals and a restart.
+        absorbExcessDelay();
         r = m_jb->put(payload, m_packetMs, ts, m_now);
     }
 
