@@ -44,7 +44,7 @@ public:
         AudioInput, AudioOutput, AudioBuffer, AudioSampleRate, AudioCodec,
         VirtualSoundIn, VirtualSoundOut,
         ZeroLevelEnable, ReferenceLevel, HideFirmwareWarning, TransceiverLvls, WinKeyParameters,
-        TxTimeout, WineLinks, OutputMode
+        TxTimeout, WineLinks, OutputMode, LongSoundBuffers
     };
 #endif
     Q_ENUM(Section)

@@ -5,11 +5,18 @@
 #include <QDebug>
 #include <QtEndian>
 
+#include <chrono>
 #include <cstring>
 
 static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "payload samples are little-endian and used as they are");
 
 namespace {
+qint64 steadyNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 constexpr qint32 kInitialSize = 240;
 constexpr qint32 kInitialThreshold = 1000;
 } // namespace
@@ -51,6 +58,8 @@ qint64 RtpFixedJb::writeData(const char *data, qint64 len)
 
     if (ts <= 2)
         return 0;
+    m_written[size_t(m_writtenPos)] = {ts, steadyNs()};
+    m_writtenPos = (m_writtenPos + 1) % kStamps;
 
     // The sender's timestamp is taken as unsigned; the 64-bit clock holds it
     // whole, and its wrap at 2^32 is a step back that realigns the buffer.
@@ -73,6 +82,7 @@ qint64 RtpFixedJb::writeData(const char *data, qint64 len)
         qDebug() << "LATE";
         // Only lateness that persists restarts the playout.
         if (m_lateCount > kLateLimit) {
+            qInfo() << "Receive buffer restarts after" << m_lateCount << "late datagrams in a row";
             m_lateCount = 0;
             m_resetRequested = true;
         }
@@ -167,6 +177,8 @@ qint64 RtpFixedJb::readData(char *data, qint64 maxlen)
         if (r == FixedJitterBuf::Delivered) {
             deliver(frame.payload, slot);
             m_silentStart = false;
+            m_read[size_t(m_readPos)] = {quint32(frame.ts), steadyNs()};
+            m_readPos = (m_readPos + 1) % kStamps;
         } else {
             if (r == FixedJitterBuf::Dropped)
                 m_stats->addLate(1);
@@ -239,6 +251,26 @@ void RtpFixedJb::setBuffered(qint32 ms)
     const FixedJitterBuf::Ms threshold = FixedJitterBuf::Ms(ms) * 3 / 2;
     m_jb = std::make_unique<FixedJitterBuf>(FixedJitterBuf::Config{ms, threshold});
     m_resetRequested = true;
+}
+
+bool RtpFixedJb::stamps(quint32 ts, qint64 *writtenNs, qint64 *readNs) const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    qint64 w = -1;
+    qint64 r = -1;
+    for (const Stamp &s : m_written) {
+        if (s.ns >= 0 && s.ts == ts)
+            w = s.ns;
+    }
+    for (const Stamp &s : m_read) {
+        if (s.ns >= 0 && s.ts == ts)
+            r = s.ns;
+    }
+    if (writtenNs)
+        *writtenNs = w;
+    if (readNs)
+        *readNs = r;
+    return w >= 0 && r >= 0;
 }
 
 qint32 RtpFixedJb::frameSize() const

@@ -6,6 +6,7 @@
 #include <QIODevice>
 #include <QVector>
 
+#include <array>
 #include <memory>
 #include <mutex>
 
@@ -43,6 +44,10 @@ public:
     qint32 frameSize() const;
     qint32 packetDuration() const;
     qint32 bufferedTime() const;
+    // When the datagram with this sender timestamp was written and when its
+    // frame was read for playing (steady clock, ns); false when it is not
+    // among the last ones. For latency measurements.
+    bool stamps(quint32 ts, qint64 *writtenNs, qint64 *readNs) const;
     const RtpStatistics *statisticsCounter() const { return m_stats; }
     RtpStatistics *statisticsCounter() { return m_stats; }
 
@@ -81,6 +86,16 @@ private:
     quint64 m_seqLost = 0;
     // Nothing played since the last clear: no concealment to fade from.
     bool m_silentStart = true;
+    struct Stamp
+    {
+        quint32 ts = 0;
+        qint64 ns = -1;
+    };
+    static constexpr int kStamps = 64;
+    std::array<Stamp, kStamps> m_written {};
+    std::array<Stamp, kStamps> m_read {};
+    int m_writtenPos = 0;
+    int m_readPos = 0;
     // Work area for concealed slots and short payloads, so the callback never
     // allocates and never writes samples through an unaligned pointer.
     QVector<qint16> m_scratch;

@@ -4,6 +4,7 @@
 #include "audiothread.h"
 #include "authorization.h"
 #include "autostart.h"
+#include "bufferplan.h"
 #include "clientrif.h"
 #include "console.h"
 #include "cwthread.h"
@@ -58,16 +59,6 @@ Window *Window::s_instance = nullptr;
 
 namespace {
 const char kMakerHome[] = "www.zentrik.example";
-
-int framesPerBuffer(int rate)
-{
-    switch (rate) {
-    case 8000: return 800;
-    case 11025: return 1100;
-    case 12000: return 1200;
-    default: return 1600;
-    }
-}
 
 QSlider *levelSlider(int maximum, QWidget *parent)
 {
@@ -515,12 +506,16 @@ void Window::refreshDescriptors()
     const int rate = m_prefs->sampleRate() > 0 ? m_prefs->sampleRate() : 12000;
     const int devices[4] = {m_prefs->audioInput(), m_prefs->virtualInput(), m_prefs->audioOutput(),
                             m_prefs->virtualOutput()};
+    // [Audio] LongSoundBuffers=true: 100 ms device buffers for sound systems
+    // that cannot keep up with 20 ms ones.
+    const bool longBuffers = Settings::instance()->value(Settings::LongSoundBuffers, Settings::Audio).toBool();
     for (int i = 0; i < 4; ++i) {
         paudio::StreamDescriptor &d = m_streams[i];
         d.paIndex = devices[i];
         d.params.setDevice(devices[i]);
         d.params.setSampleRate(rate);
-        d.params.setFramesPerBuffer(framesPerBuffer(rate));
+        d.params.setFramesPerBuffer(paudio::framesPerBuffer(rate, longBuffers));
+        d.params.setSuggestedLatency(paudio::suggestedLatency(longBuffers));
         d.params.setChannels(d.kind == paudio::audioOut || d.kind == paudio::audioOutVirtual ? 2 : 1);
     }
     m_rtp->setBufferedTime(m_prefs->rxBuffering());
