@@ -125,6 +125,14 @@ void FixedJitterBuf::dropOldest(int n)
         removeHead(nullptr);
 }
 
+void FixedJitterBuf::skipTo(Ms now)
+{
+    while (m_head && m_head->delivery + m_head->ms <= now)
+        removeHead(nullptr);
+    if (m_nextDelivery < now)
+        m_nextDelivery = now;
+}
+
 void FixedJitterBuf::clear()
 {
     while (m_head) {

@@ -50,6 +50,8 @@ public:
     Ms nextDue() const { return m_nextDelivery; }
     // Drops the n oldest frames; playout goes on after the last of them.
     void dropOldest(int n);
+    // Moves playout on to now, dropping the frames that end by then.
+    void skipTo(Ms now);
     void forceResync() { m_forceResync = true; }
 
     Ms size() const { return m_size; }

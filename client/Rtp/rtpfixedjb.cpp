@@ -66,6 +66,8 @@ qint64 RtpFixedJb::writeData(const char *data, qint64 len)
     const QByteArray payload(data + kHeaderSize, int(len - kHeaderSize));
     FixedJitterBuf::Result r;
     if (m_firstPacket) {
+        m_firstArrivalNs = steadyNs();
+        m_clockAnchored = false;
         m_now = FixedJitterBuf::Ms(ts) + m_packetMs;
         r = m_jb->putFirst(payload, m_packetMs, ts, m_now);
         m_firstPacket = false;
@@ -154,6 +156,19 @@ void RtpFixedJb::absorbExcessDelay()
     m_now = qMax(m_now, m_jb->nextDue());
 }
 
+// A playback device that starts (or comes back) a while after the first
+// datagram must not add that while to the delay for good.
+void RtpFixedJb::anchorClock()
+{
+    m_clockAnchored = true;
+    // To the nearest frame: the reads that follow come a frame apart.
+    const qint64 frames = ((steadyNs() - m_firstArrivalNs) / 1000000 + m_packetMs / 2) / m_packetMs;
+    if (frames <= 0)
+        return;
+    m_now += frames * m_packetMs;
+    m_jb->skipTo(m_now);
+}
+
 qint64 RtpFixedJb::readData(char *data, qint64 maxlen)
 {
     if (!data || maxlen <= 0)
@@ -166,6 +181,8 @@ qint64 RtpFixedJb::readData(char *data, qint64 maxlen)
     }
     if (m_firstPacket)
         return 0;
+    if (!m_clockAnchored)
+        anchorClock();
     absorbExcessDelay();
 
     const qint64 frames = maxlen / m_frameBytes;

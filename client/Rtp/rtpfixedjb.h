@@ -62,6 +62,7 @@ private:
     // False for a datagram already taken; counts loss as sequence numbers go.
     bool trackSequence(quint16 seq);
     void absorbExcessDelay();
+    void anchorClock();
     void deliver(QByteArray &payload, char *slot);
     void conceal(char *slot);
 
@@ -86,6 +87,10 @@ private:
     quint64 m_seqLost = 0;
     // Nothing played since the last clear: no concealment to fade from.
     bool m_silentStart = true;
+    // The playout clock moves with reads only; the first read after the
+    // first datagram moves it on by the time that passed in between.
+    qint64 m_firstArrivalNs = 0;
+    bool m_clockAnchored = false;
     struct Stamp
     {
         quint32 ts = 0;

@@ -2,7 +2,9 @@
 #include "rtpstatistics.h"
 #include "rtptestutil.h"
 
+#include <QElapsedTimer>
 #include <QRandomGenerator>
+#include <QThread>
 #include <QtTest>
 
 #include <algorithm>
@@ -86,6 +88,7 @@ private slots:
     void startUpStallAbsorbed_data();
     void startUpStallAbsorbed();
     void losslessStreamPlaysAsSent();
+    void lateFirstReadNotCarriedAsDelay();
     void resetClearsAtNextRead();
     void partialFrames();
     void timestampsAcrossSignedAndUnsignedLimits_data();
@@ -429,6 +432,26 @@ void TestRtpFixedJb::losslessStreamPlaysAsSent()
     const QVector<quint32> stats = jb.statisticsCounter()->values();
     QCOMPARE(stats.at(RtpStatistics::TotalLate), 0u);
     QCOMPARE(stats.at(RtpStatistics::TotalLost), 0u);
+}
+
+// The playback device starts 110 ms after the first datagram: the frame
+// plays that much sooner in read counts, so the delay is the buffering.
+void TestRtpFixedJb::lateFirstReadNotCarriedAsDelay()
+{
+    Stream s;
+    QElapsedTimer t;
+    t.start();
+    s.send(40000, 101);
+    QThread::msleep(110);
+    const qint64 before = t.elapsed();
+    QByteArray b(kFrame, 0);
+    QCOMPARE(s.jb.read(b.data(), b.size()), qint64(kFrame));
+    const qint64 after = t.elapsed();
+    QVector<int> markers{toSamples(b).last()};
+    markers += s.readMarkers(10);
+    const int at = markers.indexOf(101);
+    QVERIFY2(at >= 10 - int((after + 10) / 20) && at <= 10 - int((before + 10) / 20),
+             qPrintable(QStringLiteral("played at read %1, first read %2-%3 ms after the datagram").arg(at).arg(before).arg(after)));
 }
 
 void TestRtpFixedJb::resetClearsAtNextRead()
