@@ -26,7 +26,8 @@ RtpClient::RtpClient(QObject *parent)
     // Created here, so it runs in the thread this sender lives in.
     m_idleTimer = new QTimer(this);
     m_idleTimer->setTimerType(Qt::PreciseTimer);
-    m_idleTimer->setInterval(m_packetMs);
+    // Looks in now and then while audio flows; every packet while silent.
+    m_idleTimer->setInterval(int(kIdleMs / 4));
     connect(m_idleTimer, &QTimer::timeout, this, &RtpClient::fillSilence);
     m_clock.start();
     m_lastAudioMs = m_clock.elapsed();
@@ -123,7 +124,10 @@ void RtpClient::sendPacket()
     }
 
     m_lastAudioMs = m_clock.elapsed();
-    m_filling = false;
+    if (m_filling) {
+        m_filling = false;
+        m_idleTimer->setInterval(int(kIdleMs / 4));
+    }
     m_work.resize(m_payloadBytes);
     for (qint64 i = 0; i < count; ++i) {
         // Only this thread reads, so the count stays good; a short read
@@ -169,6 +173,7 @@ void RtpClient::fillSilence()
         m_filling = true;
         m_fillStartMs = now;
         m_fillSent = 0;
+        m_idleTimer->setInterval(m_packetMs);
     }
     // Counted from the start of the silence, so a late timer catches up.
     qint64 due = (now - m_fillStartMs) / m_packetMs + 1 - m_fillSent;

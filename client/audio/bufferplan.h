@@ -1,11 +1,21 @@
 #pragma once
 
+#include "paudio.h"
+
 // Device buffer sizes the station controller opens its streams with.
 // Short buffers: one 20 ms datagram per callback and 20 ms of suggested
 // latency, so the device holds about two periods (40 ms) on top of the
 // jitter buffer. Long buffers: 100 ms callbacks, for sound systems that
 // underrun with less; they cost about 200 ms more on the way to the ear.
+// Capture keeps long buffers: through a sound server every short period
+// costs several wake-ups, and transmit audio is paced by the box anyway.
 namespace paudio {
+
+inline bool shortBuffers(AudioType kind, bool longBuffers)
+{
+    return !longBuffers && (kind == audioOut || kind == audioOutVirtual);
+}
+
 
 inline int framesPerBuffer(int rate, bool longBuffers)
 {

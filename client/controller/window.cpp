@@ -514,8 +514,9 @@ void Window::refreshDescriptors()
         d.paIndex = devices[i];
         d.params.setDevice(devices[i]);
         d.params.setSampleRate(rate);
-        d.params.setFramesPerBuffer(paudio::framesPerBuffer(rate, longBuffers));
-        d.params.setSuggestedLatency(paudio::suggestedLatency(longBuffers));
+        const bool shortBuffers = paudio::shortBuffers(d.kind, longBuffers);
+        d.params.setFramesPerBuffer(paudio::framesPerBuffer(rate, !shortBuffers));
+        d.params.setSuggestedLatency(paudio::suggestedLatency(!shortBuffers));
         d.params.setChannels(d.kind == paudio::audioOut || d.kind == paudio::audioOutVirtual ? 2 : 1);
     }
     m_rtp->setBufferedTime(m_prefs->rxBuffering());
