@@ -29,13 +29,14 @@ namespace {
 using audiodevicetest::kRate;
 using audiodevicetest::findDevice;
 
-// Streams as the station controller opens them: 20 ms device buffers, or
+// Streams as the station controller opens them: 20 ms playback buffers, or
 // the long ones of [Audio] LongSoundBuffers.
 paudio::StreamDescriptor descriptor(paudio::AudioType kind, int device, QIODevice *data, bool longBuffers)
 {
     paudio::StreamDescriptor d = audiodevicetest::descriptor(kind, device, data);
-    d.params.setFramesPerBuffer(paudio::framesPerBuffer(kRate, longBuffers));
-    d.params.setSuggestedLatency(paudio::suggestedLatency(longBuffers));
+    const bool shortBuffers = paudio::shortBuffers(kind, longBuffers);
+    d.params.setFramesPerBuffer(paudio::framesPerBuffer(kRate, !shortBuffers));
+    d.params.setSuggestedLatency(paudio::suggestedLatency(!shortBuffers));
     return d;
 }
 
