@@ -56,7 +56,7 @@ public:
 
     Ms size() const { return m_size; }
     Ms resyncThreshold() const { return m_resyncThreshold; }
-    int count() const;
+    int count() const { return m_count; }
     bool isEmpty() const { return !m_head; }
 
 private:
@@ -79,5 +79,6 @@ private:
     Ms m_receiveBase = 0;
     Ms m_delay = 0;
     Ms m_nextDelivery = 0;
+    int m_count = 0;
     bool m_forceResync = false;
 };
