@@ -1,6 +1,7 @@
 #include "paudioabstract.h"
 #include "paudiodevices.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QtEndian>
 #include <QtTest>
@@ -62,6 +63,7 @@ private slots:
     void defaults();
     void duplexListedBothWays();
     void duplexOutputPlays();
+    void deviceVanishesMidStream();
 
 private:
     QList<paudio::DeviceRecord> m_devices;
@@ -176,6 +178,70 @@ void TestPAudioDevices::defaults()
     QVERIFY(out.index >= 0);
     QVERIFY(!out.isInput && out.isDefault);
     QCOMPARE(out.index, in.index);
+}
+
+namespace {
+QString pactl(const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral("pactl"), args);
+    p.waitForFinished(10000);
+    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+}
+
+QString vanishModule()
+{
+    for (const QString &line : pactl({QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("modules")}).split('\n')) {
+        if (line.contains(QLatin1String("sink_name=vanish")))
+            return line.section('\t', 0, 0);
+    }
+    return QString();
+}
+} // namespace
+
+// The sound server's sink goes away while the stream plays (a USB device
+// pulled out): the program neither hangs nor crashes, stops at once, and
+// plays again once the device is back.
+void TestPAudioDevices::deviceVanishesMidStream()
+{
+    int index = -1;
+    for (const paudio::DeviceRecord &d : qAsConst(m_devices)) {
+        if (d.name == QLatin1String("Vanishing") && !d.isInput)
+            index = d.index;
+    }
+    QVERIFY(index >= 0);
+    QVERIFY(!vanishModule().isEmpty());
+
+    ToneSource tone(600);
+    paudio::StreamDescriptor d;
+    d.kind = paudio::audioOut;
+    d.paIndex = index;
+    d.data = &tone;
+    d.params.setDevice(index);
+    d.params.setSampleRate(12000);
+    d.params.setFramesPerBuffer(240);
+    d.params.setSuggestedLatency(0.02);
+    d.params.setChannels(2);
+    PAudioAbstract out(d, nullptr);
+    QVERIFY(out.launch());
+    QTRY_VERIFY_WITH_TIMEOUT(out.levels().value(0) > 5000, 5000);
+
+    pactl({QStringLiteral("unload-module"), vanishModule()});
+    QTRY_VERIFY_WITH_TIMEOUT(vanishModule().isEmpty(), 5000);
+    QTest::qWait(500);
+    QElapsedTimer t;
+    t.start();
+    out.stop();
+    QVERIFY2(t.elapsed() < 3000, qPrintable(QString::number(t.elapsed())));
+    QVERIFY(!out.isRunning());
+
+    pactl({QStringLiteral("load-module"), QStringLiteral("module-null-sink"), QStringLiteral("sink_name=vanish"),
+           QStringLiteral("rate=48000"), QStringLiteral("sink_properties=device.description=vanish")});
+    QTRY_VERIFY_WITH_TIMEOUT(!vanishModule().isEmpty(), 5000);
+    PAudioAbstract again(d, nullptr);
+    QVERIFY(again.launch());
+    QTRY_VERIFY_WITH_TIMEOUT(again.levels().value(0) > 5000, 5000);
+    again.stop();
 }
 
 QTEST_GUILESS_MAIN(TestPAudioDevices)
