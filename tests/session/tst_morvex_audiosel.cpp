@@ -9,6 +9,7 @@
 #include "window.h"
 
 #include <QAction>
+#include <QLoggingCategory>
 #include <QProcess>
 #include <QRadioButton>
 #include <QtEndian>
@@ -41,6 +42,17 @@ private:
 };
 
 namespace {
+// What the tone monitor logged.
+QStringList g_monitorLog;
+QtMessageHandler g_previousHandler = nullptr;
+void keepMonitorLog(QtMsgType type, const QMessageLogContext &context, const QString &msg)
+{
+    if (context.category && qstrcmp(context.category, "selfcontrol") == 0)
+        g_monitorLog << msg;
+    if (g_previousHandler)
+        g_previousHandler(type, context, msg);
+}
+
 constexpr int kWait = 30000;
 constexpr int kRate = 12000;
 constexpr double kMainHz = 400;
@@ -118,6 +130,9 @@ void TestMorvexAudioSelection::initTestCase()
     qRegisterMetaType<paudio::OutputMode>("paudio::OutputMode");
     qRegisterMetaType<QVector<quint32>>("QVector<quint32>");
 
+    QLoggingCategory::setFilterRules(QStringLiteral("selfcontrol.debug=true"));
+    g_previousHandler = qInstallMessageHandler(keepMonitorLog);
+
     Settings *s = Settings::instance();
     QFile::remove(s->fileName());
     s->setValue(Settings::Language, Settings::General, "English");
@@ -136,6 +151,7 @@ void TestMorvexAudioSelection::initTestCase()
 
 void TestMorvexAudioSelection::cleanupTestCase()
 {
+    qInstallMessageHandler(g_previousHandler);
     delete m_main;
     m_sim.stop();
 }
@@ -207,6 +223,10 @@ void TestMorvexAudioSelection::selectionShownIsPlayed()
     startWindow();
     QCOMPARE(shown(), QStringLiteral("Main RX"));
     expectPlayed(paudio::MainRx, "at start");
+    // The tone monitor follows the output's format, with its 900 Hz tone.
+    for (const char *line : {"Set sample rate: 12000", "Set number of channels: 2",
+                             "Set number of samples in buffer: 240", "Set tone frequency: 900"})
+        QVERIFY2(g_monitorLog.contains(QLatin1String(line)), qPrintable(g_monitorLog.join('\n')));
 
     // The operator picks Sub RX; an Audio apply rebuilds the streams.
     QRadioButton *sub = nullptr;
