@@ -167,7 +167,8 @@ void RtpClient::fillSilence()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     const qint64 now = m_clock.elapsed();
-    if (now - m_lastAudioMs < kIdleMs || m_payloadBytes <= 0 || m_payloadBytes > kMaxPayload || m_packetMs <= 0)
+    if (now - m_lastAudioMs < kIdleMs || m_payloadBytes <= 0 || m_payloadBytes > kMaxPayload
+        || m_packetMs <= 0)
         return;
     if (!m_filling) {
         m_filling = true;

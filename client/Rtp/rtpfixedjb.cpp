@@ -25,6 +25,7 @@ RtpFixedJb::RtpFixedJb(QObject *parent)
     : QIODevice(parent)
     , m_jb(std::make_unique<FixedJitterBuf>(FixedJitterBuf::Config{kInitialSize, kInitialThreshold}))
     , m_stats(new RtpStatistics(this))
+    , m_clock(&steadyNs)
     , m_scratch(m_frameBytes / 2)
 {
     connect(m_stats, &RtpStatistics::statistics, this, &RtpFixedJb::statistics);
@@ -58,7 +59,7 @@ qint64 RtpFixedJb::writeData(const char *data, qint64 len)
 
     if (ts <= 2)
         return 0;
-    m_written[size_t(m_writtenPos)] = {ts, steadyNs()};
+    m_written[size_t(m_writtenPos)] = {ts, m_clock()};
     m_writtenPos = (m_writtenPos + 1) % kStamps;
 
     // The sender's timestamp is taken as unsigned; the 64-bit clock holds it
@@ -66,7 +67,7 @@ qint64 RtpFixedJb::writeData(const char *data, qint64 len)
     const QByteArray payload(data + kHeaderSize, int(len - kHeaderSize));
     FixedJitterBuf::Result r;
     if (m_firstPacket) {
-        m_firstArrivalNs = steadyNs();
+        m_firstArrivalNs = m_clock();
         m_clockAnchored = false;
         m_now = FixedJitterBuf::Ms(ts) + m_packetMs;
         r = m_jb->putFirst(payload, m_packetMs, ts, m_now);
@@ -162,7 +163,7 @@ void RtpFixedJb::anchorClock()
 {
     m_clockAnchored = true;
     // To the nearest frame: the reads that follow come a frame apart.
-    const qint64 frames = ((steadyNs() - m_firstArrivalNs) / 1000000 + m_packetMs / 2) / m_packetMs;
+    const qint64 frames = ((m_clock() - m_firstArrivalNs) / 1000000 + m_packetMs / 2) / m_packetMs;
     if (frames <= 0)
         return;
     m_now += frames * m_packetMs;
@@ -194,7 +195,7 @@ qint64 RtpFixedJb::readData(char *data, qint64 maxlen)
         if (r == FixedJitterBuf::Delivered) {
             deliver(frame.payload, slot);
             m_silentStart = false;
-            m_read[size_t(m_readPos)] = {quint32(frame.ts), steadyNs()};
+            m_read[size_t(m_readPos)] = {quint32(frame.ts), m_clock()};
             m_readPos = (m_readPos + 1) % kStamps;
         } else {
             if (r == FixedJitterBuf::Dropped)
@@ -288,6 +289,12 @@ bool RtpFixedJb::stamps(quint32 ts, qint64 *writtenNs, qint64 *readNs) const
     if (readNs)
         *readNs = r;
     return w >= 0 && r >= 0;
+}
+
+void RtpFixedJb::setClock(std::function<qint64()> nowNs)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_clock = nowNs ? std::move(nowNs) : std::function<qint64()>(&steadyNs);
 }
 
 qint32 RtpFixedJb::frameSize() const

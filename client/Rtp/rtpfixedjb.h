@@ -7,6 +7,7 @@
 #include <QVector>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -40,6 +41,9 @@ public:
     qint64 writeData(const char *data, qint64 len) override;
 
     void setFormat(qint32 frameBytes, qint32 ms);
+    // The steady clock (ns) the buffer reads for its start-up and the
+    // stamps; tests hand in their own.
+    void setClock(std::function<qint64()> nowNs);
 
     qint32 frameSize() const;
     qint32 packetDuration() const;
@@ -90,6 +94,7 @@ private:
     // The playout clock moves with reads only; the first read after the
     // first datagram moves it on by the time that passed in between.
     qint64 m_firstArrivalNs = 0;
+    std::function<qint64()> m_clock;
     bool m_clockAnchored = false;
     struct Stamp
     {

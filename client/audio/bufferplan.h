@@ -16,16 +16,19 @@ inline bool shortBuffers(AudioType kind, bool longBuffers)
     return !longBuffers && (kind == audioOut || kind == audioOutVirtual);
 }
 
-
 inline int framesPerBuffer(int rate, bool longBuffers)
 {
     if (!longBuffers)
         return rate > 0 ? rate / 50 : 240;
     switch (rate) {
-    case 8000: return 800;
-    case 11025: return 1100;
-    case 12000: return 1200;
-    default: return 1600;
+    case 8000:
+        return 800;
+    case 11025:
+        return 1100;
+    case 12000:
+        return 1200;
+    default:
+        return 1600;
     }
 }
 

@@ -2,9 +2,7 @@
 #include "rtpstatistics.h"
 #include "rtptestutil.h"
 
-#include <QElapsedTimer>
 #include <QRandomGenerator>
-#include <QThread>
 #include <QtTest>
 
 #include <algorithm>
@@ -16,6 +14,13 @@ namespace {
 
 constexpr int kFrame = 960;
 
+// The buffers' steady clock: still unless a test moves it.
+qint64 g_nowNs = 0;
+qint64 fakeNow()
+{
+    return g_nowNs;
+}
+
 // A jitter buffer set up as the receiver does it: 12000 Hz stereo, 20 ms,
 // opened unbuffered, with the read that performs the clear requested by
 // setBuffered already done.
@@ -23,6 +28,7 @@ struct Stream
 {
     explicit Stream(qint32 buffered = 200)
     {
+        jb.setClock(&fakeNow);
         jb.open(QIODevice::ReadWrite | QIODevice::Unbuffered);
         jb.setFormat(kFrame, 20);
         jb.setBuffered(buffered);
@@ -88,6 +94,7 @@ private slots:
     void startUpStallAbsorbed_data();
     void startUpStallAbsorbed();
     void losslessStreamPlaysAsSent();
+    void lateFirstReadNotCarriedAsDelay_data();
     void lateFirstReadNotCarriedAsDelay();
     void resetClearsAtNextRead();
     void partialFrames();
@@ -332,6 +339,7 @@ void TestRtpFixedJb::startUpStallAbsorbed()
     QFETCH(int, firstPlayed);
 
     RtpFixedJb jb;
+    jb.setClock(&fakeNow);
     jb.open(QIODevice::ReadWrite | QIODevice::Unbuffered);
     jb.setFormat(kFrame, 20);
     jb.setBuffered(buffered);
@@ -389,6 +397,7 @@ void TestRtpFixedJb::losslessStreamPlaysAsSent()
     }
 
     RtpFixedJb jb;
+    jb.setClock(&fakeNow);
     jb.open(QIODevice::ReadWrite | QIODevice::Unbuffered);
     jb.setFormat(kFrame, 20);
     jb.setBuffered(200);
@@ -434,24 +443,30 @@ void TestRtpFixedJb::losslessStreamPlaysAsSent()
     QCOMPARE(stats.at(RtpStatistics::TotalLost), 0u);
 }
 
-// The playback device starts 110 ms after the first datagram: the frame
+void TestRtpFixedJb::lateFirstReadNotCarriedAsDelay_data()
+{
+    QTest::addColumn<int>("afterMs");
+    QTest::addColumn<int>("playedAt");
+    QTest::newRow("at once") << 0 << 10;
+    QTest::newRow("within half a frame") << 9 << 10;
+    QTest::newRow("past half a frame") << 11 << 9;
+    QTest::newRow("110 ms") << 110 << 4;
+    QTest::newRow("190 ms") << 190 << 0;
+    QTest::newRow("beyond the buffering: the frame is gone") << 250 << -1;
+}
+
+// The playback device starts a while after the first datagram: the frame
 // plays that much sooner in read counts, so the delay is the buffering.
 void TestRtpFixedJb::lateFirstReadNotCarriedAsDelay()
 {
+    QFETCH(int, afterMs);
+    QFETCH(int, playedAt);
+    g_nowNs = 1000000000;
     Stream s;
-    QElapsedTimer t;
-    t.start();
     s.send(40000, 101);
-    QThread::msleep(110);
-    const qint64 before = t.elapsed();
-    QByteArray b(kFrame, 0);
-    QCOMPARE(s.jb.read(b.data(), b.size()), qint64(kFrame));
-    const qint64 after = t.elapsed();
-    QVector<int> markers{toSamples(b).last()};
-    markers += s.readMarkers(10);
-    const int at = markers.indexOf(101);
-    QVERIFY2(at >= 10 - int((after + 10) / 20) && at <= 10 - int((before + 10) / 20),
-             qPrintable(QStringLiteral("played at read %1, first read %2-%3 ms after the datagram").arg(at).arg(before).arg(after)));
+    g_nowNs += qint64(afterMs) * 1000000;
+    QCOMPARE(s.readMarkers(12).indexOf(101), playedAt);
+    g_nowNs = 0;
 }
 
 void TestRtpFixedJb::resetClearsAtNextRead()

@@ -133,7 +133,11 @@ void TestMorvexAudio::playsWithoutVirtualCard()
     QVERIFY(started);
 
     QString id;
-    QVERIFY2(QTest::qWaitFor([&] { return !(id = xdotool({ "search", "--name", "^Error$" })).isEmpty(); }, kWait),
+    QVERIFY2(QTest::qWaitFor(
+                 [&] {
+                     return !(id = xdotool({ "search", "--name", "^Error$" })).isEmpty();
+                 },
+                 kWait),
         qPrintable(m.log()));
     xdotool({ "key", "--window", id.section('\n', 0, 0), "Return" });
     QTRY_COMPARE_WITH_TIMEOUT(sim.statusValue("loggedin"), 1, kWait);
@@ -209,7 +213,10 @@ void TestMorvexAudio::impairedStreamPlaysWhole()
         const std::complex<double> v = rec.project(kHz, first + w * kWindow, kWindow);
         const double step = std::abs(std::arg(v / previous)) * 180 / M_PI;
         if (std::abs(v) < 0.9 * level || std::abs(v) > 1.1 * level || step > 15)
-            faults << QStringLiteral("%1 ms: level %2, phase step %3 deg").arg(w * 20).arg(std::abs(v), 0, 'f', 0).arg(step, 0, 'f', 1);
+            faults << QStringLiteral("%1 ms: level %2, phase step %3 deg")
+                          .arg(w * 20)
+                          .arg(std::abs(v), 0, 'f', 0)
+                          .arg(step, 0, 'f', 1);
         previous = v;
     }
     const QString box = sim.command(QStringLiteral("audio")).value(0);

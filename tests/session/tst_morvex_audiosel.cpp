@@ -64,9 +64,9 @@ public:
     bool start()
     {
         m_process.setProgram(QStringLiteral("parec"));
-        m_process.setArguments({ QStringLiteral("-d"), QStringLiteral("spk.monitor"), QStringLiteral("--rate=12000"),
-            QStringLiteral("--channels=2"), QStringLiteral("--format=s16le"), QStringLiteral("--raw"),
-            QStringLiteral("--latency-msec=20") });
+        m_process.setArguments({ QStringLiteral("-d"), QStringLiteral("spk.monitor"),
+            QStringLiteral("--rate=12000"), QStringLiteral("--channels=2"), QStringLiteral("--format=s16le"),
+            QStringLiteral("--raw"), QStringLiteral("--latency-msec=20") });
         m_process.start(QIODevice::ReadOnly);
         return m_process.waitForStarted(5000);
     }
@@ -141,8 +141,8 @@ void TestMorvexAudioSelection::initTestCase()
     s->setValue(Settings::NetworkCmdPort, Settings::Network, m_sim.tcpPort());
     s->setValue(Settings::NetworkRtpPort, Settings::Network, m_sim.audioPort());
     s->setValue(Settings::NetworkPttCwPort, Settings::Network, m_sim.keyingPort());
-    for (Settings::Key k : {Settings::Serial_1, Settings::Serial_2, Settings::Serial_3, Settings::Serial_4,
-                            Settings::Serial_5})
+    for (Settings::Key k : { Settings::Serial_1, Settings::Serial_2, Settings::Serial_3, Settings::Serial_4,
+             Settings::Serial_5 })
         s->setValue(k, Settings::Serial, "None");
     s->setValue(Settings::AudioInput, Settings::Audio, "Microphone");
     s->setValue(Settings::AudioOutput, Settings::Audio, "Speakers");
@@ -224,8 +224,8 @@ void TestMorvexAudioSelection::selectionShownIsPlayed()
     QCOMPARE(shown(), QStringLiteral("Main RX"));
     expectPlayed(paudio::MainRx, "at start");
     // The tone monitor follows the output's format, with its 900 Hz tone.
-    for (const char *line : {"Set sample rate: 12000", "Set number of channels: 2",
-                             "Set number of samples in buffer: 240", "Set tone frequency: 900"})
+    for (const char *line : { "Set sample rate: 12000", "Set number of channels: 2",
+             "Set number of samples in buffer: 240", "Set tone frequency: 900" })
         QVERIFY2(g_monitorLog.contains(QLatin1String(line)), qPrintable(g_monitorLog.join('\n')));
 
     // The operator picks Sub RX; an Audio apply rebuilds the streams.
