@@ -164,18 +164,27 @@ def plc_quality(runner, rows):
 def audio_engine(runner, rows):
     if not os.environ.get("BRELKO_AUDIO_READY"):
         raise Missing("no virtual sound devices (run through bench/report.sh)")
-    runs = runner.gbench("bench_audio", [], timeout=300)
-    for buffered in (200, 400, 800):
-        r = find_run(runs, f"BM_ReceiveLatency/{buffered}/")[0]
+    runs = runner.gbench("bench_audio", [], timeout=600)
+    for buffered, long_buffers in ((60, 0), (200, 0), (400, 0), (800, 0), (200, 1)):
+        r = find_run(runs, f"BM_ReceiveLatency/buffered:{buffered}/long:{long_buffers}/")[0]
         mean = counter(r, "latency_ms")
         lo, hi = counter(r, "latency_min_ms"), counter(r, "latency_max_ms")
         n = int(counter(r, "clicks"))
         if n == 0:
             raise Missing(f"receive latency {buffered} ms: no click heard")
-        rows.append((f"Receive latency, click to speaker, buffering {buffered} ms",
+        device = "100 ms device buffers (LongSoundBuffers)" if long_buffers else "20 ms device buffers"
+        rows.append((f"Receive latency, click to speaker, buffering {buffered} ms, {device}",
                      f"mean {mean:.0f} ms (min {lo:.0f}, max {hi:.0f}; {n} clicks)",
-                     f"excess over the buffering {mean - buffered:+.0f} ms (min {lo - buffered:+.0f}, "
-                     f"max {hi - buffered:+.0f}); {mean / buffered:.2f} × buffering"))
+                     f"excess over the buffering {mean - buffered:+.0f} ms; split: arrival to buffer "
+                     f"{counter(r, 'arrival_ms'):.1f} ms, buffer wait {counter(r, 'buffer_wait_ms'):.0f} ms, "
+                     f"callback to DAC {counter(r, 'callback_to_dac_ms'):.0f} ms (stream latency "
+                     f"{counter(r, 'stream_latency_ms'):.0f} ms), sound server and recording "
+                     f"{counter(r, 'server_ms'):.0f} ms; {int(counter(r, 'underflow_flags'))} underflow flags"))
+    r = find_run(runs, "BM_Underruns/buffered:60/seconds:60")[0]
+    rows.append(("Underruns at 60 ms buffering over 60 s, 20 ms device buffers",
+                 f"{int(counter(r, 'underflow_flags'))} underflow flags, {int(counter(r, 'late'))} late datagrams "
+                 f"of {int(counter(r, 'received'))}",
+                 f"stream latency {counter(r, 'stream_latency_ms'):.0f} ms; capture and transmit running"))
     r = find_run(runs, "BM_ClientCpuPerSecond")[0]
     mean, lo, hi = (counter(r, k) for k in ("cpu_ms_per_s", "cpu_min_ms_per_s", "cpu_max_ms_per_s"))
     rows.append(("Client CPU per second of streaming, in-process engine (bench_audio)",

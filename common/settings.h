@@ -44,7 +44,7 @@ public:
         AudioInput, AudioOutput, AudioBuffer, AudioSampleRate, AudioCodec,
         VirtualSoundIn, VirtualSoundOut,
         ZeroLevelEnable, ReferenceLevel, HideFirmwareWarning, TransceiverLvls, WinKeyParameters,
-        TxTimeout, WineLinks,
+        TxTimeout, WineLinks, OutputMode, LongSoundBuffers,
         RigEnabled, RigPort, RigRemote, RigModel, RigPttByCat
     };
 #endif

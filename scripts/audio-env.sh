@@ -6,6 +6,10 @@
 #                              digital-mode programs, which record "vcard.monitor")
 #   "e2eSoft VAudio Line in"  (input only)  <- monitor of sink "vcard_line" (what
 #                              those programs play back as transmit audio)
+#   "Headset"         (duplex)       -> sink "headset", <- monitor of sink "mic",
+#                              as most real devices on Linux are
+#   "Vanishing"       (output only)  -> sink "vanish", which tests unload and
+#                              load again (a device unplugged mid-stream)
 #   "Null In", "Null Out"     (input only, output only) ALSA's null device: no
 #                              clock, so their callbacks run as fast as they can
 # What is played into a sink can be recorded from "<sink>.monitor".
@@ -23,6 +27,8 @@ load-module module-null-sink sink_name=spk rate=48000 sink_properties=device.des
 load-module module-null-sink sink_name=mic rate=48000 sink_properties=device.description=mic
 load-module module-null-sink sink_name=vcard rate=48000 sink_properties=device.description=vcard
 load-module module-null-sink sink_name=vcard_line rate=48000 sink_properties=device.description=vcard_line
+load-module module-null-sink sink_name=headset rate=48000 sink_properties=device.description=headset
+load-module module-null-sink sink_name=vanish rate=48000 sink_properties=device.description=vanish
 set-default-sink spk
 set-default-source spk.monitor
 PA
@@ -45,6 +51,8 @@ pcm."Microphone" { type asym; capture.pcm { type pulse; device "mic.monitor" } }
 pcm."Speakers" { type asym; playback.pcm { type pulse; device "spk" } }
 pcm."e2eSoft VAudio" { type asym; playback.pcm { type pulse; device "vcard" } }
 pcm."e2eSoft VAudio Line in" { type asym; capture.pcm { type pulse; device "vcard_line.monitor" } }
+pcm."Headset" { type asym; playback.pcm { type pulse; device "headset" }; capture.pcm { type pulse; device "mic.monitor" } }
+pcm."Vanishing" { type asym; playback.pcm { type pulse; device "vanish" } }
 pcm."Null In" { type asym; capture.pcm "null" }
 pcm."Null Out" { type asym; playback.pcm "null" }
 ALSA

@@ -4,8 +4,11 @@
 // devices: run under scripts/with-test-env.sh.
 #include "audiodevicetestutil.h"
 #include "audiothread.h"
+#include "bufferplan.h"
 #include "paudioabstract.h"
 #include "paudiodevices.h"
+#include "rtpfixedjb.h"
+#include "rtpstatistics.h"
 #include "rtpthread.h"
 #include "simprocess.h"
 
@@ -23,10 +26,19 @@
 #include <sys/resource.h>
 
 namespace {
-using audiodevicetest::kFrames;
 using audiodevicetest::kRate;
-using audiodevicetest::descriptor;
 using audiodevicetest::findDevice;
+
+// Streams as the station controller opens them: 20 ms playback buffers, or
+// the long ones of [Audio] LongSoundBuffers.
+paudio::StreamDescriptor descriptor(paudio::AudioType kind, int device, QIODevice *data, bool longBuffers)
+{
+    paudio::StreamDescriptor d = audiodevicetest::descriptor(kind, device, data);
+    const bool shortBuffers = paudio::shortBuffers(kind, longBuffers);
+    d.params.setFramesPerBuffer(paudio::framesPerBuffer(kRate, !shortBuffers));
+    d.params.setSuggestedLatency(paudio::suggestedLatency(!shortBuffers));
+    return d;
+}
 
 qint64 monotonicUs()
 {
@@ -52,7 +64,7 @@ struct Station
     AudioThread engine;
     QString error;
 
-    bool start(int bufferedMs, bool withCapture)
+    bool start(int bufferedMs, bool withCapture, bool longBuffers = false)
     {
         if (!qEnvironmentVariableIsSet("BRELKO_AUDIO_READY")) {
             error = QStringLiteral("no virtual sound devices: run under scripts/with-test-env.sh");
@@ -72,10 +84,10 @@ struct Station
             error = QStringLiteral("virtual devices missing");
             return false;
         }
-        engine.addStream(descriptor(paudio::audioOut, speakers, rtp.outputBuffer()));
-        engine.addStream(descriptor(paudio::audioOutVirtual, vcard, rtp.outputVirtualBuffer()));
+        engine.addStream(descriptor(paudio::audioOut, speakers, rtp.outputBuffer(), longBuffers));
+        engine.addStream(descriptor(paudio::audioOutVirtual, vcard, rtp.outputVirtualBuffer(), longBuffers));
         if (withCapture)
-            engine.addStream(descriptor(paudio::audioIn, mic, rtp.inputBuffer()));
+            engine.addStream(descriptor(paudio::audioIn, mic, rtp.inputBuffer(), longBuffers));
         engine.setOutputMode(paudio::Stereo);
         engine.setInput(paudio::audioIn);
         engine.launch();
@@ -144,38 +156,52 @@ private:
     QByteArray m_pending;
 };
 
-qint64 clickSentUs(SimProcess &sim, int index)
+// When the simulator sent click number index, and the timestamp of its datagram.
+qint64 clickSentUs(SimProcess &sim, int index, quint32 *ts = nullptr)
 {
-    static const QRegularExpression re(QStringLiteral("us=(\\d+)"));
+    static const QRegularExpression re(QStringLiteral("ts=(\\d+) us=(\\d+)"));
     const QStringList clicks = sim.command(QStringLiteral("audio clicks"));
     if (index >= clicks.size())
         return -1;
     const QRegularExpressionMatch m = re.match(clicks.at(index));
-    return m.hasMatch() ? m.captured(1).toLongLong() : -1;
+    if (ts && m.hasMatch())
+        *ts = m.captured(1).toUInt();
+    return m.hasMatch() ? m.captured(2).toLongLong() : -1;
 }
 
+// Click to speaker, split into: datagram arrival to the jitter buffer (sent
+// by the simulator to written), the buffer's wait (written to read by the
+// playback callback), callback to DAC (PortAudio's outputBufferDacTime), and
+// the rest: the sound server and the recording of its monitor.
 void BM_ReceiveLatency(benchmark::State &state)
 {
     const int buffered = int(state.range(0));
+    const bool longBuffers = state.range(1) != 0;
     Station station;
     ClickListener ear;
-    if (!station.start(buffered, false) || !ear.start()) {
+    if (!station.start(buffered, false, longBuffers) || !ear.start()) {
         state.SkipWithError(qPrintable(station.error.isEmpty() ? QStringLiteral("parec") : station.error));
         return;
     }
+    auto *jb = qobject_cast<RtpFixedJb *>(station.rtp.outputBuffer());
+    PAudioAbstract *speakers = station.engine.stream(paudio::audioOut);
     // Silence first, so the playout is settled and the tones are gone.
     station.sim.run(QStringLiteral("audio click"));
     ear.waitForClick(3000 + buffered);
     ear.drain(300);
+    const quint64 flagsStart = speakers->statusFlagCount();
 
     int clicks = 1;
     double total = 0;
     double shortest = 0, longest = 0;
+    double arrival = 0, wait = 0;
+    int split = 0;
     int measured = 0;
     for (auto _ : state) {
         station.sim.run(QStringLiteral("audio click"));
         const qint64 heard = ear.waitForClick(3000 + buffered);
-        const qint64 sent = clickSentUs(station.sim, clicks++);
+        quint32 ts = 0;
+        const qint64 sent = clickSentUs(station.sim, clicks++, &ts);
         if (heard < 0 || sent < 0) {
             state.SkipWithError("click not heard");
             break;
@@ -186,23 +212,72 @@ void BM_ReceiveLatency(benchmark::State &state)
         shortest = measured ? std::min(shortest, seconds) : seconds;
         longest = std::max(longest, seconds);
         ++measured;
+        qint64 writtenNs = -1, readNs = -1;
+        if (jb && jb->stamps(ts, &writtenNs, &readNs)) {
+            arrival += double(writtenNs / 1000 - sent) / 1e3;
+            wait += double(readNs - writtenNs) / 1e6;
+            ++split;
+        }
         // Space the clicks so each one is alone in the buffer.
         ear.drain(200);
     }
+    const double mean = measured ? total / measured * 1000 : 0;
+    const double toDac = speakers->callbackToDacMs();
     state.counters["buffered_ms"] = buffered;
-    state.counters["latency_ms"] = measured ? total / measured * 1000 : 0;
+    state.counters["long_buffers"] = longBuffers ? 1 : 0;
+    state.counters["latency_ms"] = mean;
     state.counters["latency_min_ms"] = shortest * 1000;
     state.counters["latency_max_ms"] = longest * 1000;
     state.counters["clicks"] = measured;
+    state.counters["arrival_ms"] = split ? arrival / split : -1;
+    state.counters["buffer_wait_ms"] = split ? wait / split : -1;
+    state.counters["callback_to_dac_ms"] = toDac;
+    state.counters["stream_latency_ms"] = speakers->streamLatencyMs();
+    state.counters["server_ms"] = split && toDac >= 0 ? mean - (arrival + wait) / split - toDac : -1;
+    state.counters["underflow_flags"] = double(speakers->statusFlagCount() - flagsStart);
     station.engine.stop();
 }
 BENCHMARK(BM_ReceiveLatency)
-    ->Arg(200)
-    ->Arg(400)
-    ->Arg(800)
+    ->ArgNames({ "buffered", "long" })
+    ->Args({ 60, 0 })
+    ->Args({ 200, 0 })
+    ->Args({ 400, 0 })
+    ->Args({ 800, 0 })
+    ->Args({ 200, 1 })
     ->Iterations(5)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
+
+// The shortest useful buffering streamed for a minute: underflows flagged by
+// PortAudio, and datagrams the jitter buffer had to refuse or conceal.
+void BM_Underruns(benchmark::State &state)
+{
+    const int buffered = int(state.range(0));
+    const int seconds = int(state.range(1));
+    Station station;
+    if (!station.start(buffered, true)) {
+        state.SkipWithError(qPrintable(station.error));
+        return;
+    }
+    auto *jb = qobject_cast<RtpFixedJb *>(station.rtp.outputBuffer());
+    PAudioAbstract *speakers = station.engine.stream(paudio::audioOut);
+    QThread::msleep(2000);
+    const quint64 flags0 = speakers->statusFlagCount();
+    const QVector<quint32> stats0 = jb->statisticsCounter()->values();
+    for (auto _ : state) {
+        QThread::msleep(ulong(seconds) * 1000);
+        state.SetIterationTime(seconds);
+    }
+    const QVector<quint32> stats = jb->statisticsCounter()->values();
+    state.counters["buffered_ms"] = buffered;
+    state.counters["seconds"] = seconds;
+    state.counters["underflow_flags"] = double(speakers->statusFlagCount() - flags0);
+    state.counters["late"] = stats.at(RtpStatistics::TotalLate) - stats0.at(RtpStatistics::TotalLate);
+    state.counters["received"] = stats.at(RtpStatistics::TotalReceived) - stats0.at(RtpStatistics::TotalReceived);
+    state.counters["stream_latency_ms"] = speakers->streamLatencyMs();
+    station.engine.stop();
+}
+BENCHMARK(BM_Underruns)->ArgNames({ "buffered", "seconds" })->Args({ 60, 60 })->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 void BM_ClientCpuPerSecond(benchmark::State &state)
 {

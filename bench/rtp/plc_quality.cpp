@@ -209,6 +209,9 @@ Result run(const Signal &sig, double rate, bool bursty, quint32 seed)
 
     // A second concealment fed the same calls tells which pitch was chosen.
     PacketLossConcealment mirror;
+    mirror.setChannels(2);
+    // The buffer plays plain silence until it has played real audio.
+    bool heard = false;
     Result r;
     QByteArray datagram(16 + kFrameBytes, 0);
     datagram[0] = char(0x80);
@@ -230,21 +233,21 @@ Result run(const Signal &sig, double rate, bool bursty, quint32 seed)
         out.fill(0);
         jb.readData(out.data(), out.size());
         const int k = step - kDelayFrames;
-        if (k < 0) {
-            // The buffer conceals while it fills; so does the mirror.
-            mirror.fillIn(mirrored.data(), kValues);
+        if (k < 0)
             continue;
-        }
 
         for (int i = 0; i < kPairs; ++i)
             original[2 * i] = original[2 * i + 1] = sig.mono[k * kPairs + i];
         const auto *played = reinterpret_cast<const qint16 *>(out.constData());
         const bool firstOfBurst = lost[k] && !lost[k - 1];
-        if (lost[k])
+        if (lost[k] && !heard) {
+            mirrored.fill(0);
+        } else if (lost[k]) {
             mirror.fillIn(mirrored.data(), kValues);
-        else {
+        } else {
             mirrored = original;
             mirror.receive(mirrored.data(), kValues);
+            heard = true;
         }
         if (!std::equal(mirrored.cbegin(), mirrored.cend(), played))
             r.mirrorMatches = false;

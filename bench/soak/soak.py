@@ -458,7 +458,14 @@ def main():
     conns = parse_connections(sim.command("events"))
     # Read before SIGTERM: the link's end at exit is no outage.
     with open(morvex.log_path, errors="replace") as f:
-        balloons = f.read().count("Tray message: Disconnected")
+        morvex_log = f.read()
+    balloons = morvex_log.count("Tray message: Disconnected")
+    # Datagrams the receive buffer refused as late, and restarts of its
+    # playout after a run of them: with the impairments kept within the
+    # buffering, both stay at zero.
+    late_lines = morvex_log.count("LATE")
+    late_bursts = len(re.findall(r"(?:^.*LATE\n)+", morvex_log, flags=re.MULTILINE))
+    restarts = morvex_log.count("Receive buffer restarts")
     if morvex.running():
         final_kb = morvex.rss_kb()
         if final_kb:
@@ -551,6 +558,9 @@ def main():
     quiet_edges = int(keying.get("edges", "0")) - (edges_at_quiet or 0)
     if edges_at_quiet is None or quiet_edges < 10:
         failures.append(f"WinKey keying did not reach the box once the link was quiet ({quiet_edges} edges)")
+    if late_lines or restarts:
+        failures.append(f"receive buffer: {late_lines} late datagrams in {late_bursts} bursts, "
+                        f"{restarts} restarts of the playout")
     if int(audio.get("received", "0")) == 0:
         failures.append("no audio reached the box")
     if cat.rigctl is None:
@@ -597,6 +607,7 @@ def main():
           f"{audio.get('jitter')} ms, reorder {audio.get('reorder')} %, dup {audio.get('dup')} %), "
           f"{audio.get('received')} received from morvex, malformed {audio.get('malformed')}, "
           f"seq gaps {audio.get('seqgaps')}")
+    print(f"receive buffer: {late_lines} late datagrams in {late_bursts} bursts, {restarts} restarts")
     print(f"keying at the box: {keying.get('records')} records, {keying.get('edges')} edges, "
           f"{keying.get('duplicates')} duplicates, {keying.get('lost')} samples lost, "
           f"{keying.get('sessions')} sessions, {quiet_edges} edges in the quiet {quiet:.0f} s at the end; "

@@ -30,6 +30,7 @@ FixedJitterBuf::Result FixedJitterBuf::put(const QByteArray &payload, Ms ms, Ms 
 
     m_forceResync = false;
     Node *node = new Node;
+    ++m_count;
     node->payload = payload;
     node->ts = ts;
     node->ms = ms;
@@ -108,6 +109,7 @@ FixedJitterBuf::Result FixedJitterBuf::removeHead(Frame *frame)
         m_head->prev = nullptr;
     else
         m_tail = nullptr;
+    --m_count;
     m_nextDelivery = node->delivery + node->ms;
     if (frame) {
         frame->payload = std::move(node->payload);
@@ -119,6 +121,20 @@ FixedJitterBuf::Result FixedJitterBuf::removeHead(Frame *frame)
     return Delivered;
 }
 
+void FixedJitterBuf::dropOldest(int n)
+{
+    for (; n > 0 && m_head; --n)
+        removeHead(nullptr);
+}
+
+void FixedJitterBuf::skipTo(Ms now)
+{
+    while (m_head && m_head->delivery + m_head->ms <= now)
+        removeHead(nullptr);
+    if (m_nextDelivery < now)
+        m_nextDelivery = now;
+}
+
 void FixedJitterBuf::clear()
 {
     while (m_head) {
@@ -127,12 +143,5 @@ void FixedJitterBuf::clear()
         delete node;
     }
     m_tail = nullptr;
-}
-
-int FixedJitterBuf::count() const
-{
-    int n = 0;
-    for (const Node *node = m_head; node; node = node->next)
-        ++n;
-    return n;
+    m_count = 0;
 }

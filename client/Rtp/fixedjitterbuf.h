@@ -48,11 +48,15 @@ public:
     void clear();
 
     Ms nextDue() const { return m_nextDelivery; }
+    // Drops the n oldest frames; playout goes on after the last of them.
+    void dropOldest(int n);
+    // Moves playout on to now, dropping the frames that end by then.
+    void skipTo(Ms now);
     void forceResync() { m_forceResync = true; }
 
     Ms size() const { return m_size; }
     Ms resyncThreshold() const { return m_resyncThreshold; }
-    int count() const;
+    int count() const { return m_count; }
     bool isEmpty() const { return !m_head; }
 
 private:
@@ -75,5 +79,6 @@ private:
     Ms m_receiveBase = 0;
     Ms m_delay = 0;
     Ms m_nextDelivery = 0;
+    int m_count = 0;
     bool m_forceResync = false;
 };

@@ -34,7 +34,20 @@ constexpr int kMissingCap = std::numeric_limits<int>::max() / 2;
 
 void PacketLossConcealment::clear()
 {
+    const int channels = m_channels;
     *this = PacketLossConcealment();
+    m_channels = channels;
+}
+
+void PacketLossConcealment::setChannels(int channels)
+{
+    m_channels = qBound(1, channels, 4);
+}
+
+// A quarter period, in whole sample frames.
+int PacketLossConcealment::overlapOf(int pitch) const
+{
+    return qMax(m_channels, pitch / 4 / m_channels * m_channels);
 }
 
 int PacketLossConcealment::receive(qint16 *samples, int count)
@@ -43,7 +56,7 @@ int PacketLossConcealment::receive(qint16 *samples, int count)
         return 0;
 
     if (m_missing > 0) {
-        const int overlap = std::min(m_pitch / 4, count);
+        const int overlap = std::min(overlapOf(m_pitch), count);
         if (overlap > 0 && m_pitch > 0) {
             const float gain = std::max(0.0f, 1.0f - float(m_missing) * kAttenuation);
             const float step = 1.0f / float(overlap);
@@ -76,7 +89,7 @@ int PacketLossConcealment::fillIn(qint16 *samples, int count)
         straightenHistory();
         m_pitch = searchPitch();
 
-        const int overlap = m_pitch / 4;
+        const int overlap = overlapOf(m_pitch);
         const float step = 1.0f / float(overlap);
         const int start = kHistoryLength - m_pitch;
         const int before = kHistoryLength - 2 * m_pitch;
@@ -90,11 +103,13 @@ int PacketLossConcealment::fillIn(qint16 *samples, int count)
         }
 
         // Shorter requests than the overlap only get as much of the join as fits.
+        // The history is read backwards frame by frame, each channel from its own.
         const int join = std::min(overlap, count);
         float newWeight = step;
         float oldWeight = 1.0f - step;
         for (; i < join; ++i) {
-            samples[i] = saturate(newWeight * m_period[i] + oldWeight * float(m_history[kHistoryLength - 1 - i]));
+            const int old = kHistoryLength - m_channels * (i / m_channels + 1) + i % m_channels;
+            samples[i] = saturate(newWeight * m_period[i] + oldWeight * float(m_history[old]));
             newWeight += step;
             oldWeight = std::max(0.0f, oldWeight - step);
         }
@@ -144,9 +159,11 @@ void PacketLossConcealment::straightenHistory()
 
 int PacketLossConcealment::searchPitch() const
 {
-    int best = kMaxPitch;
+    // Only whole sample frames: an odd period would swap stereo channels.
+    const int first = (kMinPitch + m_channels - 1) / m_channels * m_channels;
+    int best = kMaxPitch / m_channels * m_channels;
     int bestSum = std::numeric_limits<int>::max();
-    for (int p = kMinPitch; p <= kMaxPitch; ++p) {
+    for (int p = first; p <= kMaxPitch; p += m_channels) {
         int sum = 0;
         for (int j = 0; j < kCorrelationSpan; ++j)
             sum += std::abs(int(m_history[p + j]) - int(m_history[j]));

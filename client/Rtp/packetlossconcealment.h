@@ -4,8 +4,9 @@
 
 // Fills missing playout slots by repeating the last pitch period of the
 // received signal with a fading gain, and smooths the way back to real
-// audio. Works on one sequence of 16-bit values; with interleaved stereo the
-// periods are counted in interleaved values.
+// audio. Works on one sequence of interleaved 16-bit values; periods are
+// whole sample frames, so a repeated period never moves a channel's samples
+// onto another channel.
 class PacketLossConcealment
 {
 public:
@@ -17,8 +18,11 @@ public:
 
     PacketLossConcealment() = default;
 
-    // Zeroes the whole state, as at creation.
+    // Zeroes the whole state, as at creation; the channel count stays.
     void clear();
+    // Interleaved channels, 1 (as created) to 4.
+    void setChannels(int channels);
+    int channels() const { return m_channels; }
 
     // A real frame: may rewrite its first samples in place. Returns count.
     int receive(qint16 *samples, int count);
@@ -32,6 +36,7 @@ private:
     void saveHistory(const qint16 *samples, int count);
     void straightenHistory();
     int searchPitch() const;
+    int overlapOf(int pitch) const;
 
     int m_missing = 0;
     int m_periodOffset = 0;
@@ -39,4 +44,5 @@ private:
     float m_period[kMaxPitch] = {};
     qint16 m_history[kHistoryLength] = {};
     int m_historyPos = 0;
+    int m_channels = 1;
 };

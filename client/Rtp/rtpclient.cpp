@@ -2,6 +2,7 @@
 
 #include "rtpsendbuffer.h"
 
+#include <QTimer>
 #include <QUdpSocket>
 #include <QtEndian>
 
@@ -22,6 +23,15 @@ RtpClient::RtpClient(QObject *parent)
     // every write until sendPacket() takes the audio.
     connect(m_buffer, &RtpSendBuffer::audioPending, this, &RtpClient::sendPacket, Qt::QueuedConnection);
     newIdentity();
+    // Created here, so it runs in the thread this sender lives in.
+    m_idleTimer = new QTimer(this);
+    m_idleTimer->setTimerType(Qt::PreciseTimer);
+    // Looks in now and then while audio flows; every packet while silent.
+    m_idleTimer->setInterval(int(kIdleMs / 4));
+    connect(m_idleTimer, &QTimer::timeout, this, &RtpClient::fillSilence);
+    m_clock.start();
+    m_lastAudioMs = m_clock.elapsed();
+    m_idleTimer->start();
 }
 
 RtpClient::~RtpClient() = default;
@@ -113,33 +123,68 @@ void RtpClient::sendPacket()
         count = kMaxBacklog;
     }
 
+    m_lastAudioMs = m_clock.elapsed();
+    if (m_filling) {
+        m_filling = false;
+        m_idleTimer->setInterval(int(kIdleMs / 4));
+    }
     m_work.resize(m_payloadBytes);
-    m_datagram.resize(kHeaderSize + m_payloadBytes);
-    auto *d = reinterpret_cast<uchar *>(m_datagram.data());
-    d[0] = 0x80;
-    d[1] = 0x00;
-    qToBigEndian<quint32>(m_ssrc, d + 8);
-    qToBigEndian<quint32>(0, d + 12);
-
     for (qint64 i = 0; i < count; ++i) {
         // Only this thread reads, so the count stays good; a short read
         // still sends silence rather than stale audio.
         const qint64 got = qMax<qint64>(0, m_buffer->readData(m_work.data(), m_payloadBytes));
         std::memset(m_work.data() + got, 0, size_t(m_payloadBytes - got));
-        qToBigEndian<quint16>(m_sequence, d + 2);
-        qToBigEndian<quint32>(m_timestamp, d + 4);
-        if (m_sending)
-            std::memcpy(d + kHeaderSize, m_work.constData(), size_t(m_payloadBytes));
-        else
-            std::memset(d + kHeaderSize, 0, size_t(m_payloadBytes));
-        m_timestamp += quint32(m_packetMs);
-        ++m_sequence;
-        // A bad destination text left no address: nothing can go out.
-        if (m_socket && !m_address.isNull()) {
-            m_socket->writeDatagram(m_datagram, m_address, m_port);
-            m_socket->flush();
-        }
+        sendDatagram(m_sending);
     }
+}
+
+void RtpClient::sendDatagram(bool audio)
+{
+    m_datagram.resize(kHeaderSize + m_payloadBytes);
+    auto *d = reinterpret_cast<uchar *>(m_datagram.data());
+    d[0] = 0x80;
+    d[1] = 0x00;
+    qToBigEndian<quint16>(m_sequence, d + 2);
+    qToBigEndian<quint32>(m_timestamp, d + 4);
+    qToBigEndian<quint32>(m_ssrc, d + 8);
+    qToBigEndian<quint32>(0, d + 12);
+    if (audio)
+        std::memcpy(d + kHeaderSize, m_work.constData(), size_t(m_payloadBytes));
+    else
+        std::memset(d + kHeaderSize, 0, size_t(m_payloadBytes));
+    m_timestamp += quint32(m_packetMs);
+    ++m_sequence;
+    // A bad destination text left no address: nothing can go out.
+    if (m_socket && !m_address.isNull()) {
+        m_socket->writeDatagram(m_datagram, m_address, m_port);
+        m_socket->flush();
+    }
+}
+
+// No capture stream feeds the send buffer (no input device, or it failed to
+// open): silent datagrams at the packet rate keep the box sending.
+void RtpClient::fillSilence()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const qint64 now = m_clock.elapsed();
+    if (now - m_lastAudioMs < kIdleMs || m_payloadBytes <= 0 || m_payloadBytes > kMaxPayload
+        || m_packetMs <= 0)
+        return;
+    if (!m_filling) {
+        m_filling = true;
+        m_fillStartMs = now;
+        m_fillSent = 0;
+        m_idleTimer->setInterval(m_packetMs);
+    }
+    // Counted from the start of the silence, so a late timer catches up.
+    qint64 due = (now - m_fillStartMs) / m_packetMs + 1 - m_fillSent;
+    if (due > kMaxBacklog) {
+        m_fillSent += due - kMaxBacklog;
+        due = kMaxBacklog;
+    }
+    for (qint64 i = 0; i < due; ++i)
+        sendDatagram(false);
+    m_fillSent += qMax<qint64>(0, due);
 }
 
 void RtpClient::setSendingState(bool sending)

@@ -3,10 +3,12 @@
 #include "abstractrtp.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QHostAddress>
 
 #include <mutex>
 
+class QTimer;
 class RtpSendBuffer;
 
 // Transmit side: turns what the capture callback writes into 20 ms
@@ -20,6 +22,10 @@ public:
     static constexpr int kHeaderSize = 16;
     // Datagrams sent at most in one go (500 ms of audio at 20 ms each).
     static constexpr qint64 kMaxBacklog = 25;
+    // Without captured audio for this long, silence goes out at the packet
+    // rate: the box sends receive audio to where datagrams come from. Longer
+    // than any capture buffer, so a running capture never gets extra datagrams.
+    static constexpr qint64 kIdleMs = 400;
 
     explicit RtpClient(QObject *parent = nullptr);
     ~RtpClient() override;
@@ -46,6 +52,9 @@ public slots:
 
 private:
     void newIdentity();
+    void fillSilence();
+    // Sends m_work (or silence) as the next datagram; under m_mutex.
+    void sendDatagram(bool audio);
 
     RtpSendBuffer *m_buffer = nullptr;
     mutable std::mutex m_mutex;
@@ -59,4 +68,10 @@ private:
     qint32 m_packetMs = 20;
     QByteArray m_work;
     QByteArray m_datagram;
+    QTimer *m_idleTimer = nullptr;
+    QElapsedTimer m_clock;
+    qint64 m_lastAudioMs = 0;
+    bool m_filling = false;
+    qint64 m_fillStartMs = 0;
+    qint64 m_fillSent = 0;
 };

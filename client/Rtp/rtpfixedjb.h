@@ -6,6 +6,8 @@
 #include <QIODevice>
 #include <QVector>
 
+#include <array>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -39,10 +41,17 @@ public:
     qint64 writeData(const char *data, qint64 len) override;
 
     void setFormat(qint32 frameBytes, qint32 ms);
+    // The steady clock (ns) the buffer reads for its start-up and the
+    // stamps; tests hand in their own.
+    void setClock(std::function<qint64()> nowNs);
 
     qint32 frameSize() const;
     qint32 packetDuration() const;
     qint32 bufferedTime() const;
+    // When the datagram with this sender timestamp was written and when its
+    // frame was read for playing (steady clock, ns); false when it is not
+    // among the last ones. For latency measurements.
+    bool stamps(quint32 ts, qint64 *writtenNs, qint64 *readNs) const;
     const RtpStatistics *statisticsCounter() const { return m_stats; }
     RtpStatistics *statisticsCounter() { return m_stats; }
 
@@ -54,6 +63,10 @@ public slots:
 
 private:
     void clear();
+    // False for a datagram already taken; counts loss as sequence numbers go.
+    bool trackSequence(quint16 seq);
+    void absorbExcessDelay();
+    void anchorClock();
     void deliver(QByteArray &payload, char *slot);
     void conceal(char *slot);
 
@@ -68,8 +81,31 @@ private:
     qint32 m_frameBytes = 360;
     qint32 m_bufferedMs = 240;
     bool m_resetRequested = false;
+    // Refusals since the last datagram queued.
     quint32 m_lateCount = 0;
+    // Newest sequence number, and for it and the 63 before it (bit n is
+    // newest - n): which arrived, and which were counted lost.
     quint16 m_lastSeq = 0;
+    bool m_seqKnown = false;
+    quint64 m_seqSeen = 0;
+    quint64 m_seqLost = 0;
+    // Nothing played since the last clear: no concealment to fade from.
+    bool m_silentStart = true;
+    // The playout clock moves with reads only; the first read after the
+    // first datagram moves it on by the time that passed in between.
+    qint64 m_firstArrivalNs = 0;
+    std::function<qint64()> m_clock;
+    bool m_clockAnchored = false;
+    struct Stamp
+    {
+        quint32 ts = 0;
+        qint64 ns = -1;
+    };
+    static constexpr int kStamps = 64;
+    std::array<Stamp, kStamps> m_written {};
+    std::array<Stamp, kStamps> m_read {};
+    int m_writtenPos = 0;
+    int m_readPos = 0;
     // Work area for concealed slots and short payloads, so the callback never
     // allocates and never writes samples through an unaligned pointer.
     QVector<qint16> m_scratch;

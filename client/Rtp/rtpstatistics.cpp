@@ -6,9 +6,15 @@
 namespace {
 void add(std::atomic<quint32> &counter, std::atomic<quint32> &total, quint32 n)
 {
-    // Unsigned atomics wrap modulo 2^32, which the lost count relies on.
     counter.fetch_add(n, std::memory_order_relaxed);
     total.fetch_add(n, std::memory_order_relaxed);
+}
+
+void subtract(std::atomic<quint32> &counter, quint32 n)
+{
+    quint32 v = counter.load(std::memory_order_relaxed);
+    while (!counter.compare_exchange_weak(v, v > n ? v - n : 0, std::memory_order_relaxed))
+        ;
 }
 } // namespace
 
@@ -30,6 +36,12 @@ void RtpStatistics::addReceived(quint32 n)
 void RtpStatistics::addLost(quint32 n)
 {
     add(m_lost, m_totalLost, n);
+}
+
+void RtpStatistics::recoverLost(quint32 n)
+{
+    subtract(m_lost, n);
+    subtract(m_totalLost, n);
 }
 
 void RtpStatistics::addLate(quint32 n)

@@ -26,6 +26,8 @@ public:
 
     void addReceived(quint32 n);
     void addLost(quint32 n);
+    // A datagram counted lost arrived after all; counts stop at zero.
+    void recoverLost(quint32 n);
     void addLate(quint32 n);
     void addForeign(quint32 n);
 

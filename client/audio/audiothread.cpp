@@ -48,6 +48,10 @@ bool AudioThread::addStream(const paudio::StreamDescriptor &descriptor, SelfCont
     if (s)
         return false;
     s = new PAudioAbstract(descriptor, monitor, this);
+    if (descriptor.kind == paudio::audioOut || descriptor.kind == paudio::audioOutVirtual)
+        s->setOutputMode(m_outputMode);
+    else
+        s->enableTone(m_tone);
     return true;
 }
 
@@ -90,6 +94,7 @@ void AudioThread::setInput(paudio::AudioType kind)
 
 void AudioThread::setOutputMode(paudio::OutputMode mode)
 {
+    m_outputMode = mode;
     if (m_out)
         m_out->setOutputMode(mode);
     if (m_outVirtual)
@@ -98,6 +103,7 @@ void AudioThread::setOutputMode(paudio::OutputMode mode)
 
 void AudioThread::enableTone(bool enable)
 {
+    m_tone = enable;
     if (m_in)
         m_in->enableTone(enable);
     if (m_inVirtual)

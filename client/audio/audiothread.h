@@ -41,4 +41,7 @@ private:
     PAudioAbstract *m_inVirtual = nullptr;
     PAudioAbstract *m_outVirtual = nullptr;
     PAudioAbstract *m_none = nullptr;
+    // Kept here so streams created by a later rebuild play and send as chosen.
+    paudio::OutputMode m_outputMode = paudio::MainRx;
+    bool m_tone = false;
 };

@@ -153,6 +153,7 @@ bool PAudioAbstract::launch()
 
     clearLevels();
     m_levelCount.store(m_channels);
+    m_statusFlags.store(0);
     // Allocated here so the callbacks never allocate.
     m_work = QVector<qint16>(int(m_bytesPerBuffer / 2), 0);
     if (capture) {
@@ -171,8 +172,13 @@ bool PAudioAbstract::launch()
         // A real device may hand over its whole buffer at once; only more
         // than that is running ahead.
         double buffering = m_framesPerBuffer / p.sampleRate();
-        if (const PaStreamInfo *info = Pa_GetStreamInfo(stream))
+        m_streamLatencyMs.store(0);
+        if (const PaStreamInfo *info = Pa_GetStreamInfo(stream)) {
             buffering += capture ? info->inputLatency : info->outputLatency;
+            m_streamLatencyMs.store((capture ? info->inputLatency : info->outputLatency) * 1000);
+        }
+        m_dacSumUs.store(0);
+        m_dacCount.store(0);
         m_pacer.start(p.sampleRate(), qint64(buffering * 1e9));
         m_stopping.store(false);
         // Published before the start: the callback refuses to run without it.
@@ -219,13 +225,32 @@ int PAudioAbstract::captureCallback(const void *input, void *, unsigned long fra
 }
 
 int PAudioAbstract::playbackCallback(const void *, void *output, unsigned long frames,
-    const PaStreamCallbackTimeInfo *, PaStreamCallbackFlags status, void *user)
+    const PaStreamCallbackTimeInfo *time, PaStreamCallbackFlags status, void *user)
 {
     auto *self = static_cast<PAudioAbstract *>(user);
+    self->noteDacTime(time);
     const int result = self->playback(static_cast<qint16 *>(output), frames, status);
     if (result == paContinue)
         self->pace(frames);
     return result;
+}
+
+void PAudioAbstract::noteDacTime(const PaStreamCallbackTimeInfo *time)
+{
+    // Some host APIs leave the times at 0.
+    if (!time || time->outputBufferDacTime <= 0 || time->currentTime <= 0)
+        return;
+    const double ahead = time->outputBufferDacTime - time->currentTime;
+    if (ahead < 0 || ahead > 10)
+        return;
+    m_dacSumUs.fetch_add(qint64(ahead * 1e6), std::memory_order_relaxed);
+    m_dacCount.fetch_add(1, std::memory_order_relaxed);
+}
+
+double PAudioAbstract::callbackToDacMs() const
+{
+    const qint64 n = m_dacCount.load();
+    return n > 0 ? double(m_dacSumUs.load()) / double(n) / 1000.0 : -1;
 }
 
 void PAudioAbstract::pace(unsigned long frames)
@@ -340,8 +365,10 @@ int PAudioAbstract::playback(qint16 *output, unsigned long frames, PaStreamCallb
     std::memset(out, 0, size_t(bytes));
 
     QIODevice *data = m_descriptor.data;
-    if (status != 0 && data)
-        data->reset();
+    // An underflow is a late buffer, not a broken stream: the jitter buffer
+    // keeps its place and trims any delay a long stall left behind.
+    if (status != 0)
+        m_statusFlags.fetch_add(1, std::memory_order_relaxed);
     qint64 count = data ? data->read(out, bytes) : -1;
 
     if (m_monitor) {

@@ -40,6 +40,12 @@ public:
     paudio::OutputMode outputMode() const { return paudio::OutputMode(m_outputMode.load()); }
     bool isToneEnabled() const { return m_tone.load(); }
     bool isCapture() const;
+    // Buffers PortAudio flagged as underflow or overflow since the launch.
+    quint64 statusFlagCount() const { return m_statusFlags.load(); }
+    // What PortAudio reports of the open stream: its latency, and for
+    // playback how long after the callback its buffer reaches the DAC (mean).
+    double streamLatencyMs() const { return m_streamLatencyMs.load(); }
+    double callbackToDacMs() const;
 
     // The process-wide active input; only its capture stream feeds the
     // send buffer. Lock-free: every capture callback reads it, and a stop
@@ -72,6 +78,7 @@ private:
 
     int capture(const qint16 *input, unsigned long frames);
     int playback(qint16 *output, unsigned long frames, PaStreamCallbackFlags status);
+    void noteDacTime(const PaStreamCallbackTimeInfo *time);
     // Sleeps in the callback's own thread while the stream runs ahead of
     // the wall clock.
     void pace(unsigned long frames);
@@ -98,5 +105,9 @@ private:
     // hold up a callback.
     std::array<std::atomic<int>, kMaxMetered> m_levels {};
     std::atomic<int> m_levelCount { 0 };
+    std::atomic<quint64> m_statusFlags { 0 };
+    std::atomic<double> m_streamLatencyMs { 0 };
+    std::atomic<qint64> m_dacSumUs { 0 };
+    std::atomic<qint64> m_dacCount { 0 };
     QSemaphore m_finished;
 };

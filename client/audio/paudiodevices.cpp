@@ -47,23 +47,15 @@ QList<paudio::DeviceRecord> PAudioDevices::deviceList()
         return list;
     }
 
+    // A duplex device (on Linux nearly all: the sound server's, onboard and
+    // USB cards) is listed once for each direction, so it can be chosen as
+    // an output too.
     for (PaDeviceIndex i = 0; i < count; ++i) {
         const PaDeviceInfo *info = Pa_GetDeviceInfo(i);
         if (!info)
             continue;
         const PaHostApiInfo *api = Pa_GetHostApiInfo(info->hostApi);
         paudio::DeviceRecord d;
-        if (info->maxInputChannels > 0) {
-            d.isInput = true;
-            d.channels = info->maxInputChannels;
-            d.isDefault = i == defIn || (api && i == api->defaultInputDevice);
-        } else if (info->maxOutputChannels > 0) {
-            d.isInput = false;
-            d.channels = info->maxOutputChannels;
-            d.isDefault = i == defOut || (api && i == api->defaultOutputDevice);
-        } else {
-            continue;
-        }
         d.sampleRates = paudio::standardSampleRates();
         d.index = i;
         d.name = QString::fromLocal8Bit(info->name);
@@ -73,7 +65,18 @@ QList<paudio::DeviceRecord> PAudioDevices::deviceList()
         d.defaultHighInputLatency = int(info->defaultHighInputLatency);
         d.defaultLowOutputLatency = int(info->defaultLowOutputLatency);
         d.defaultHighOutputLatency = int(info->defaultHighOutputLatency);
-        list.append(d);
+        if (info->maxInputChannels > 0) {
+            d.isInput = true;
+            d.channels = info->maxInputChannels;
+            d.isDefault = i == defIn || (api && i == api->defaultInputDevice);
+            list.append(d);
+        }
+        if (info->maxOutputChannels > 0) {
+            d.isInput = false;
+            d.channels = info->maxOutputChannels;
+            d.isDefault = i == defOut || (api && i == api->defaultOutputDevice);
+            list.append(d);
+        }
     }
     Pa_Terminate();
     return list;
@@ -86,26 +89,5 @@ paudio::DeviceRecord PAudioDevices::defaultInputDevice(bool *found)
 
 paudio::DeviceRecord PAudioDevices::defaultOutputDevice(bool *found)
 {
-    bool ok = false;
-    paudio::DeviceRecord d = findDefault(false, &ok);
-    if (!ok) {
-        // On Linux the default device is usually duplex and so listed as an
-        // input; it is still the default output.
-        int index = -1;
-        if (Pa_Initialize() == paNoError) {
-            index = Pa_GetDefaultOutputDevice();
-            Pa_Terminate();
-        }
-        const QList<paudio::DeviceRecord> all = deviceList();
-        for (const paudio::DeviceRecord &r : all) {
-            if (index >= 0 && r.index == index) {
-                d = r;
-                ok = true;
-                break;
-            }
-        }
-    }
-    if (found)
-        *found = ok;
-    return d;
+    return findDefault(false, found);
 }

@@ -4,6 +4,7 @@
 #include "audiothread.h"
 #include "authorization.h"
 #include "autostart.h"
+#include "bufferplan.h"
 #include "clientrif.h"
 #include "console.h"
 #include "cwthread.h"
@@ -59,16 +60,6 @@ Window *Window::s_instance = nullptr;
 
 namespace {
 const char kMakerHome[] = "www.zentrik.example";
-
-int framesPerBuffer(int rate)
-{
-    switch (rate) {
-    case 8000: return 800;
-    case 11025: return 1100;
-    case 12000: return 1200;
-    default: return 1600;
-    }
-}
 
 QSlider *levelSlider(int maximum, QWidget *parent)
 {
@@ -189,6 +180,7 @@ Window::Window(QWidget *parent)
 
     m_client->setPacketManager(m_mngr);
     m_prefs->setModal(true);
+    restoreOutputMode();
     m_levelTimer.start();
     setupRigControl();
 }
@@ -521,15 +513,23 @@ void Window::refreshDescriptors()
     const int rate = m_prefs->sampleRate() > 0 ? m_prefs->sampleRate() : 12000;
     const int devices[4] = {m_prefs->audioInput(), m_prefs->virtualInput(), m_prefs->audioOutput(),
                             m_prefs->virtualOutput()};
+    // [Audio] LongSoundBuffers=true: 100 ms device buffers for sound systems
+    // that cannot keep up with 20 ms ones.
+    const bool longBuffers = Settings::instance()->value(Settings::LongSoundBuffers, Settings::Audio).toBool();
     for (int i = 0; i < 4; ++i) {
         paudio::StreamDescriptor &d = m_streams[i];
         d.paIndex = devices[i];
         d.params.setDevice(devices[i]);
         d.params.setSampleRate(rate);
-        d.params.setFramesPerBuffer(framesPerBuffer(rate));
+        const bool shortBuffers = paudio::shortBuffers(d.kind, longBuffers);
+        d.params.setFramesPerBuffer(paudio::framesPerBuffer(rate, !shortBuffers));
+        d.params.setSuggestedLatency(paudio::suggestedLatency(!shortBuffers));
         d.params.setChannels(d.kind == paudio::audioOut || d.kind == paudio::audioOutVirtual ? 2 : 1);
     }
     m_rtp->setBufferedTime(m_prefs->rxBuffering());
+    // The monitor follows the main output's format.
+    m_selfControl->setFormat(rate, 2, m_streams[2].params.framesPerBuffer(), 100);
+    m_selfControl->setToneFrequency(900);
 }
 
 void Window::rebuildStreams(bool descriptorsFromTab)
@@ -1064,7 +1064,7 @@ void Window::mainRx()
         setRxWidgets(true, false);
     setRxLabels(tr("Main RX"));
     m_rbMain->setChecked(true);
-    m_engine->setOutputMode(paudio::MainRx);
+    useOutputMode(paudio::MainRx);
 }
 
 void Window::subRx()
@@ -1073,7 +1073,7 @@ void Window::subRx()
         setRxWidgets(false, true);
     setRxLabels(tr("Sub RX"));
     m_rbSub->setChecked(true);
-    m_engine->setOutputMode(paudio::SubRx);
+    useOutputMode(paudio::SubRx);
 }
 
 void Window::bothRx()
@@ -1082,7 +1082,40 @@ void Window::bothRx()
         setRxWidgets(true, true);
     setRxLabels(tr("Main RX"));
     m_rbBoth->setChecked(true);
-    m_engine->setOutputMode(paudio::Stereo);
+    useOutputMode(paudio::Stereo);
+}
+
+namespace {
+// Absent or unreadable means Main RX, which suits radios with one receiver.
+paudio::OutputMode storedOutputMode()
+{
+    bool ok = false;
+    const int stored = Settings::instance()->value(Settings::OutputMode, Settings::Audio).toInt(&ok);
+    return ok && stored >= paudio::MainRx && stored <= paudio::Stereo ? paudio::OutputMode(stored) : paudio::MainRx;
+}
+} // namespace
+
+void Window::restoreOutputMode()
+{
+    const paudio::OutputMode mode = storedOutputMode();
+    if (mode == paudio::SubRx) {
+        m_actSubRx->setChecked(true);
+        subRx();
+    } else if (mode == paudio::Stereo) {
+        m_actBothRx->setChecked(true);
+        bothRx();
+    } else {
+        m_actMainRx->setChecked(true);
+        mainRx();
+    }
+}
+
+// The engine keeps the mode for the streams every apply creates anew.
+void Window::useOutputMode(paudio::OutputMode mode)
+{
+    m_engine->setOutputMode(mode);
+    if (storedOutputMode() != mode)
+        Settings::instance()->setValue(Settings::OutputMode, Settings::Audio, int(mode));
 }
 
 void Window::changeRB(QAbstractButton *button)

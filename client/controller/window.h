@@ -184,6 +184,8 @@ private:
     void rebuildStreams(bool refreshDescriptors);
     void refreshDescriptors();
     void selectActiveInput();
+    void restoreOutputMode();
+    void useOutputMode(paudio::OutputMode mode);
     void setTone(bool on);
     void endAttempt(ReconnectPolicy::Outcome outcome, qint64 connectedMs, const QString &reason,
                     const QString &trayText = QString());

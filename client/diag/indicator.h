@@ -21,6 +21,8 @@ public:
 public slots:
     void setValue(int val);
     void setValueF(double f);
+    // Width in pixels of the bar the value shows.
+    int barWidth() const;
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -20,8 +20,12 @@ void RenderArea::setCh(int channel, int value)
 
 void RenderArea::setValue(double value)
 {
+    const int old = barWidth();
+    const bool wasEmpty = m_value == 0.0;
     m_value = value;
-    update();
+    // Meters are fed 20 times a second: repaint only what shows a change.
+    if (barWidth() != old || wasEmpty != (m_value == 0.0))
+        update();
 }
 
 int RenderArea::barWidth() const

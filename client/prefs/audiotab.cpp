@@ -14,7 +14,10 @@
 #include <QVBoxLayout>
 
 namespace {
-constexpr int kBufMin = 200;
+// One 20 ms datagram plus one of jitter is the least that plays on a quiet
+// network; 200 ms is what suits most.
+constexpr int kBufMin = 40;
+constexpr int kBufDefault = 200;
 constexpr int kBufMax = 3000;
 constexpr int kBufStep = 20;
 } // namespace
@@ -70,7 +73,7 @@ AudioTab::AudioTab(QWidget *parent, DeviceSource source)
     connect(m_buffer, &QSlider::valueChanged, this, &AudioTab::setBufferSize);
     for (QComboBox *c : {m_input, m_output, m_rate, m_codec})
         connect(c, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &AbstractTab::dataChanged);
-    setBufferSize(kBufMin);
+    setBufferSize(kBufDefault);
     rescan();
 }
 
@@ -86,6 +89,8 @@ void AudioTab::rescan()
         const QSignalBlocker b1(m_input), b2(m_output);
         m_input->clear();
         m_output->clear();
+        m_defaultIn.clear();
+        m_defaultOut.clear();
         const QList<paudio::DeviceRecord> devices = m_source();
         for (const paudio::DeviceRecord &d : devices) {
             if (d.name.contains(pattern)) {
@@ -102,6 +107,9 @@ void AudioTab::rescan()
                 continue;
             }
             (d.isInput ? m_input : m_output)->addItem(d.name, d.index);
+            QString &def = d.isInput ? m_defaultIn : m_defaultOut;
+            if (d.isDefault && def.isEmpty())
+                def = d.name;
         }
         select(m_input, oldIn);
         select(m_output, oldOut);
@@ -122,11 +130,12 @@ void AudioTab::refresh()
     commitState();
 }
 
-void AudioTab::select(QComboBox *combo, const QString &text)
+bool AudioTab::select(QComboBox *combo, const QString &text)
 {
     const int idx = combo->findText(text);
     if (idx >= 0)
         combo->setCurrentIndex(idx);
+    return idx >= 0;
 }
 
 int AudioTab::inputDevice() const
@@ -146,7 +155,8 @@ QString AudioTab::bufferLabelText() const { return m_bufferValue->text(); }
 
 void AudioTab::setBufferSize(int value)
 {
-    value -= value % kBufStep;
+    // A settings file may hold any number; the label shows what the slider can.
+    value = qBound(kBufMin, value - value % kBufStep, kBufMax);
     m_bufferValue->setText(QString::number(value));
     if (m_buffer->value() != value)
         m_buffer->setValue(value);
@@ -188,11 +198,13 @@ void AudioTab::saveSettings()
 void AudioTab::loadSettings()
 {
     Settings *s = Settings::instance();
-    select(m_input, s->value(Settings::AudioInput, Settings::Audio).toString());
-    select(m_output, s->value(Settings::AudioOutput, Settings::Audio).toString());
+    if (!select(m_input, s->value(Settings::AudioInput, Settings::Audio).toString()))
+        select(m_input, m_defaultIn);
+    if (!select(m_output, s->value(Settings::AudioOutput, Settings::Audio).toString()))
+        select(m_output, m_defaultOut);
     bool ok = false;
     const int buf = s->value(Settings::AudioBuffer, Settings::Audio).toInt(&ok);
-    setBufferSize(ok && buf >= kBufMin ? buf : kBufMin);
+    setBufferSize(ok ? buf : kBufDefault);
     select(m_rate, s->value(Settings::AudioSampleRate, Settings::Audio).toString());
     select(m_codec, s->value(Settings::AudioCodec, Settings::Audio).toString());
 }

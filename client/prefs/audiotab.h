@@ -52,7 +52,7 @@ protected:
     void applyFields(const QStringList &fields) override;
 
 private:
-    static void select(QComboBox *combo, const QString &text);
+    static bool select(QComboBox *combo, const QString &text);
 
     DeviceSource m_source;
     QComboBox *m_input;
@@ -63,4 +63,7 @@ private:
     QComboBox *m_codec;
     int m_virtualIn = -1;
     int m_virtualOut = -1;
+    // The sound server's default devices, for settings that name none we have.
+    QString m_defaultIn;
+    QString m_defaultOut;
 };

@@ -4,7 +4,9 @@
 #include <QVector>
 #include <QtTest>
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -47,6 +49,7 @@ private slots:
     void frameWithoutLossUnchanged();
     void shortAndEmptyRequests();
     void longLossNeverOverflows();
+    void stereoPeriodKeepsChannels();
 };
 
 void TestPacketLossConcealment::zeroedStateConcealsWithSilence()
@@ -237,6 +240,70 @@ void TestPacketLossConcealment::longLossNeverOverflows()
     QVector<qint16> real(kFrame, 100);
     plc.receive(real.data(), real.size());
     QCOMPARE(real.last(), qint16(100));
+}
+
+// Main RX and a Sub RX that is nearly its copy half a sample later: counted
+// in interleaved values, a period of 61 (30.5 sample pairs) fits best, and
+// repeating it would put each channel's samples on the other.
+void TestPacketLossConcealment::stereoPeriodKeepsChannels()
+{
+    constexpr int kPairs = 240;
+    QVector<qint16> signal(2 * kPairs);
+    for (int k = 0; k < kPairs; ++k) {
+        signal[2 * k] = qint16(std::lround(10000.0 * std::sin(2 * M_PI * k / 30.5)));
+        signal[2 * k + 1] = qint16(std::lround(9700.0 * std::sin(2 * M_PI * (k + 0.5) / 30.5)));
+    }
+    // The interleaved fit, as the search sums it over the last 360 values.
+    const qint16 *h = signal.constData() + signal.size() - PacketLossConcealment::kHistoryLength;
+    auto sum = [h](int p) {
+        qint64 s = 0;
+        for (int j = 0; j < PacketLossConcealment::kCorrelationSpan; ++j)
+            s += std::abs(int(h[p + j]) - int(h[j]));
+        return s;
+    };
+    qint64 bestOdd = std::numeric_limits<qint64>::max();
+    qint64 bestEven = std::numeric_limits<qint64>::max();
+    for (int p = PacketLossConcealment::kMinPitch; p <= PacketLossConcealment::kMaxPitch; ++p)
+        (p % 2 ? bestOdd : bestEven) = std::min(p % 2 ? bestOdd : bestEven, sum(p));
+    QVERIFY2(bestOdd < bestEven, "the signal must favour an odd interleaved period");
+
+    PacketLossConcealment plc;
+    plc.setChannels(2);
+    QCOMPARE(plc.receive(signal.data(), signal.size()), signal.size());
+    QVector<qint16> out(480);
+    plc.fillIn(out.data(), out.size());
+    const int pitch = plc.pitch();
+    QCOMPARE(pitch % 2, 0);
+    QVERIFY(pitch == 60 || pitch == 62);
+
+    // Past the join, the first period is the last period of the history,
+    // each value on its own channel, scaled by the fading gain.
+    const int overlap = pitch / 4 / 2 * 2;
+    float gain = 1.0f;
+    for (int i = overlap; i < pitch - overlap; ++i) {
+        const int from = PacketLossConcealment::kHistoryLength - pitch + i;
+        QCOMPARE(from % 2, i % 2);
+        const qint16 expected = qint16(float(h[from]) * gain);
+        QVERIFY2(std::abs(out[i] - expected) <= 1, qPrintable(QStringLiteral("value %1: %2, not %3")
+                                                                  .arg(i).arg(out[i]).arg(expected)));
+        gain -= PacketLossConcealment::kAttenuation;
+    }
+
+    // The channels keep their levels over the whole fade: Sub RX stays the quieter.
+    int peakL = 0;
+    int peakR = 0;
+    for (int i = overlap; i < pitch; i += 2) {
+        peakL = std::max(peakL, std::abs(int(out[i])));
+        peakR = std::max(peakR, std::abs(int(out[i + 1])));
+    }
+    QVERIFY2(peakL > peakR, qPrintable(QStringLiteral("L %1, R %2").arg(peakL).arg(peakR)));
+
+    // Mono keeps any period, odd ones included.
+    PacketLossConcealment mono;
+    QCOMPARE(mono.channels(), 1);
+    mono.receive(signal.data(), signal.size());
+    mono.fillIn(out.data(), out.size());
+    QCOMPARE(mono.pitch() % 2, 1);
 }
 
 QTEST_APPLESS_MAIN(TestPacketLossConcealment)

@@ -5,12 +5,21 @@
 #include <QRandomGenerator>
 #include <QtTest>
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
 #include <thread>
 
 namespace {
 
 constexpr int kFrame = 960;
+
+// The buffers' steady clock: still unless a test moves it.
+qint64 g_nowNs = 0;
+qint64 fakeNow()
+{
+    return g_nowNs;
+}
 
 // A jitter buffer set up as the receiver does it: 12000 Hz stereo, 20 ms,
 // opened unbuffered, with the read that performs the clear requested by
@@ -19,6 +28,7 @@ struct Stream
 {
     explicit Stream(qint32 buffered = 200)
     {
+        jb.setClock(&fakeNow);
         jb.open(QIODevice::ReadWrite | QIODevice::Unbuffered);
         jb.setFormat(kFrame, 20);
         jb.setBuffered(buffered);
@@ -79,6 +89,13 @@ private slots:
     void lossCounting_data();
     void lossCounting();
     void sixteenthLateRefusalClears();
+    void acceptedDatagramEndsLateRun();
+    void duplicatesNeitherLateNorReset();
+    void startUpStallAbsorbed_data();
+    void startUpStallAbsorbed();
+    void losslessStreamPlaysAsSent();
+    void lateFirstReadNotCarriedAsDelay_data();
+    void lateFirstReadNotCarriedAsDelay();
     void resetClearsAtNextRead();
     void partialFrames();
     void timestampsAcrossSignedAndUnsignedLimits_data();
@@ -205,8 +222,13 @@ void TestRtpFixedJb::lossCounting_data()
     QTest::newRow("in order") << QVector<int>{10, 11, 12} << 0u;
     QTest::newRow("65535 then 0") << QVector<int>{65534, 65535, 0, 1} << 0u;
     QTest::newRow("10 then 13") << QVector<int>{10, 13} << 2u;
-    QTest::newRow("reordered pair evens out") << QVector<int>{10, 13, 12} << 0u;
-    QTest::newRow("step back subtracts") << QVector<int>{10, 9} << quint32(-2);
+    QTest::newRow("overtaken datagram is no loss") << QVector<int>{10, 13, 12} << 1u;
+    QTest::newRow("overtaken pair is no loss") << QVector<int>{10, 13, 12, 11} << 0u;
+    QTest::newRow("one from before the first is no loss") << QVector<int>{10, 9} << 0u;
+    QTest::newRow("duplicate") << QVector<int>{10, 11, 11, 12} << 0u;
+    QTest::newRow("duplicate of the newest after a gap") << QVector<int>{10, 13, 13} << 2u;
+    QTest::newRow("duplicates of overtaken ones") << QVector<int>{10, 12, 11, 11, 12, 10, 13} << 0u;
+    QTest::newRow("duplicate across the wrap") << QVector<int>{65535, 0, 65535, 0, 1} << 0u;
     QTest::newRow("jump to 0 not counted") << QVector<int>{100, 0} << 0u;
     QTest::newRow("gap across the wrap") << QVector<int>{65533, 1} << 3u;
     QTest::newRow("first datagram never counts") << QVector<int>{500} << 0u;
@@ -248,6 +270,204 @@ void TestRtpFixedJb::sixteenthLateRefusalClears()
     // Playout starts again from the next datagram.
     s.send(90000, 555);
     QCOMPARE(s.readMarkers(12), markersWith(12, {{10, 555}}));
+}
+
+void TestRtpFixedJb::acceptedDatagramEndsLateRun()
+{
+    const quint32 t = 7000;
+    Stream s;
+    for (int k = 0; k < 5; ++k)
+        s.send(t + 20 * k, qint16(101 + k));
+    for (int i = 0; i < 15; ++i)
+        s.send(t, 1);
+    s.send(t + 100, 106);
+    for (int i = 0; i < 15; ++i)
+        s.send(t, 1);
+    QCOMPARE(s.stat(RtpStatistics::Late), 30u);
+    // Thirty refusals, never sixteen in a row: the playout goes on.
+    QCOMPARE(s.readMarkers(16), markersWith(16, {{10, 101}, {11, 102}, {12, 103}, {13, 104}, {14, 105}, {15, 106}}));
+}
+
+void TestRtpFixedJb::duplicatesNeitherLateNorReset()
+{
+    Stream s;
+    QVector<int> played;
+    const quint32 t = 3000;
+    // Every datagram twice, the copy once at once and once a frame later.
+    for (int k = 0; k < 40; ++k) {
+        const QByteArray d = makeDatagram(quint16(500 + k), t + 20 * quint32(k), qint16(1000 + k));
+        QCOMPARE(s.jb.write(d), qint64(d.size()));
+        QCOMPARE(s.jb.write(d), qint64(d.size()));
+        if (k > 0) {
+            const QByteArray before = makeDatagram(quint16(500 + k - 1), t + 20 * quint32(k - 1), qint16(999 + k));
+            QCOMPARE(s.jb.write(before), qint64(before.size()));
+        }
+        played.append(s.readMarker());
+    }
+    played += s.readMarkers(12);
+    QVector<int> expected(10, 0);
+    for (int k = 0; k < 40; ++k)
+        expected.append(1000 + k);
+    expected += QVector<int>(2, 0);
+    QCOMPARE(played, expected);
+    QCOMPARE(s.stat(RtpStatistics::Late), 0u);
+    QCOMPARE(s.stat(RtpStatistics::Lost), 0u);
+    QCOMPARE(s.stat(RtpStatistics::Received), 40u * 3 - 1);
+}
+
+void TestRtpFixedJb::startUpStallAbsorbed_data()
+{
+    QTest::addColumn<qint32>("buffered");
+    QTest::addColumn<int>("queued");
+    QTest::addColumn<int>("firstPlayed");
+
+    // Up to the buffering + one frame + half the buffering is jitter and stays.
+    QTest::newRow("200 ms, 300 ms queued") << 200 << 15 << 1;
+    QTest::newRow("200 ms, 320 ms queued") << 200 << 16 << 1;
+    QTest::newRow("200 ms, 340 ms queued") << 200 << 17 << 7;
+    // Trimmed as it arrives: at most 320 ms is left when the reader comes.
+    QTest::newRow("200 ms, 2 s queued") << 200 << 100 << 85;
+    QTest::newRow("40 ms, 100 ms queued") << 40 << 5 << 1;
+    QTest::newRow("40 ms, 120 ms queued") << 40 << 6 << 4;
+}
+
+// Datagrams pile up before the first read (a device slow to start): playout
+// begins with no more than the buffering queued, then plays on without gaps.
+void TestRtpFixedJb::startUpStallAbsorbed()
+{
+    QFETCH(qint32, buffered);
+    QFETCH(int, queued);
+    QFETCH(int, firstPlayed);
+
+    RtpFixedJb jb;
+    jb.setClock(&fakeNow);
+    jb.open(QIODevice::ReadWrite | QIODevice::Unbuffered);
+    jb.setFormat(kFrame, 20);
+    jb.setBuffered(buffered);
+    QByteArray b(kFrame, 0);
+    jb.read(b.data(), b.size());
+    quint16 seq = 1;
+    for (int k = 1; k <= queued; ++k)
+        jb.write(makeDatagram(seq++, 1000 + 20 * quint32(k), qint16(k)));
+
+    QVector<int> markers;
+    for (int i = 0; i < queued + buffered / 20 + 2; ++i) {
+        QCOMPARE(jb.read(b.data(), b.size()), qint64(kFrame));
+        const int m = toSamples(b).last();
+        if (m != 0)
+            markers.append(m);
+    }
+    QVERIFY2(!markers.isEmpty(), "nothing played");
+    QCOMPARE(markers.first(), firstPlayed);
+    for (int i = 1; i < markers.size(); ++i)
+        QCOMPARE(markers.at(i), markers.at(i - 1) + 1);
+    QCOMPARE(markers.last(), queued);
+    QCOMPARE(jb.statisticsCounter()->values().at(RtpStatistics::Late), 0u);
+}
+
+// Ten minutes of noise in 20 ms datagrams with 5 % duplicates, 5 % overtaken
+// and up to 40 ms of jitter, no loss, at 200 ms buffering: every sample is
+// played as it was sent, in a simulated timeline with a steady reader.
+void TestRtpFixedJb::losslessStreamPlaysAsSent()
+{
+    constexpr int kFrames = 10 * 60 * 50;
+    constexpr int kSamples = kFrame / 2;
+    QRandomGenerator rng(18);
+    QVector<qint16> sent(kFrames * kSamples);
+    for (qint16 &v : sent)
+        v = qint16(rng.bounded(-30000, 30000));
+
+    struct Arrival
+    {
+        qint64 atUs;
+        int frame;
+    };
+    QVector<Arrival> arrivals;
+    for (int i = 0; i < kFrames; ++i) {
+        arrivals.append({20000LL * i + rng.bounded(40000), i});
+        if (rng.bounded(100) < 5)
+            arrivals.append({20000LL * i + rng.bounded(40000), i});
+    }
+    std::stable_sort(arrivals.begin(), arrivals.end(), [](const Arrival &a, const Arrival &b) { return a.atUs < b.atUs; });
+    // Overtaking on top of the jitter: a datagram swaps places with the next.
+    for (int i = 0; i + 1 < arrivals.size(); ++i) {
+        if (rng.bounded(100) < 5) {
+            std::swap(arrivals[i].frame, arrivals[i + 1].frame);
+            ++i;
+        }
+    }
+
+    RtpFixedJb jb;
+    jb.setClock(&fakeNow);
+    jb.open(QIODevice::ReadWrite | QIODevice::Unbuffered);
+    jb.setFormat(kFrame, 20);
+    jb.setBuffered(200);
+    QByteArray slot(kFrame, 0);
+    jb.read(slot.data(), slot.size());
+
+    QVector<qint16> played;
+    played.reserve(sent.size() + 40 * kSamples);
+    QByteArray d(16 + kFrame, 0);
+    auto *p = reinterpret_cast<uchar *>(d.data());
+    p[0] = 0x80;
+    qToBigEndian<quint32>(0x1234u, p + 8);
+    int next = 0;
+    // The reader starts with the first datagram and then takes a frame every 20 ms.
+    const qint64 firstAt = arrivals.first().atUs;
+    for (qint64 read = 0; played.size() < sent.size() + 30 * kSamples; ++read) {
+        const qint64 readAt = firstAt + 20000 * read + 7000;
+        for (; next < arrivals.size() && arrivals.at(next).atUs <= readAt; ++next) {
+            const int f = arrivals.at(next).frame;
+            qToBigEndian<quint16>(quint16(f), p + 2);
+            qToBigEndian<quint32>(quint32(1000 + 20 * f), p + 4);
+            std::memcpy(d.data() + 16, sent.constData() + qint64(f) * kSamples, kFrame);
+            QCOMPARE(jb.write(d), qint64(d.size()));
+        }
+        QCOMPARE(jb.read(slot.data(), slot.size()), qint64(kFrame));
+        played += toSamples(slot);
+    }
+
+    // Silence until the buffering is filled, then the stream.
+    int start = 0;
+    while (start < played.size() && played.at(start) == 0)
+        ++start;
+    QCOMPARE(start % kSamples, 0);
+    QCOMPARE(start / kSamples, 10);
+    QVERIFY(played.size() - start >= sent.size());
+    for (int i = 0; i < sent.size(); ++i) {
+        if (played.at(start + i) != sent.at(i))
+            QFAIL(qPrintable(QStringLiteral("sample %1 (frame %2): played %3, sent %4")
+                                 .arg(i).arg(i / kSamples).arg(played.at(start + i)).arg(sent.at(i))));
+    }
+    const QVector<quint32> stats = jb.statisticsCounter()->values();
+    QCOMPARE(stats.at(RtpStatistics::TotalLate), 0u);
+    QCOMPARE(stats.at(RtpStatistics::TotalLost), 0u);
+}
+
+void TestRtpFixedJb::lateFirstReadNotCarriedAsDelay_data()
+{
+    QTest::addColumn<int>("afterMs");
+    QTest::addColumn<int>("playedAt");
+    QTest::newRow("at once") << 0 << 10;
+    QTest::newRow("within half a frame") << 9 << 10;
+    QTest::newRow("past half a frame") << 11 << 9;
+    QTest::newRow("110 ms") << 110 << 4;
+    QTest::newRow("190 ms") << 190 << 0;
+    QTest::newRow("beyond the buffering: the frame is gone") << 250 << -1;
+}
+
+// The playback device starts a while after the first datagram: the frame
+// plays that much sooner in read counts, so the delay is the buffering.
+void TestRtpFixedJb::lateFirstReadNotCarriedAsDelay()
+{
+    QFETCH(int, afterMs);
+    QFETCH(int, playedAt);
+    g_nowNs = 1000000000;
+    Stream s;
+    s.send(40000, 101);
+    g_nowNs += qint64(afterMs) * 1000000;
+    QCOMPARE(s.readMarkers(12).indexOf(101), playedAt);
+    g_nowNs = 0;
 }
 
 void TestRtpFixedJb::resetClearsAtNextRead()

@@ -77,6 +77,9 @@ private slots:
     void serialListsAndVirtualPorts();
     void audioDevicesAndVirtualCard();
     void missingVirtualCardReported();
+    void duplexDevicesAndServerDefault();
+    void rxBufferingRange_data();
+    void rxBufferingRange();
     void languageTab();
     void badInput();
     void screenshots();
@@ -366,6 +369,56 @@ void TestPreferences::audioDevicesAndVirtualCard()
     QCOMPARE(again.audioInput(), audio->inputCombo()->currentData().toInt());
     QCOMPARE(again.rxBuffering(), 1000);
     QCOMPARE(again.audioTab()->stateText(), QString("Microphone;Speakers;1000;12000;PCM;"));
+}
+
+// The duplex headset of the test environment is offered both ways; with no
+// device named in the settings, the sound server's default is chosen.
+void TestPreferences::duplexDevicesAndServerDefault()
+{
+    Settings *s = Settings::instance();
+    s->setValue(Settings::AudioInput, Settings::Audio, QVariant());
+    s->setValue(Settings::AudioOutput, Settings::Audio, QVariant());
+    Preferences prefs;
+    AudioTab *audio = prefs.audioTab();
+    QVERIFY(audio->inputCombo()->findText("Headset") >= 0);
+    QVERIFY(audio->outputCombo()->findText("Headset") >= 0);
+    QCOMPARE(audio->outputCombo()->currentText(), QString("default"));
+    QCOMPARE(audio->inputCombo()->currentText(), QString("default"));
+    bool found = false;
+    QCOMPARE(prefs.audioOutput(), PAudioDevices::defaultOutputDevice(&found).index);
+    QVERIFY(found);
+
+    // Named in the settings, the headset is the output.
+    s->setValue(Settings::AudioOutput, Settings::Audio, "Headset");
+    Preferences again;
+    QCOMPARE(again.audioTab()->outputCombo()->currentText(), QString("Headset"));
+    QCOMPARE(again.audioOutput(), audio->outputCombo()->itemData(audio->outputCombo()->findText("Headset")).toInt());
+}
+
+void TestPreferences::rxBufferingRange_data()
+{
+    QTest::addColumn<QVariant>("stored");
+    QTest::addColumn<int>("shown");
+    QTest::newRow("lowest") << QVariant(40) << 40;
+    QTest::newRow("below the lowest") << QVariant(20) << 40;
+    QTest::newRow("negative") << QVariant(-100) << 40;
+    QTest::newRow("old lowest") << QVariant(200) << 200;
+    QTest::newRow("off the step") << QVariant(1010) << 1000;
+    QTest::newRow("highest") << QVariant(3000) << 3000;
+    QTest::newRow("above the highest") << QVariant(99999) << 3000;
+    QTest::newRow("not a number") << QVariant("fast") << 200;
+    QTest::newRow("absent") << QVariant() << 200;
+}
+
+void TestPreferences::rxBufferingRange()
+{
+    QFETCH(QVariant, stored);
+    QFETCH(int, shown);
+    Settings::instance()->setValue(Settings::AudioBuffer, Settings::Audio, stored);
+    Preferences prefs;
+    QCOMPARE(prefs.rxBuffering(), shown);
+    QCOMPARE(prefs.audioTab()->bufferLabelText(), QString::number(shown));
+    QCOMPARE(prefs.audioTab()->bufferSlider()->value(), shown);
 }
 
 void TestPreferences::missingVirtualCardReported()
