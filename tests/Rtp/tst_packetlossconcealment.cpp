@@ -50,6 +50,8 @@ private slots:
     void shortAndEmptyRequests();
     void longLossNeverOverflows();
     void stereoPeriodKeepsChannels();
+    void pitchAtTheSearchLimits_data();
+    void pitchAtTheSearchLimits();
 };
 
 void TestPacketLossConcealment::zeroedStateConcealsWithSilence()
@@ -304,6 +306,42 @@ void TestPacketLossConcealment::stereoPeriodKeepsChannels()
     mono.receive(signal.data(), signal.size());
     mono.fillIn(out.data(), out.size());
     QCOMPARE(mono.pitch() % 2, 1);
+}
+
+void TestPacketLossConcealment::pitchAtTheSearchLimits_data()
+{
+    QTest::addColumn<int>("channels");
+    QTest::addColumn<int>("period");
+
+    QTest::newRow("shortest") << 1 << PacketLossConcealment::kMinPitch;
+    QTest::newRow("one above the shortest") << 1 << PacketLossConcealment::kMinPitch + 1;
+    QTest::newRow("one below the longest") << 1 << PacketLossConcealment::kMaxPitch - 1;
+    QTest::newRow("longest") << 1 << PacketLossConcealment::kMaxPitch;
+    QTest::newRow("stereo, longest") << 2 << PacketLossConcealment::kMaxPitch;
+}
+
+void TestPacketLossConcealment::pitchAtTheSearchLimits()
+{
+    QFETCH(int, channels);
+    QFETCH(int, period);
+
+    // Noise repeating every `period` values: only that period (and its
+    // multiples, which are longer) fits exactly.
+    QVector<qint16> pattern(period);
+    quint32 seed = 12345;
+    for (qint16 &v : pattern) {
+        seed = seed * 1103515245u + 12345u;
+        v = qint16(int((seed >> 16) % 20001) - 10000);
+    }
+    PacketLossConcealment plc;
+    plc.setChannels(channels);
+    QVector<qint16> in(3 * PacketLossConcealment::kHistoryLength);
+    for (int i = 0; i < in.size(); ++i)
+        in[i] = pattern.at(i % period);
+    plc.receive(in.data(), in.size());
+    QVector<qint16> out(kFrame);
+    plc.fillIn(out.data(), out.size());
+    QCOMPARE(plc.pitch(), period);
 }
 
 QTEST_APPLESS_MAIN(TestPacketLossConcealment)
