@@ -60,9 +60,9 @@ set(BRELKO_MISSING_TEST_SOURCE FATAL_ERROR CACHE STRING "What a missing test sou
 # brelko_add_test(<name> SOURCES src... LIBS lib... [LABELS unit|e2e] [TIMEOUT s] [SOUND])
 # Every test gets its own data, config and runtime folders so it never
 # touches the real home. SOUND marks tests that open sound devices (in
-# process or through a program they start): the sound system unloads its
-# plugins before exit, so LeakSanitizer needs full stacks to recognise what
-# they keep (suppressed in scripts/lsan.supp).
+# process or through a program they start): they run one at a time, and as
+# the sound system unloads its plugins before exit, LeakSanitizer needs full
+# stacks to recognise what they keep (suppressed in scripts/lsan.supp).
 function(brelko_add_test name)
     cmake_parse_arguments(ARG "SOUND" "TIMEOUT" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
     if(ARG_SOUND)
@@ -94,6 +94,11 @@ function(brelko_add_test name)
         LABELS "${ARG_LABELS}"
         TIMEOUT ${ARG_TIMEOUT}
         ENVIRONMENT "XDG_DATA_HOME=${home}/data;XDG_CONFIG_HOME=${home}/config;VSPORT_DIR=${home}/vsport;BRELKO_TEST_HOME=${home};BRELKO_BIN_DIR=${CMAKE_BINARY_DIR}/bin;BRELKO_LIB_DIR=${CMAKE_BINARY_DIR}/lib;${ARG_ENV}")
+    if(ARG_SOUND)
+        # One private sound server serves the whole run, and these tests play
+        # to and record from its shared devices: one at a time.
+        set_tests_properties(${name} PROPERTIES RESOURCE_LOCK sound)
+    endif()
     file(MAKE_DIRECTORY ${home}/data ${home}/config)
 endfunction()
 
