@@ -132,18 +132,25 @@ void TestMorvexAudio::playsWithoutVirtualCard()
     qputenv("ALSA_CONFIG_PATH", m_alsaConfig);
     QVERIFY(started);
 
-    QString id;
-    QVERIFY2(QTest::qWaitFor(
-                 [&] {
-                     // Its own box: another program's may linger on the shared display.
-                     return !(id = xdotool({ "search", "--all", "--pid", QString::number(m.pid()), "--name",
-                                  "^Error$" }))
-                                 .isEmpty();
-                 },
-                 kWait),
-        qPrintable(m.log()));
-    xdotool({ "key", "--window", id.section('\n', 0, 0), "Return" });
-    QTRY_VERIFY2_WITH_TIMEOUT(sim.statusValue("loggedin") == 1, qPrintable(m.log()), kWait);
+    // The program's own box (another program's may linger on the shared
+    // display) blocks the start-up until answered. A key sent before the box
+    // takes input is lost, so answer it again while it is still there.
+    int boxes = 0;
+    const bool loggedIn = QTest::qWaitFor(
+        [&] {
+            const QString id = xdotool({ "search", "--all", "--onlyvisible", "--pid", QString::number(m.pid()),
+                "--name", "^Error$" });
+            if (!id.isEmpty()) {
+                ++boxes;
+                xdotool({ "key", "--window", id.section('\n', 0, 0), "Return" });
+                QTest::qWait(300);
+            }
+            return sim.statusValue("loggedin") == 1;
+        },
+        2 * kWait);
+    QVERIFY2(boxes > 0, qPrintable(m.log()));
+    QVERIFY2(loggedIn, qPrintable(m.log()));
+
 
     // Silent datagrams at the packet rate.
     QVERIFY2(QTest::qWaitFor([&] { return sim.statusValue("audio") > 0; }, kWait), qPrintable(m.log()));
