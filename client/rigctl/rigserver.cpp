@@ -94,18 +94,20 @@ void RigServer::retireWorker(bool wait)
     QThread *thread = m_thread;
     m_rig = nullptr;
     m_thread = nullptr;
-    // Closed in its own thread, after what was already asked of it.
-    QMetaObject::invokeMethod(rig, [rig] { delete rig; });
+    // Closed in its own thread, after what was already asked of it; the
+    // loop ends only then (a quit from here could leave the deletion unrun).
+    QMetaObject::invokeMethod(rig, [rig, thread] {
+        delete rig;
+        thread->quit();
+    });
     if (!wait) {
         // A Hamlib call may still wait on a silent radio: an apply does not
         // wait for it, the thread goes when it is done.
         connect(thread, &QThread::finished, thread, &QObject::deleteLater);
-        thread->quit();
         m_retired.removeAll(nullptr);
         m_retired.append(thread);
         return;
     }
-    thread->quit();
     thread->wait();
     delete thread;
 }
