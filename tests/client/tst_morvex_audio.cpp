@@ -1,5 +1,6 @@
 #include "morvexrun.h"
 #include "simprocess.h"
+#include "sinkrecorder.h"
 
 #include <QProcess>
 #include <QtEndian>
@@ -32,28 +33,9 @@ constexpr int kRate = 12000;
 constexpr int kWindow = kRate / 50;
 
 // Interleaved 12000 Hz stereo from one sink's monitor.
-class Recorder
+class Recorder : public SinkRecorder
 {
 public:
-    bool start(const QString &sink)
-    {
-        m_process.start(QStringLiteral("parec"),
-            { QStringLiteral("-d"), sink + QStringLiteral(".monitor"), QStringLiteral("--rate=12000"),
-                QStringLiteral("--channels=2"), QStringLiteral("--format=s16le"), QStringLiteral("--raw"),
-                QStringLiteral("--latency-msec=20") });
-        return m_process.waitForStarted(5000);
-    }
-    ~Recorder()
-    {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-    void poll() { m_data += m_process.readAllStandardOutput(); }
-    int frames() const { return m_data.size() / 4; }
-    qint16 sample(int frame, int channel) const
-    {
-        return qFromLittleEndian<qint16>(m_data.constData() + 4 * frame + 2 * channel);
-    }
     int firstSound() const
     {
         for (int f = 0; f < frames(); ++f) {
@@ -73,10 +55,6 @@ public:
             sum += double(sample(f, 0)) * std::polar(1.0, -w * f);
         return sum * (2.0 / count);
     }
-
-private:
-    QProcess m_process;
-    QByteArray m_data;
 };
 } // namespace
 

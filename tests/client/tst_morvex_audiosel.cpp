@@ -6,6 +6,7 @@
 #include "preferences.h"
 #include "settings.h"
 #include "simprocess.h"
+#include "sinkrecorder.h"
 #include "window.h"
 
 #include <QAction>
@@ -58,41 +59,22 @@ constexpr int kRate = 12000;
 constexpr double kMainHz = 400;
 constexpr double kSubHz = 700;
 
-class SpeakerRecorder
+class SpeakerRecorder : public SinkRecorder
 {
 public:
-    bool start()
-    {
-        m_process.setProgram(QStringLiteral("parec"));
-        m_process.setArguments({ QStringLiteral("-d"), QStringLiteral("spk.monitor"),
-            QStringLiteral("--rate=12000"), QStringLiteral("--channels=2"), QStringLiteral("--format=s16le"),
-            QStringLiteral("--raw"), QStringLiteral("--latency-msec=20") });
-        m_process.start(QIODevice::ReadOnly);
-        return m_process.waitForStarted(5000);
-    }
-    ~SpeakerRecorder()
-    {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
     // Records until done() says so for what came in, or ms have passed.
     template<typename Done>
     void recordUntil(Done done, int ms)
     {
-        m_data.clear();
+        clear();
         QElapsedTimer t;
         t.start();
         while (t.elapsed() < ms) {
             QTest::qWait(50);
-            m_data += m_process.readAllStandardOutput();
+            poll();
             if (done())
                 return;
         }
-    }
-    int frames() const { return m_data.size() / 4; }
-    qint16 sample(int frame, int channel) const
-    {
-        return qFromLittleEndian<qint16>(m_data.constData() + 4 * frame + 2 * channel);
     }
     // Amplitude of one frequency in one channel over the last count frames (Goertzel).
     double tone(int channel, double hz, int count) const
@@ -109,9 +91,6 @@ public:
         return 2 * std::sqrt(qMax(0.0, s1 * s1 + s2 * s2 - c * s1 * s2)) / count;
     }
 
-private:
-    QProcess m_process;
-    QByteArray m_data;
 };
 } // namespace
 

@@ -1,5 +1,6 @@
 #include "morvexrun.h"
 #include "simprocess.h"
+#include "sinkrecorder.h"
 
 #include <QHostAddress>
 #include <QRegularExpression>
@@ -31,29 +32,9 @@ constexpr int kRate = 12000;
 constexpr int kWindowFrames = kRate / 50;
 
 // What is played into the speakers' sink, as 12000 Hz interleaved stereo.
-class SpeakerRecorder
+class SpeakerRecorder : public SinkRecorder
 {
 public:
-    bool start()
-    {
-        m_process.setProgram(QStringLiteral("parec"));
-        m_process.setArguments({ QStringLiteral("-d"), QStringLiteral("spk.monitor"),
-            QStringLiteral("--rate=12000"), QStringLiteral("--channels=2"), QStringLiteral("--format=s16le"),
-            QStringLiteral("--raw"), QStringLiteral("--latency-msec=20") });
-        m_process.start(QIODevice::ReadOnly);
-        return m_process.waitForStarted(5000);
-    }
-    ~SpeakerRecorder()
-    {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-    void poll() { m_data += m_process.readAllStandardOutput(); }
-    int frames() const { return m_data.size() / 4; }
-    qint16 sample(int frame, int channel) const
-    {
-        return qFromLittleEndian<qint16>(m_data.constData() + 4 * frame + 2 * channel);
-    }
     // The first frame with audible sound, or -1.
     int firstSound() const
     {
@@ -84,9 +65,6 @@ public:
         return 2 * std::sqrt(qMax(0.0, s1 * s1 + s2 * s2 - c * s1 * s2)) / count;
     }
 
-private:
-    QProcess m_process;
-    QByteArray m_data;
 };
 
 // A well-formed audio datagram of silence from a source of its own.
