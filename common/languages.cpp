@@ -1,4 +1,4 @@
-#include "languages.h"
+#include "common/languages.h"
 
 #include <QCoreApplication>
 #include <QDir>

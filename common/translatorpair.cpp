@@ -1,6 +1,6 @@
-#include "translatorpair.h"
+#include "common/translatorpair.h"
 
-#include "languages.h"
+#include "common/languages.h"
 
 #include <QCoreApplication>
 #include <QEvent>

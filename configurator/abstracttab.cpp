@@ -1,8 +1,8 @@
-#include "abstracttab.h"
+#include "configurator/abstracttab.h"
 
-#include "hidinterface.h"
-#include "hidreport.h"
-#include "tabbattons.h"
+#include "configurator/hidinterface.h"
+#include "configurator/hidreport.h"
+#include "configurator/tabbattons.h"
 
 #include <QMessageBox>
 #include <QVBoxLayout>

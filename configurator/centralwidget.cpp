@@ -1,15 +1,15 @@
-#include "centralwidget.h"
+#include "configurator/centralwidget.h"
 
-#include "abstracttab.h"
-#include "connectingtab.h"
-#include "ddnstab.h"
-#include "devstatustab.h"
-#include "hidnotifier.h"
-#include "hidreport.h"
-#include "ifnetworktab.h"
-#include "permission.h"
-#include "updatefwtab.h"
-#include "wifitab.h"
+#include "configurator/abstracttab.h"
+#include "configurator/connectingtab.h"
+#include "configurator/ddnstab.h"
+#include "configurator/devstatustab.h"
+#include "platform/hid/hidnotifier.h"
+#include "configurator/hidreport.h"
+#include "configurator/ifnetworktab.h"
+#include "configurator/permission.h"
+#include "configurator/updatefwtab.h"
+#include "configurator/wifitab.h"
 
 #include <QDebug>
 #include <QHBoxLayout>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "hidinterface.h"
+#include "configurator/hidinterface.h"
 
 #include <QWidget>
 

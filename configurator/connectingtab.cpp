@@ -1,8 +1,8 @@
-#include "connectingtab.h"
+#include "configurator/connectingtab.h"
 
-#include "hidreport.h"
-#include "settings.h"
-#include "tabbattons.h"
+#include "configurator/hidreport.h"
+#include "common/settings.h"
+#include "configurator/tabbattons.h"
 
 #include <QGridLayout>
 #include <QLabel>

@@ -1,8 +1,8 @@
-#include "ddnstab.h"
+#include "configurator/ddnstab.h"
 
-#include "hidreport.h"
-#include "settings.h"
-#include "tabbattons.h"
+#include "configurator/hidreport.h"
+#include "common/settings.h"
+#include "configurator/tabbattons.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "abstracttab.h"
+#include "configurator/abstracttab.h"
 
 class QCheckBox;
 class QComboBox;

@@ -1,6 +1,6 @@
-#include "devicestatustext.h"
+#include "configurator/devicestatustext.h"
 
-#include "hidreport.h"
+#include "configurator/hidreport.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -140,7 +140,7 @@ DdnsResult ddnsResult(const QString &answer)
         r.word = QCoreApplication::translate("DevStatusTab", "Disabled");
         r.detail = QCoreApplication::translate("DevStatusTab", "If you want to enable Dynamic DNS client\n")
             + QCoreApplication::translate("DevStatusTab", "you have to switch to DDNS tab.");
-        r.icon = QMessageBox::Information;
+        r.severity = Severity::Information;
         return r;
     }
     for (const Code &c : kCodes) {
@@ -153,7 +153,7 @@ DdnsResult ddnsResult(const QString &answer)
             if (piece)
                 r.detail += translated(piece);
         }
-        r.icon = c.success ? QMessageBox::Information : QMessageBox::Warning;
+        r.severity = c.success ? Severity::Information : Severity::Warning;
         return r;
     }
     return r;

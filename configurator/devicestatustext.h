@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QMessageBox>
 #include <QString>
 
 // Texts of the Status tab made from device responses; pure, so each decoder
@@ -18,12 +17,15 @@ QString hardwareVersion(const QByteArray &response);
 // The last error record (HID parameter 28) as the "Last error" window shows it.
 QString lastError(const QByteArray &response);
 
+// How the answer is shown; the tab maps it to its message box icon.
+enum class Severity { None, Information, Warning };
+
 struct DdnsResult
 {
     bool matched = false; // no known code: the shown result stays as it is
     QString word;
     QString detail;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    Severity severity = Severity::None;
 };
 
 // The "disabled" marker or the dynamic DNS service's answer.

@@ -1,7 +1,7 @@
-#include "devstatustab.h"
+#include "configurator/devstatustab.h"
 
-#include "devicestatustext.h"
-#include "hidreport.h"
+#include "configurator/devicestatustext.h"
+#include "configurator/hidreport.h"
 
 #include <QDialog>
 #include <QFormLayout>
@@ -210,7 +210,11 @@ bool DevStatusTab::updateDdnsResult()
     if (result.matched) {
         m_ddnsLbl->setText(result.word);
         m_detailBox->setText(result.detail);
-        m_detailBox->setIcon(result.icon);
+        switch (result.severity) {
+        case DeviceStatusText::Severity::None: m_detailBox->setIcon(QMessageBox::NoIcon); break;
+        case DeviceStatusText::Severity::Information: m_detailBox->setIcon(QMessageBox::Information); break;
+        case DeviceStatusText::Severity::Warning: m_detailBox->setIcon(QMessageBox::Warning); break;
+        }
     }
     return true;
 }

@@ -1,6 +1,6 @@
-#include "firmwareimage.h"
+#include "configurator/firmwareimage.h"
 
-#include "hidreport.h"
+#include "configurator/hidreport.h"
 
 #include <QList>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "hidinterface.h"
+#include "configurator/hidinterface.h"
 
 #include <QByteArray>
 #include <QMutexLocker>

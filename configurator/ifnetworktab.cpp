@@ -1,9 +1,9 @@
-#include "ifnetworktab.h"
+#include "configurator/ifnetworktab.h"
 
-#include "hidreport.h"
-#include "ipaddressfield.h"
-#include "settings.h"
-#include "tabbattons.h"
+#include "configurator/hidreport.h"
+#include "configurator/ipaddressfield.h"
+#include "common/settings.h"
+#include "configurator/tabbattons.h"
 
 #include <QHostAddress>
 #include <QVBoxLayout>

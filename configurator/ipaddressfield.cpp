@@ -1,4 +1,4 @@
-#include "ipaddressfield.h"
+#include "configurator/ipaddressfield.h"
 
 #include <QHBoxLayout>
 #include <QIntValidator>

@@ -1,6 +1,6 @@
-#include "brelkoversion.h"
-#include "mainwindow.h"
-#include "settings.h"
+#include "common/brelkoversion.h"
+#include "configurator/mainwindow.h"
+#include "common/settings.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

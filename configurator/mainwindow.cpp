@@ -1,9 +1,9 @@
-#include "mainwindow.h"
+#include "configurator/mainwindow.h"
 
-#include "centralwidget.h"
-#include "languages.h"
-#include "settings.h"
-#include "translatorpair.h"
+#include "configurator/centralwidget.h"
+#include "common/languages.h"
+#include "common/settings.h"
+#include "common/translatorpair.h"
 
 #include <QCoreApplication>
 #include <QDebug>

@@ -1,9 +1,9 @@
-#include "permission.h"
+#include "configurator/permission.h"
 
-#include "hidreport.h"
-#include "permitem.h"
-#include "settings.h"
-#include "tabbattons.h"
+#include "configurator/hidreport.h"
+#include "configurator/permitem.h"
+#include "common/settings.h"
+#include "configurator/tabbattons.h"
 
 #include <QDebug>
 #include <QVBoxLayout>

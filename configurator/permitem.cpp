@@ -1,6 +1,6 @@
-#include "permitem.h"
+#include "configurator/permitem.h"
 
-#include "hidreport.h"
+#include "configurator/hidreport.h"
 
 #include <QCheckBox>
 #include <QGridLayout>

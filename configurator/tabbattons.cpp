@@ -1,4 +1,4 @@
-#include "tabbattons.h"
+#include "configurator/tabbattons.h"
 
 #include <QHBoxLayout>
 #include <QPushButton>

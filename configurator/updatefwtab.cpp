@@ -1,9 +1,9 @@
-#include "updatefwtab.h"
+#include "configurator/updatefwtab.h"
 
-#include "devicestatustext.h"
-#include "hidinterface.h"
-#include "hidreport.h"
-#include "settings.h"
+#include "configurator/devicestatustext.h"
+#include "configurator/hidinterface.h"
+#include "configurator/hidreport.h"
+#include "common/settings.h"
 
 #include <QDebug>
 #include <QFileDialog>

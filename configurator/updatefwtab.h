@@ -1,7 +1,7 @@
 #pragma once
 
-#include "abstracttab.h"
-#include "firmwareimage.h"
+#include "configurator/abstracttab.h"
+#include "configurator/firmwareimage.h"
 
 #include <QFile>
 

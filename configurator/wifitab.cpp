@@ -1,8 +1,8 @@
-#include "wifitab.h"
+#include "configurator/wifitab.h"
 
-#include "hidreport.h"
-#include "settings.h"
-#include "tabbattons.h"
+#include "configurator/hidreport.h"
+#include "common/settings.h"
+#include "configurator/tabbattons.h"
 
 #include <QComboBox>
 #include <QDebug>

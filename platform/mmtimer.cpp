@@ -1,4 +1,4 @@
-#include "mmtimer.h"
+#include "platform/mmtimer.h"
 
 #include <QDebug>
 

@@ -1,4 +1,4 @@
-#include "soundpanel.h"
+#include "platform/soundpanel.h"
 
 #include <QDebug>
 #include <QProcess>

@@ -1,4 +1,4 @@
-#include "threadpriority.h"
+#include "platform/threadpriority.h"
 
 #include <sched.h>
 

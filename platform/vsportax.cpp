@@ -1,7 +1,7 @@
-#include "vsportax.h"
+#include "platform/vsportax.h"
 
-#include "vsportbus.h"
-#include "vsportpty.h"
+#include "platform/vsportbus.h"
+#include "platform/vsportpty.h"
 
 #include <QDebug>
 

@@ -1,6 +1,6 @@
-#include "vsportbus.h"
+#include "platform/vsportbus.h"
 
-#include "vsportpty.h"
+#include "platform/vsportpty.h"
 
 #include <QDir>
 #include <QFile>

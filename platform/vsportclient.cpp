@@ -1,8 +1,8 @@
-#include "vsportclient.h"
+#include "platform/vsportclient.h"
 
-#include "vsportbus.h"
-#include "vsportpty.h"
-#include "vsporttermios.h"
+#include "platform/vsportbus.h"
+#include "platform/vsportpty.h"
+#include "platform/vsporttermios.h"
 
 #include <QElapsedTimer>
 #include <QFile>

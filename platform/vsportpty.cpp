@@ -1,6 +1,6 @@
-#include "vsportpty.h"
+#include "platform/vsportpty.h"
 
-#include "vsporttermios.h"
+#include "platform/vsporttermios.h"
 
 #include <QFile>
 #include <QFileInfo>

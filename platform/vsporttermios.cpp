@@ -1,4 +1,4 @@
-#include "vsporttermios.h"
+#include "platform/vsporttermios.h"
 
 // termios2 lives in the kernel headers only; they clash with <termios.h>,
 // so this file uses them alone.

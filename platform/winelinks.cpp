@@ -1,4 +1,4 @@
-#include "winelinks.h"
+#include "platform/winelinks.h"
 
 #include <QDebug>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "audiostream.h"
+#include "sim/audiostream.h"
 
 #include <QCommandLineParser>
 #include <QtEndian>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "controlserver.h"
-#include "udpport.h"
+#include "sim/controlserver.h"
+#include "sim/udpport.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "cmdlinkserver.h"
+#include "sim/cmdlinkserver.h"
 
 #include <QDebug>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "simframe.h"
+#include "sim/simframe.h"
 
 #include <QElapsedTimer>
 #include <QHostAddress>

@@ -1,4 +1,4 @@
-#include "controlserver.h"
+#include "sim/controlserver.h"
 
 #include <QDebug>
 #include <QRegularExpression>

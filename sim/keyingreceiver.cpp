@@ -1,4 +1,4 @@
-#include "keyingreceiver.h"
+#include "sim/keyingreceiver.h"
 
 namespace {
 quint32 le32(const QByteArray &d, int at)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "controlserver.h"
+#include "sim/controlserver.h"
 
 #include <QByteArray>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "permissionslots.h"
+#include "sim/permissionslots.h"
 
 #include <QtEndian>
 

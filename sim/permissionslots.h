@@ -1,7 +1,7 @@
 #pragma once
 
-#include "cmdlinkserver.h"
-#include "controlserver.h"
+#include "sim/cmdlinkserver.h"
+#include "sim/controlserver.h"
 
 #include <QList>
 #include <QObject>

@@ -1,4 +1,4 @@
-#include "pttlevels.h"
+#include "sim/pttlevels.h"
 
 PttLevels::PttLevels(CmdLinkServer *link, QObject *parent)
     : QObject(parent)

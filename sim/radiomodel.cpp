@@ -1,4 +1,4 @@
-#include "radiomodel.h"
+#include "sim/radiomodel.h"
 
 #include <QDebug>
 

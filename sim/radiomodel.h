@@ -1,7 +1,7 @@
 #pragma once
 
-#include "controlserver.h"
-#include "serialtunneldevice.h"
+#include "sim/controlserver.h"
+#include "sim/serialtunneldevice.h"
 
 #include <QByteArray>
 #include <QString>

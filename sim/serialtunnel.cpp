@@ -1,4 +1,4 @@
-#include "serialtunnel.h"
+#include "sim/serialtunnel.h"
 
 #include <QDebug>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "cmdlinkserver.h"
-#include "serialtunneldevice.h"
+#include "sim/cmdlinkserver.h"
+#include "sim/serialtunneldevice.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,4 +1,4 @@
-#include "serialtunnelloopback.h"
+#include "sim/serialtunnelloopback.h"
 
 SerialTunnelLoopback::SerialTunnelLoopback(QObject *parent)
     : SerialTunnelDevice(parent)

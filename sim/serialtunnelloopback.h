@@ -1,6 +1,6 @@
 #pragma once
 
-#include "serialtunneldevice.h"
+#include "sim/serialtunneldevice.h"
 
 // A loop-back plug on the box's physical port: every byte comes straight back.
 class SerialTunnelLoopback final : public SerialTunnelDevice

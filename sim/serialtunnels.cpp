@@ -1,4 +1,4 @@
-#include "serialtunnels.h"
+#include "sim/serialtunnels.h"
 
 #include <QRegularExpression>
 

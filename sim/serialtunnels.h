@@ -1,10 +1,10 @@
 #pragma once
 
-#include "cmdlinkserver.h"
-#include "controlserver.h"
-#include "radiomodel.h"
-#include "serialtunnel.h"
-#include "serialtunnelloopback.h"
+#include "sim/cmdlinkserver.h"
+#include "sim/controlserver.h"
+#include "sim/radiomodel.h"
+#include "sim/serialtunnel.h"
+#include "sim/serialtunnelloopback.h"
 
 #include <QObject>
 

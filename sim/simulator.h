@@ -1,13 +1,13 @@
 #pragma once
 
-#include "audiostream.h"
-#include "cmdlinkserver.h"
-#include "controlserver.h"
-#include "keyingreceiver.h"
-#include "permissionslots.h"
-#include "pttlevels.h"
-#include "serialtunnels.h"
-#include "udpport.h"
+#include "sim/audiostream.h"
+#include "sim/cmdlinkserver.h"
+#include "sim/controlserver.h"
+#include "sim/keyingreceiver.h"
+#include "sim/permissionslots.h"
+#include "sim/pttlevels.h"
+#include "sim/serialtunnels.h"
+#include "sim/udpport.h"
 
 #include <QHostAddress>
 #include <QObject>

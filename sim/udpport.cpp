@@ -1,4 +1,4 @@
-#include "udpport.h"
+#include "sim/udpport.h"
 
 #include <QNetworkDatagram>
 

@@ -2,15 +2,15 @@
 // from the speakers) against the configured buffering, and the CPU time the
 // client side spends per second of streaming. Needs the virtual sound
 // devices: run under scripts/with-test-env.sh.
-#include "audiodevicetestutil.h"
-#include "audiothread.h"
-#include "bufferplan.h"
-#include "paudioabstract.h"
-#include "paudiodevices.h"
-#include "rtpfixedjb.h"
-#include "rtpstatistics.h"
-#include "rtpthread.h"
-#include "simprocess.h"
+#include "tests/client/audio/audiodevicetestutil.h"
+#include "client/audio/audiothread.h"
+#include "client/audio/bufferplan.h"
+#include "client/audio/paudioabstract.h"
+#include "client/audio/paudiodevices.h"
+#include "client/Rtp/rtpfixedjb.h"
+#include "client/Rtp/rtpstatistics.h"
+#include "client/Rtp/rtpthread.h"
+#include "tests/support/simprocess.h"
 
 #include <QCoreApplication>
 #include <QProcess>

@@ -1,6 +1,6 @@
 // The largest firmware file's CRC and chunking, which run on the GUI thread
 // before and during an upload.
-#include "firmwareimage.h"
+#include "configurator/firmwareimage.h"
 
 #include <benchmark/benchmark.h>
 

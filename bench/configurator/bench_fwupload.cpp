@@ -7,13 +7,13 @@
 // Usage: bench_fwupload [--json FILE]. Starts itself again with the
 // replacement preloaded when it is not; finds brelko-sim-hid and the
 // replacement in BRELKO_BIN_DIR / BRELKO_LIB_DIR or beside itself.
-#include "centralwidget.h"
-#include "firmwareimage.h"
-#include "hidnotifier.h"
-#include "mainwindow.h"
-#include "settings.h"
-#include "testsupport.h"
-#include "updatefwtab.h"
+#include "configurator/centralwidget.h"
+#include "configurator/firmwareimage.h"
+#include "platform/hid/hidnotifier.h"
+#include "configurator/mainwindow.h"
+#include "common/settings.h"
+#include "tests/configurator/testsupport.h"
+#include "configurator/updatefwtab.h"
 
 #include <QCryptographicHash>
 #include <QDir>

@@ -1,6 +1,6 @@
 // Cost of the receive path per 20 ms two-channel frame at 12000 Hz.
-#include "packetlossconcealment.h"
-#include "rtpfixedjb.h"
+#include "client/Rtp/packetlossconcealment.h"
+#include "client/Rtp/rtpfixedjb.h"
 
 #include <QCoreApplication>
 #include <QtEndian>

@@ -2,8 +2,8 @@
 // for the concealed frames, the log-spectral distance to the original next to
 // that of silence insertion, and on tones the pitch the concealment picked.
 // --json FILE also writes every row as JSON for the performance report.
-#include "packetlossconcealment.h"
-#include "rtpfixedjb.h"
+#include "client/Rtp/packetlossconcealment.h"
+#include "client/Rtp/rtpfixedjb.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "abstractrtp.h"
+#include "client/Rtp/abstractrtp.h"
 
 #include <QDebug>
 #include <QHostAddress>

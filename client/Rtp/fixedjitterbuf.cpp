@@ -1,4 +1,4 @@
-#include "fixedjitterbuf.h"
+#include "client/Rtp/fixedjitterbuf.h"
 
 FixedJitterBuf::FixedJitterBuf(const Config &config)
     : m_size(config.size < 1 ? kDefaultValue : config.size)

@@ -1,4 +1,4 @@
-#include "packetlossconcealment.h"
+#include "client/Rtp/packetlossconcealment.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
-#include "rtpclient.h"
+#include "client/Rtp/rtpclient.h"
 
-#include "rtpsendbuffer.h"
+#include "client/Rtp/rtpsendbuffer.h"
 
 #include <QTimer>
 #include <QUdpSocket>

@@ -1,6 +1,6 @@
-#include "rtpfixedjb.h"
+#include "client/Rtp/rtpfixedjb.h"
 
-#include "rtpstatistics.h"
+#include "client/Rtp/rtpstatistics.h"
 
 #include <QDebug>
 #include <QtEndian>

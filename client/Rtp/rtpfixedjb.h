@@ -1,7 +1,7 @@
 #pragma once
 
-#include "fixedjitterbuf.h"
-#include "packetlossconcealment.h"
+#include "client/Rtp/fixedjitterbuf.h"
+#include "client/Rtp/packetlossconcealment.h"
 
 #include <QIODevice>
 #include <QVector>

@@ -1,4 +1,4 @@
-#include "rtpsendbuffer.h"
+#include "client/Rtp/rtpsendbuffer.h"
 
 #include <cstring>
 

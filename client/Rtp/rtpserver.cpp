@@ -1,7 +1,7 @@
-#include "rtpserver.h"
+#include "client/Rtp/rtpserver.h"
 
-#include "rtpfixedjb.h"
-#include "rtpstatistics.h"
+#include "client/Rtp/rtpfixedjb.h"
+#include "client/Rtp/rtpstatistics.h"
 
 #include <QDebug>
 #include <QUdpSocket>

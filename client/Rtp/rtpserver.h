@@ -1,6 +1,6 @@
 #pragma once
 
-#include "abstractrtp.h"
+#include "client/Rtp/abstractrtp.h"
 
 #include <QHostAddress>
 #include <QVector>

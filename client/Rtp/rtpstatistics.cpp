@@ -1,4 +1,4 @@
-#include "rtpstatistics.h"
+#include "client/Rtp/rtpstatistics.h"
 
 #include <QMetaType>
 #include <QTimer>

@@ -1,11 +1,11 @@
-#include "rtpthread.h"
+#include "client/Rtp/rtpthread.h"
 
-#include "abstractrtp.h"
-#include "rtpclient.h"
-#include "rtpfixedjb.h"
-#include "rtpsendbuffer.h"
-#include "rtpserver.h"
-#include "threadpriority.h"
+#include "client/Rtp/abstractrtp.h"
+#include "client/Rtp/rtpclient.h"
+#include "client/Rtp/rtpfixedjb.h"
+#include "client/Rtp/rtpsendbuffer.h"
+#include "client/Rtp/rtpserver.h"
+#include "platform/threadpriority.h"
 
 #include <QDebug>
 #include <QMetaType>

@@ -1,13 +1,13 @@
-#include "brelkoversion.h"
-#include "languages.h"
-#include "loghook.h"
-#include "mainwindow.h"
-#include "networktab.h"
-#include "paudio.h"
-#include "preferences.h"
-#include "settings.h"
-#include "singleapplication.h"
-#include "window.h"
+#include "common/brelkoversion.h"
+#include "common/languages.h"
+#include "client/diag/loghook.h"
+#include "client/app/mainwindow.h"
+#include "client/prefs/networktab.h"
+#include "client/audio/paudio.h"
+#include "client/prefs/preferences.h"
+#include "common/settings.h"
+#include "client/app/singleapplication.h"
+#include "client/controller/window.h"
 
 #include <QCommandLineParser>
 #include <QDebug>

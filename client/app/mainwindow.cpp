@@ -1,11 +1,11 @@
-#include "mainwindow.h"
+#include "client/app/mainwindow.h"
 
-#include "globalhotkey.h"
-#include "languages.h"
-#include "preferences.h"
-#include "settings.h"
-#include "translatorpair.h"
-#include "window.h"
+#include "platform/x11/globalhotkey.h"
+#include "common/languages.h"
+#include "client/prefs/preferences.h"
+#include "common/settings.h"
+#include "common/translatorpair.h"
+#include "client/controller/window.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -1,4 +1,4 @@
-#include "singleapplication.h"
+#include "client/app/singleapplication.h"
 
 #include <QDebug>
 #include <QFile>

@@ -1,7 +1,7 @@
-#include "audiothread.h"
+#include "client/audio/audiothread.h"
 
-#include "paudioabstract.h"
-#include "selfcontrol.h"
+#include "client/audio/paudioabstract.h"
+#include "client/audio/selfcontrol.h"
 
 #include <QMetaType>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "paudio.h"
+#include "client/audio/paudio.h"
 
 #include <QObject>
 #include <QVector>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "paudio.h"
+#include "client/audio/paudio.h"
 
 // Device buffer sizes the station controller opens its streams with.
 // Short buffers: one 20 ms datagram per callback and 20 ms of suggested

@@ -1,8 +1,8 @@
-#include "paudioabstract.h"
+#include "client/audio/paudioabstract.h"
 
-#include "paudiodevices.h"
-#include "selfcontrol.h"
-#include "threadpriority.h"
+#include "client/audio/paudiodevices.h"
+#include "client/audio/selfcontrol.h"
+#include "platform/threadpriority.h"
 
 #include <QDebug>
 #include <QIODevice>

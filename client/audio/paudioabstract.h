@@ -1,7 +1,7 @@
 #pragma once
 
-#include "paudio.h"
-#include "streampacer.h"
+#include "client/audio/paudio.h"
+#include "client/audio/streampacer.h"
 
 #include <QObject>
 #include <QSemaphore>

@@ -1,4 +1,4 @@
-#include "paudiodevices.h"
+#include "client/audio/paudiodevices.h"
 
 #include <QDebug>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "paudio.h"
+#include "client/audio/paudio.h"
 
 // Sound device look-ups; each call brackets its work with its own
 // PortAudio initialisation.

@@ -1,4 +1,4 @@
-#include "selfcontrol.h"
+#include "client/audio/selfcontrol.h"
 
 #include <QDebug>
 

@@ -1,4 +1,4 @@
-#include "streampacer.h"
+#include "client/audio/streampacer.h"
 
 #include <chrono>
 

@@ -1,4 +1,4 @@
-#include "levelcodes.h"
+#include "client/controller/levelcodes.h"
 
 #include <QCoreApplication>
 

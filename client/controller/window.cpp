@@ -1,37 +1,38 @@
-#include "window.h"
+#include "client/controller/window.h"
 
-#include "audiopacket.h"
-#include "audiothread.h"
-#include "authorization.h"
-#include "autostart.h"
-#include "bufferplan.h"
-#include "clientrif.h"
-#include "console.h"
-#include "cwthread.h"
-#include "firmwarecheck.h"
-#include "fwversionpacket.h"
-#include "hostlookup.h"
-#include "levelcodes.h"
-#include "networktab.h"
-#include "packetmngr.h"
-#include "permission.h"
-#include "permissionform.h"
-#include "preferences.h"
-#include "ptt.h"
-#include "pttcwserial.h"
-#include "remoteind.h"
-#include "rigserver.h"
-#include "rtpthread.h"
-#include "selfcontrol.h"
-#include "serial.h"
-#include "serialtab.h"
-#include "settings.h"
-#include "stereolevel.h"
-#include "vserial.h"
-#include "vsportbus.h"
-#include "winelinks.h"
-#include "winkey.h"
-#include "languagetab.h"
+#include "client/link/audiopacket.h"
+#include "client/audio/audiothread.h"
+#include "client/link/authorization.h"
+#include "platform/autostart.h"
+#include "client/audio/bufferplan.h"
+#include "client/link/clientrif.h"
+#include "client/diag/console.h"
+#include "client/ports/cwthread.h"
+#include "client/link/firmwarecheck.h"
+#include "client/link/fwversiondialog.h"
+#include "client/link/fwversionpacket.h"
+#include "client/link/hostlookup.h"
+#include "client/controller/levelcodes.h"
+#include "client/prefs/networktab.h"
+#include "client/link/packetmngr.h"
+#include "client/link/permission.h"
+#include "client/link/permissionform.h"
+#include "client/prefs/preferences.h"
+#include "client/link/ptt.h"
+#include "client/ports/pttcwserial.h"
+#include "client/diag/remoteind.h"
+#include "client/rigctl/rigserver.h"
+#include "client/Rtp/rtpthread.h"
+#include "client/audio/selfcontrol.h"
+#include "client/link/serial.h"
+#include "client/prefs/serialtab.h"
+#include "common/settings.h"
+#include "client/diag/stereolevel.h"
+#include "client/ports/vserial.h"
+#include "platform/vsportbus.h"
+#include "platform/winelinks.h"
+#include "client/ports/winkey.h"
+#include "client/prefs/languagetab.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -158,6 +159,11 @@ Window::Window(QWidget *parent)
     connect(m_permission, &Permission::changedState, this, &Window::permParamsChanged);
     connect(m_fwVersion, &FwVersionPacket::updateVersion, this, &Window::checkFwVersion);
     connect(m_fwCheck, &FirmwareCheck::sendTrayMessage, this, &Window::sendTrayMessage);
+    connect(m_fwCheck, &FirmwareCheck::showNotice, this, [this](const QString &msg) {
+        if (!m_fwDialog)
+            m_fwDialog = std::make_unique<FwVersionDialog>();
+        m_fwDialog->showNotice(msg);
+    });
     connect(m_prefs, &Preferences::reloadAudioDevices, this, &Window::audioDeviceChanged, Qt::QueuedConnection);
     connect(m_rtp, &RtpThread::statistics, m_console, &Console::updateStatistics);
     connect(m_rxGroup, QOverload<QAbstractButton *>::of(&QButtonGroup::buttonClicked), this, &Window::changeRB);

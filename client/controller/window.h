@@ -1,9 +1,9 @@
 #pragma once
 
-#include "abstracttab.h"
-#include "errorspacket.h"
-#include "paudio.h"
-#include "reconnectpolicy.h"
+#include "client/prefs/abstracttab.h"
+#include "client/link/errorspacket.h"
+#include "client/audio/paudio.h"
+#include "client/link/reconnectpolicy.h"
 
 #include <QAbstractSocket>
 #include <QElapsedTimer>
@@ -12,6 +12,8 @@
 #include <QVector>
 #include <QWidget>
 
+#include <memory>
+
 class AudioPacket;
 class AudioThread;
 class Authorization;
@@ -19,6 +21,7 @@ class ClientRIF;
 class Console;
 class CwThread;
 class FirmwareCheck;
+class FwVersionDialog;
 class FwVersionPacket;
 class HostLookup;
 class PTT;
@@ -233,6 +236,7 @@ private:
     Permission *m_permission;
     FwVersionPacket *m_fwVersion;
     FirmwareCheck *m_fwCheck;
+    std::unique_ptr<FwVersionDialog> m_fwDialog; // made by the first notice
     HostLookup *m_lookup;
     Preferences *m_prefs;
     VSerial *m_ports[PortCount];

@@ -1,6 +1,6 @@
-#include "console.h"
+#include "client/diag/console.h"
 
-#include "loghook.h"
+#include "client/diag/loghook.h"
 
 #include <QDebug>
 #include <QHBoxLayout>

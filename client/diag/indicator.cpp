@@ -1,4 +1,4 @@
-#include "indicator.h"
+#include "client/diag/indicator.h"
 
 #include <QPainter>
 

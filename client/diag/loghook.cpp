@@ -1,6 +1,6 @@
-#include "loghook.h"
+#include "client/diag/loghook.h"
 
-#include "console.h"
+#include "client/diag/console.h"
 
 #include <QList>
 

@@ -1,7 +1,7 @@
-#include "remoteind.h"
+#include "client/diag/remoteind.h"
 
-#include "indicator.h"
-#include "settings.h"
+#include "client/diag/indicator.h"
+#include "common/settings.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

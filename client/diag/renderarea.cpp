@@ -1,4 +1,4 @@
-#include "renderarea.h"
+#include "client/diag/renderarea.h"
 
 #include <QLinearGradient>
 #include <QPainter>

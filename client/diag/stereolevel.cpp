@@ -1,6 +1,6 @@
-#include "stereolevel.h"
+#include "client/diag/stereolevel.h"
 
-#include "renderarea.h"
+#include "client/diag/renderarea.h"
 
 #include <QVBoxLayout>
 

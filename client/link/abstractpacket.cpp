@@ -1,4 +1,4 @@
-#include "abstractpacket.h"
+#include "client/link/abstractpacket.h"
 
 AbstractPacket::AbstractPacket(qint32 type, QObject *parent)
     : QObject(parent)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "packetheader.h"
+#include "client/link/packetheader.h"
 
 #include <QByteArray>
 #include <QObject>

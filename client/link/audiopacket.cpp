@@ -1,4 +1,4 @@
-#include "audiopacket.h"
+#include "client/link/audiopacket.h"
 
 #include <QDebug>
 

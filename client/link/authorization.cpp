@@ -1,6 +1,6 @@
-#include "authorization.h"
+#include "client/link/authorization.h"
 
-#include "packetmngr.h"
+#include "client/link/packetmngr.h"
 
 #include <QDebug>
 

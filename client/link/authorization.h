@@ -1,6 +1,6 @@
 #pragma once
 
-#include "abstractpacket.h"
+#include "client/link/abstractpacket.h"
 
 #include <QString>
 

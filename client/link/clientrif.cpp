@@ -1,6 +1,6 @@
-#include "clientrif.h"
+#include "client/link/clientrif.h"
 
-#include "packetmngr.h"
+#include "client/link/packetmngr.h"
 
 #include <QDebug>
 

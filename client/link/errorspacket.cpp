@@ -1,4 +1,4 @@
-#include "errorspacket.h"
+#include "client/link/errorspacket.h"
 
 ErrorsPacket::ErrorsPacket(qint32 type, QObject *parent)
     : AbstractPacket(type, parent)

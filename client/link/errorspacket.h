@@ -1,6 +1,6 @@
 #pragma once
 
-#include "abstractpacket.h"
+#include "client/link/abstractpacket.h"
 
 // Type 8: why the Brelko is about to drop the client; the code is the header value.
 class ErrorsPacket final : public AbstractPacket

@@ -1,7 +1,6 @@
-#include "firmwarecheck.h"
+#include "client/link/firmwarecheck.h"
 
-#include "fwversiondialog.h"
-#include "settings.h"
+#include "common/settings.h"
 
 #include <QStringList>
 
@@ -9,8 +8,6 @@ FirmwareCheck::FirmwareCheck(QObject *parent)
     : QObject(parent)
 {
 }
-
-FirmwareCheck::~FirmwareCheck() = default;
 
 QString FirmwareCheck::minimumVersion()
 {
@@ -45,15 +42,12 @@ QString FirmwareCheck::noticeText()
 
 void FirmwareCheck::checkFwVersion(quint32 ver, quint32 subver, quint32 pointver)
 {
-    if (!m_dialog)
-        m_dialog = std::make_unique<FwVersionDialog>();
     if (!isOlder(ver, subver, pointver))
         return;
 
     const QString msg = noticeText();
-    m_dialog->setMessageText(msg);
     if (!Settings::instance()->value(Settings::HideFirmwareWarning, Settings::Firmware).toBool())
-        m_dialog->show();
+        emit showNotice(msg);
     else
         emit sendTrayMessage(msg);
 }

@@ -3,13 +3,9 @@
 #include <QObject>
 #include <QString>
 
-#include <memory>
-
-class FwVersionDialog;
-
 // Compares the Brelko's firmware version with the oldest one this client
-// works with and tells the operator when it is too old: the notice dialog,
-// or a tray message while the operator has hidden the dialog.
+// works with and tells the operator when it is too old: showNotice for the
+// notice dialog, or a tray message while the operator has hidden the dialog.
 class FirmwareCheck final : public QObject
 {
     Q_OBJECT
@@ -17,7 +13,6 @@ class FirmwareCheck final : public QObject
 
 public:
     explicit FirmwareCheck(QObject *parent = nullptr);
-    ~FirmwareCheck() override;
 
     static QString minimumVersion();
     static QString makerWebSite();
@@ -26,15 +21,10 @@ public:
         quint32 ver, quint32 subver, quint32 pointver, const QString &minimum = minimumVersion());
     static QString noticeText();
 
-    // Created by the first check, kept for every later one.
-    FwVersionDialog *dialog() const { return m_dialog.get(); }
-
 signals:
+    void showNotice(const QString &msg);
     void sendTrayMessage(const QString &msg);
 
 public slots:
     void checkFwVersion(quint32 ver, quint32 subver, quint32 pointver);
-
-private:
-    std::unique_ptr<FwVersionDialog> m_dialog;
 };

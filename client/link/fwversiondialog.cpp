@@ -1,6 +1,6 @@
-#include "fwversiondialog.h"
+#include "client/link/fwversiondialog.h"
 
-#include "settings.h"
+#include "common/settings.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -50,4 +50,10 @@ void FwVersionDialog::dontShow(bool state)
 {
     (*Settings::instance())(Settings::HideFirmwareWarning, Settings::Firmware) = state;
     m_dontShow = state;
+}
+
+void FwVersionDialog::showNotice(const QString &msg)
+{
+    setMessageText(msg);
+    show();
 }

@@ -26,6 +26,8 @@ public:
 public slots:
     void setMessageText(const QString &msg);
     void dontShow(bool state);
+    // Sets the text and shows the dialog.
+    void showNotice(const QString &msg);
 
 private:
     QLabel *m_label = nullptr;

@@ -1,4 +1,4 @@
-#include "fwversionpacket.h"
+#include "client/link/fwversionpacket.h"
 
 #include <QtEndian>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "abstractpacket.h"
+#include "client/link/abstractpacket.h"
 
 // Type 10: the Brelko's firmware version, three little-endian 32-bit words.
 class FwVersionPacket final : public AbstractPacket

@@ -1,4 +1,4 @@
-#include "hostlookup.h"
+#include "client/link/hostlookup.h"
 
 #include <QUrl>
 

@@ -1,4 +1,4 @@
-#include "packetheader.h"
+#include "client/link/packetheader.h"
 
 #include <QtEndian>
 

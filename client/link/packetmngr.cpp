@@ -1,4 +1,4 @@
-#include "packetmngr.h"
+#include "client/link/packetmngr.h"
 
 #include <QDebug>
 

@@ -1,4 +1,4 @@
-#include "permission.h"
+#include "client/link/permission.h"
 
 #include <QDebug>
 #include <QtEndian>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "abstractpacket.h"
+#include "client/link/abstractpacket.h"
 
 // Type 9: what the operator may use and, when restricted, how long.
 class Permission final : public AbstractPacket

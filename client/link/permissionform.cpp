@@ -1,6 +1,6 @@
-#include "permissionform.h"
+#include "client/link/permissionform.h"
 
-#include "permitem.h"
+#include "client/link/permitem.h"
 
 #include <QDebug>
 #include <QGridLayout>

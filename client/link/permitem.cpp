@@ -1,4 +1,4 @@
-#include "permitem.h"
+#include "client/link/permitem.h"
 
 PermItem::PermItem(QObject *parent)
     : QObject(parent)

@@ -1,4 +1,4 @@
-#include "ptt.h"
+#include "client/link/ptt.h"
 
 PTT::PTT(qint32 type, QObject *parent)
     : AbstractPacket(type, parent)

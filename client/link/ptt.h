@@ -1,6 +1,6 @@
 #pragma once
 
-#include "abstractpacket.h"
+#include "client/link/abstractpacket.h"
 
 // Type 1: the transmit state the client asks for, and the one the Brelko reports.
 class PTT final : public AbstractPacket

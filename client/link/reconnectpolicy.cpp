@@ -1,4 +1,4 @@
-#include "reconnectpolicy.h"
+#include "client/link/reconnectpolicy.h"
 
 #include <iterator>
 

@@ -1,6 +1,6 @@
-#include "serial.h"
+#include "client/link/serial.h"
 
-#include "vserial.h"
+#include "client/ports/vserial.h"
 
 #include <QDebug>
 

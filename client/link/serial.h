@@ -1,7 +1,7 @@
 #pragma once
 
-#include "abstractpacket.h"
-#include "vserial.h"
+#include "client/link/abstractpacket.h"
+#include "client/ports/vserial.h"
 
 #include <QList>
 #include <QLoggingCategory>

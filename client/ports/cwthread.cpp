@@ -1,6 +1,6 @@
-#include "cwthread.h"
+#include "client/ports/cwthread.h"
 
-#include "pttcwserial.h"
+#include "client/ports/pttcwserial.h"
 
 CwThread::CwThread(QObject *parent)
     : QThread(parent)

@@ -1,9 +1,9 @@
-#include "pttcwserial.h"
+#include "client/ports/pttcwserial.h"
 
-#include "mmtimer.h"
-#include "threadpriority.h"
-#include "vserial.h"
-#include "winkey.h"
+#include "platform/mmtimer.h"
+#include "platform/threadpriority.h"
+#include "client/ports/vserial.h"
+#include "client/ports/winkey.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
-#include "vserial.h"
+#include "client/ports/vserial.h"
 
-#include "vsportax.h"
+#include "platform/vsportax.h"
 
 #include <QDebug>
 

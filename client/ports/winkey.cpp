@@ -1,8 +1,8 @@
-#include "winkey.h"
+#include "client/ports/winkey.h"
 
-#include "mmtimer.h"
-#include "settings.h"
-#include "threadpriority.h"
+#include "platform/mmtimer.h"
+#include "common/settings.h"
+#include "platform/threadpriority.h"
 
 #include <QDebug>
 #include <mutex>

@@ -1,4 +1,4 @@
-#include "abstracttab.h"
+#include "client/prefs/abstracttab.h"
 
 AbstractTab::AbstractTab(Tab id, bool trailingSeparator, QWidget *parent)
     : QWidget(parent)

@@ -1,8 +1,8 @@
-#include "audiotab.h"
+#include "client/prefs/audiotab.h"
 
-#include "paudiodevices.h"
-#include "settings.h"
-#include "soundpanel.h"
+#include "client/audio/paudiodevices.h"
+#include "common/settings.h"
+#include "platform/soundpanel.h"
 
 #include <QComboBox>
 #include <QFormLayout>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "abstracttab.h"
-#include "paudio.h"
+#include "client/prefs/abstracttab.h"
+#include "client/audio/paudio.h"
 
 #include <functional>
 

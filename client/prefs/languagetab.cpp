@@ -1,7 +1,7 @@
-#include "languagetab.h"
+#include "client/prefs/languagetab.h"
 
-#include "languages.h"
-#include "settings.h"
+#include "common/languages.h"
+#include "common/settings.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,7 +1,7 @@
-#include "networktab.h"
+#include "client/prefs/networktab.h"
 
-#include "hamlibrig.h"
-#include "settings.h"
+#include "client/rigctl/hamlibrig.h"
+#include "common/settings.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "abstracttab.h"
+#include "client/prefs/abstracttab.h"
 
 #include <QString>
 

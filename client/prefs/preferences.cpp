@@ -1,8 +1,8 @@
-#include "preferences.h"
+#include "client/prefs/preferences.h"
 
-#include "languagetab.h"
-#include "networktab.h"
-#include "serialtab.h"
+#include "client/prefs/languagetab.h"
+#include "client/prefs/networktab.h"
+#include "client/prefs/serialtab.h"
 
 #include <QDialogButtonBox>
 #include <QEvent>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "abstracttab.h"
-#include "audiotab.h"
+#include "client/prefs/abstracttab.h"
+#include "client/prefs/audiotab.h"
 
 #include <QDialog>
 

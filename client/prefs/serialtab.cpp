@@ -1,7 +1,7 @@
-#include "serialtab.h"
+#include "client/prefs/serialtab.h"
 
-#include "settings.h"
-#include "vserial.h"
+#include "common/settings.h"
+#include "client/ports/vserial.h"
 
 #include <QCheckBox>
 #include <QComboBox>

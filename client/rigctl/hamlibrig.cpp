@@ -1,4 +1,4 @@
-#include "hamlibrig.h"
+#include "client/rigctl/hamlibrig.h"
 
 #include <hamlib/rig.h>
 

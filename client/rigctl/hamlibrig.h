@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rigcommand.h"
+#include "client/rigctl/rigcommand.h"
 
 #include <QElapsedTimer>
 #include <QList>

@@ -1,4 +1,4 @@
-#include "rigcommand.h"
+#include "client/rigctl/rigcommand.h"
 
 #include <QRegularExpression>
 

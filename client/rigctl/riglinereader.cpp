@@ -1,4 +1,4 @@
-#include "riglinereader.h"
+#include "client/rigctl/riglinereader.h"
 
 RigLineReader::Kind RigLineReader::next(QByteArray *line)
 {

@@ -1,4 +1,4 @@
-#include "rigserver.h"
+#include "client/rigctl/rigserver.h"
 
 #include <QDebug>
 #include <QTcpSocket>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "hamlibrig.h"
-#include "riglinereader.h"
+#include "client/rigctl/hamlibrig.h"
+#include "client/rigctl/riglinereader.h"
 
 #include <QHash>
 #include <QObject>

@@ -1,7 +1,7 @@
 // Firmware files of any content: the checks, the CRC and the chunk reports,
 // which must rebuild the file exactly as the device reassembles it.
-#include "firmwareimage.h"
-#include "hidreport.h"
+#include "configurator/firmwareimage.h"
+#include "configurator/hidreport.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // Device responses of any content and length into every decoder the tabs use.
-#include "devicestatustext.h"
-#include "firmwareimage.h"
-#include "hidreport.h"
+#include "configurator/devicestatustext.h"
+#include "configurator/firmwareimage.h"
+#include "configurator/hidreport.h"
 
 #include <QCoreApplication>
 

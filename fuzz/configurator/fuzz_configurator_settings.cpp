@@ -1,13 +1,13 @@
 // Settings files of any content imported into every editing tab: nothing may
 // crash, and what the tabs then hold stays inside their limits.
-#include "connectingtab.h"
-#include "ddnstab.h"
-#include "fuzzenv.h"
-#include "ifnetworktab.h"
-#include "permission.h"
-#include "permitem.h"
-#include "settings.h"
-#include "wifitab.h"
+#include "configurator/connectingtab.h"
+#include "configurator/ddnstab.h"
+#include "fuzz/support/fuzzenv.h"
+#include "configurator/ifnetworktab.h"
+#include "configurator/permission.h"
+#include "configurator/permitem.h"
+#include "common/settings.h"
+#include "configurator/wifitab.h"
 
 #include <QApplication>
 #include <QComboBox>

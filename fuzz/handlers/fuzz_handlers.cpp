@@ -3,19 +3,19 @@
 // every type with arbitrary payloads, interleaved with the operator's own
 // changes (PTT, levels, buffering) and batches; permission frames drive the
 // work/pause panel as the controller does.
-#include "audiopacket.h"
-#include "authorization.h"
-#include "errorspacket.h"
-#include "fuzzinput.h"
-#include "fuzzwidgetapp.h"
-#include "fwversionpacket.h"
-#include "packetheader.h"
-#include "packetmngr.h"
-#include "permission.h"
-#include "permissionform.h"
-#include "permitem.h"
-#include "ptt.h"
-#include "serial.h"
+#include "client/link/audiopacket.h"
+#include "client/link/authorization.h"
+#include "client/link/errorspacket.h"
+#include "fuzz/support/fuzzinput.h"
+#include "fuzz/support/fuzzwidgetapp.h"
+#include "client/link/fwversionpacket.h"
+#include "client/link/packetheader.h"
+#include "client/link/packetmngr.h"
+#include "client/link/permission.h"
+#include "client/link/permissionform.h"
+#include "client/link/permitem.h"
+#include "client/link/ptt.h"
+#include "client/link/serial.h"
 
 #include <QtEndian>
 

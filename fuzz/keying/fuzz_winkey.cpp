@@ -1,9 +1,9 @@
 // Random host byte streams into the WinKey decoder, and random parameter
 // blocks into the keying engine; each input is run for a bounded number of
 // engine steps.
-#include "fuzzenv.h"
-#include "settings.h"
-#include "winkey.h"
+#include "fuzz/support/fuzzenv.h"
+#include "common/settings.h"
+#include "client/ports/winkey.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>

@@ -1,8 +1,8 @@
 // Feeds arbitrary byte streams, cut into arbitrary reads, through the frame
 // parser; also checks that every frame we build parses back unchanged.
-#include "fuzzenv.h"
-#include "packetheader.h"
-#include "packetmngr.h"
+#include "fuzz/support/fuzzenv.h"
+#include "client/link/packetheader.h"
+#include "client/link/packetmngr.h"
 
 #include <QCoreApplication>
 

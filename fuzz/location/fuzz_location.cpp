@@ -1,8 +1,8 @@
 // Arbitrary location files ("*.brelkonet") read by the Network tab: the pure
 // reading must agree with what QSettings holds, and the tab must end with
 // values its widgets can show.
-#include "fuzzwidgetapp.h"
-#include "networktab.h"
+#include "fuzz/support/fuzzwidgetapp.h"
+#include "client/prefs/networktab.h"
 
 #include <QFile>
 #include <QLabel>

@@ -1,13 +1,13 @@
 // Drives a serial tunnel handler bound to a real pty port with arbitrary
 // received frames (window value and payload), program writes, batch sizes,
 // resets and line changes, and checks every frame it sends.
-#include "fuzzenv.h"
-#include "fuzzinput.h"
-#include "packetheader.h"
-#include "packetmngr.h"
-#include "serial.h"
-#include "vserial.h"
-#include "vsportclient.h"
+#include "fuzz/support/fuzzenv.h"
+#include "fuzz/support/fuzzinput.h"
+#include "client/link/packetheader.h"
+#include "client/link/packetmngr.h"
+#include "client/link/serial.h"
+#include "client/ports/vserial.h"
+#include "platform/vsportclient.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 // Drives one receive buffer with an arbitrary mix of datagrams, reads,
 // resets and format and buffering changes, checking what every call returns.
-#include "fuzzenv.h"
-#include "rtpfixedjb.h"
+#include "fuzz/support/fuzzenv.h"
+#include "client/Rtp/rtpfixedjb.h"
 
 #include <QCoreApplication>
 #include <QtEndian>

@@ -1,11 +1,11 @@
 // Arbitrary bytes from the box, cut into arbitrary reads, through the frame
 // parser with the real log-in, error and firmware version handlers; the
 // log-in frame built from an arbitrary password must always be well formed.
-#include "authorization.h"
-#include "errorspacket.h"
-#include "fuzzenv.h"
-#include "fwversionpacket.h"
-#include "packetmngr.h"
+#include "client/link/authorization.h"
+#include "client/link/errorspacket.h"
+#include "fuzz/support/fuzzenv.h"
+#include "client/link/fwversionpacket.h"
+#include "client/link/packetmngr.h"
 
 #include <QObject>
 

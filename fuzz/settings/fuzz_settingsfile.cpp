@@ -1,12 +1,12 @@
 // Settings files of any content under Morvex's preference tabs: whatever the
 // file holds, each tab ends with values its widgets can show, and what the
 // tabs write back reads back to the same state.
-#include "audiotab.h"
-#include "fuzzwidgetapp.h"
-#include "languagetab.h"
-#include "networktab.h"
-#include "serialtab.h"
-#include "settings.h"
+#include "client/prefs/audiotab.h"
+#include "fuzz/support/fuzzwidgetapp.h"
+#include "client/prefs/languagetab.h"
+#include "client/prefs/networktab.h"
+#include "client/prefs/serialtab.h"
+#include "common/settings.h"
 
 #include <QComboBox>
 #include <QDateTime>

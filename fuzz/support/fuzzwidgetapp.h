@@ -2,7 +2,7 @@
 
 // For the targets that drive widgets. Include it in the target's one source
 // file only: it defines the leak checker's suppressions.
-#include "fuzzenv.h"
+#include "fuzz/support/fuzzenv.h"
 
 #include <QApplication>
 

@@ -1,8 +1,8 @@
 // Feeds arbitrary bytes, cut into arbitrary chunks, to the simulated radio
 // behind the CAT tunnel: every answer must be whole ';'-ended commands, the
 // IF answer keeps its fixed width and the radio's state stays in range.
-#include "radiomodel.h"
-#include "serialtunnel.h"
+#include "sim/radiomodel.h"
+#include "sim/serialtunnel.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "hidnotifier.h"
+#include "platform/hid/hidnotifier.h"
 
 #include <QCoreApplication>
 #include <QDebug>

@@ -1,4 +1,4 @@
-#include "globalhotkey.h"
+#include "platform/x11/globalhotkey.h"
 
 #include <QCoreApplication>
 #include <QX11Info>

@@ -1,4 +1,4 @@
-#include "hiddevicemodel.h"
+#include "sim/hid/hiddevicemodel.h"
 
 #include <QHostAddress>
 #include <QtEndian>

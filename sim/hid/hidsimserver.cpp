@@ -1,4 +1,4 @@
-#include "hidsimserver.h"
+#include "sim/hid/hidsimserver.h"
 
 #include <QCryptographicHash>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "hiddevicemodel.h"
+#include "sim/hid/hiddevicemodel.h"
 
 #include <QHash>
 #include <QList>

@@ -1,6 +1,6 @@
-#include "hidsimthread.h"
+#include "sim/hid/hidsimthread.h"
 
-#include "hidsimserver.h"
+#include "sim/hid/hidsimserver.h"
 
 #include <QLocalSocket>
 #include <QMetaObject>

@@ -2,8 +2,8 @@
 // programs that preload libhidapi-brelkosim.so. Control commands are read
 // from standard input, one per line; answers go to standard output.
 
-#include "hidsimprotocol.h"
-#include "hidsimserver.h"
+#include "sim/hid/hidsimprotocol.h"
+#include "sim/hid/hidsimserver.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,4 +1,4 @@
-#include "settings.h"
+#include "common/settings.h"
 
 #include <QFile>
 #include <QSettings>

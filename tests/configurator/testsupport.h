@@ -4,7 +4,7 @@
 // thread, a watcher that records and closes message boxes, and a capture of
 // log lines.
 
-#include "hidsimthread.h"
+#include "sim/hid/hidsimthread.h"
 
 #include <QApplication>
 #include <QDir>

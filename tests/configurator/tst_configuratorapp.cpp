@@ -1,7 +1,7 @@
 // The real brelko-configurator, started as its own process with the
 // simulated hidapi preloaded and the simulated device served from here.
 
-#include "testsupport.h"
+#include "tests/configurator/testsupport.h"
 
 #include <QFile>
 #include <QProcess>

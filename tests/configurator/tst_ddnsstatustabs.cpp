@@ -1,14 +1,14 @@
 // The DDNS and Status tabs against the simulated device.
 
-#include "centralwidget.h"
-#include "ddnstab.h"
-#include "devstatustab.h"
-#include "hidinterface.h"
-#include "hidnotifier.h"
-#include "mainwindow.h"
-#include "settings.h"
-#include "tabbattons.h"
-#include "testsupport.h"
+#include "configurator/centralwidget.h"
+#include "configurator/ddnstab.h"
+#include "configurator/devstatustab.h"
+#include "configurator/hidinterface.h"
+#include "platform/hid/hidnotifier.h"
+#include "configurator/mainwindow.h"
+#include "common/settings.h"
+#include "configurator/tabbattons.h"
+#include "tests/configurator/testsupport.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,6 +1,6 @@
 // The Status tab's decoders of device responses.
 
-#include "devicestatustext.h"
+#include "configurator/devicestatustext.h"
 
 #include <QtEndian>
 #include <QtTest>
@@ -95,7 +95,7 @@ void TstDeviceStatusText::ddns_data()
     QTest::addColumn<QString>("word");
     QTest::addColumn<QString>("detailPart");
     QTest::addColumn<int>("icon");
-    const int info = QMessageBox::Information, warn = QMessageBox::Warning;
+    const int info = int(DeviceStatusText::Severity::Information), warn = int(DeviceStatusText::Severity::Warning);
     QTest::newRow("disabled") << "disabled" << true << "Disabled" << "you have to switch to DDNS tab." << info;
     QTest::newRow("good") << "good 93.184.216.34" << true << "Success" << "DNS hostname update successful.\n"
                           << info;
@@ -125,7 +125,7 @@ void TstDeviceStatusText::ddns()
     QCOMPARE(r.matched, matched);
     QCOMPARE(r.word, word);
     QVERIFY2(r.detail.contains(detailPart), qPrintable(r.detail));
-    QCOMPARE(int(r.icon), icon);
+    QCOMPARE(int(r.severity), icon);
 }
 
 void TstDeviceStatusText::addressesAndVersions()

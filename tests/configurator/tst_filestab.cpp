@@ -2,20 +2,20 @@
 // firmware checks and upload, settings export/import, reset, the firmware
 // recommendation and the tab placement the firmware's feature word decides.
 
-#include "centralwidget.h"
-#include "connectingtab.h"
-#include "ddnstab.h"
-#include "firmwareimage.h"
-#include "hidnotifier.h"
-#include "ifnetworktab.h"
-#include "ipaddressfield.h"
-#include "mainwindow.h"
-#include "permission.h"
-#include "permitem.h"
-#include "settings.h"
-#include "testsupport.h"
-#include "updatefwtab.h"
-#include "wifitab.h"
+#include "configurator/centralwidget.h"
+#include "configurator/connectingtab.h"
+#include "configurator/ddnstab.h"
+#include "configurator/firmwareimage.h"
+#include "platform/hid/hidnotifier.h"
+#include "configurator/ifnetworktab.h"
+#include "configurator/ipaddressfield.h"
+#include "configurator/mainwindow.h"
+#include "configurator/permission.h"
+#include "configurator/permitem.h"
+#include "common/settings.h"
+#include "tests/configurator/testsupport.h"
+#include "configurator/updatefwtab.h"
+#include "configurator/wifitab.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,7 +1,7 @@
 // Firmware files and their chunk reports, without a device.
 
-#include "firmwareimage.h"
-#include "hidreport.h"
+#include "configurator/firmwareimage.h"
+#include "configurator/hidreport.h"
 
 #include <QtEndian>
 #include <QtTest>

@@ -1,6 +1,6 @@
-#include "hidinterface.h"
-#include "hidreport.h"
-#include "testsupport.h"
+#include "configurator/hidinterface.h"
+#include "configurator/hidreport.h"
+#include "tests/configurator/testsupport.h"
 
 #include <QtTest>
 

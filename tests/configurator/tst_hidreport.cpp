@@ -1,4 +1,4 @@
-#include "hidreport.h"
+#include "configurator/hidreport.h"
 
 #include <QtTest>
 

@@ -1,11 +1,11 @@
-#include "connectingtab.h"
-#include "hidinterface.h"
-#include "ifnetworktab.h"
-#include "ipaddressfield.h"
-#include "settings.h"
-#include "tabbattons.h"
-#include "testsupport.h"
-#include "wifitab.h"
+#include "configurator/connectingtab.h"
+#include "configurator/hidinterface.h"
+#include "configurator/ifnetworktab.h"
+#include "configurator/ipaddressfield.h"
+#include "common/settings.h"
+#include "configurator/tabbattons.h"
+#include "tests/configurator/testsupport.h"
+#include "configurator/wifitab.h"
 
 #include <QComboBox>
 #include <QLineEdit>

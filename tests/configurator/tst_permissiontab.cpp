@@ -1,10 +1,10 @@
 // The Permissions tab and its rows against the simulated device.
 
-#include "hidinterface.h"
-#include "permission.h"
-#include "permitem.h"
-#include "settings.h"
-#include "testsupport.h"
+#include "configurator/hidinterface.h"
+#include "configurator/permission.h"
+#include "configurator/permitem.h"
+#include "common/settings.h"
+#include "tests/configurator/testsupport.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

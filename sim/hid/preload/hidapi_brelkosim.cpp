@@ -2,7 +2,7 @@
 // Preload it (LD_PRELOAD) into a program linking the system hidapi; every
 // call below then goes to the simulator named by BRELKO_HID_SOCKET.
 
-#include "hidsimprotocol.h"
+#include "sim/hid/hidsimprotocol.h"
 
 #include <hidapi.h>
 
