@@ -736,25 +736,20 @@ void Window::disconnectedClient()
     m_healthyTimer.stop();
     m_stableTimer.stop();
 
-    const ErrorsPacket::ConnectionError reason = m_resetReason;
+    const ReconnectPolicy::Ending end = ReconnectPolicy::ending(
+        m_resetReason, m_client->lastError(), !m_permForm->isEmpty() && !m_permForm->isWorkTimer(), connectedMs);
     m_resetReason = ErrorsPacket::NoError;
-    switch (reason) {
-    case ErrorsPacket::MultipleConnection:
-        endAttempt(ReconnectPolicy::Outcome::SecondClient, connectedMs, QString(),
-                   tr("Another application has already connected."));
+    switch (end.outcome) {
+    case ReconnectPolicy::Outcome::SecondClient:
+        endAttempt(end.outcome, connectedMs, QString(), tr("Another application has already connected."));
         return;
-    case ErrorsPacket::WrongPassword:
-        endAttempt(ReconnectPolicy::Outcome::WrongPassword, connectedMs, tr("wrong password"));
+    case ReconnectPolicy::Outcome::WrongPassword:
+        endAttempt(end.outcome, connectedMs, tr("wrong password"));
         return;
     default:
         break;
     }
-    const QAbstractSocket::SocketError err = m_client->lastError();
-    if (err == QAbstractSocket::HostNotFoundError || err == QAbstractSocket::NetworkError) {
-        endAttempt(ReconnectPolicy::Outcome::Unreachable, connectedMs, QString());
-        return;
-    }
-    if (!m_permForm->isEmpty() && !m_permForm->isWorkTimer()) {
+    if (end.waitForPause) {
         // A pause is running: its end connects again.
         const bool announce = !m_outage;
         m_outage = true;
@@ -764,9 +759,9 @@ void Window::disconnectedClient()
             emit connectionState(false, QString());
         return;
     }
-    m_permForm->stop();
-    endAttempt(connectedMs < 0 ? ReconnectPolicy::Outcome::Unreachable : ReconnectPolicy::Outcome::Dropped,
-               connectedMs, QString());
+    if (end.stopCountdown)
+        m_permForm->stop();
+    endAttempt(end.outcome, connectedMs, QString());
 }
 
 void Window::endAttempt(ReconnectPolicy::Outcome outcome, qint64 connectedMs, const QString &reason,
@@ -1226,14 +1221,12 @@ void Window::keyReleaseEvent(QKeyEvent *event)
 
 void Window::permParamsChanged()
 {
-    const quint32 work = m_permission->workTime();
-    const quint32 pause = m_permission->pauseTime();
-    const quint8 flags = m_permission->flags();
+    const Permission::Grant grant = Permission::grant(m_permission->flags());
     m_permForm->stop();
     m_permForm->setAddrPass(m_client->serverAddress(), m_auth->password());
-    m_permForm->setTimers(work, pause);
+    m_permForm->setTimers(m_permission->workTime(), m_permission->pauseTime());
 
-    if (!(flags & Permission::Access)) {
+    if (!grant.access) {
         qWarning() << "The Brelko grants no access";
         releaseButtonPtt();
         m_cw->setPttSendState(false);
@@ -1241,41 +1234,32 @@ void Window::permParamsChanged()
             m_client->disconnectFromServer();
         return;
     }
-    QString text;
-    if (flags & Permission::PttFsk) {
-        text = tr("PTT");
-        m_cw->setPttSendState(true);
-        m_serials[Fsk]->setPermitted(true);
-    } else {
+    if (!grant.ptt) {
         // Withdrawn mid-session: nothing may stay keyed.
         releaseButtonPtt();
         m_ptt->setPTT(false);
-        m_cw->setPttSendState(false);
-        m_serials[Fsk]->setPermitted(false);
     }
-    const bool cat = flags & Permission::CatRs485;
-    if (cat) {
-        if (!text.isEmpty())
-            text += QLatin1Char(',');
-        text += tr(" CAT");
-    }
-    m_serials[Cat]->setPermitted(cat);
-    m_serials[Rs485]->setPermitted(cat);
-    const bool tx = flags & Permission::TxLevel;
-    if (tx) {
-        if (!text.isEmpty())
-            text += QLatin1Char(',');
-        text += tr(" TX audio level");
-    }
-    m_outSlider->setEnabled(tx);
-    m_permForm->setPermissionText(text);
+    m_cw->setPttSendState(grant.ptt);
+    m_serials[Fsk]->setPermitted(grant.ptt);
+    m_serials[Cat]->setPermitted(grant.cat);
+    m_serials[Rs485]->setPermitted(grant.cat);
+    m_outSlider->setEnabled(grant.txLevel);
 
-    if ((flags & Permission::Unrestricted) == Permission::Unrestricted) {
-        m_permForm->clear();
-        m_permForm->hide();
-    } else {
+    QStringList granted;
+    if (grant.ptt)
+        granted << tr("PTT");
+    if (grant.cat)
+        granted << tr(" CAT");
+    if (grant.txLevel)
+        granted << tr(" TX audio level");
+    m_permForm->setPermissionText(granted.join(QLatin1Char(',')));
+
+    if (grant.countdown) {
         m_permForm->start();
         m_permForm->show();
+    } else {
+        m_permForm->clear();
+        m_permForm->hide();
     }
     if (m_client->isConnected() && !m_permForm->isWorkTimer())
         m_client->disconnectFromServer();

@@ -57,3 +57,16 @@ void Permission::reset()
     m_pauseTime = 0;
     m_flags = 0;
 }
+
+Permission::Grant Permission::grant(quint8 flags)
+{
+    Grant g;
+    if (!(flags & Access))
+        return g;
+    g.access = true;
+    g.ptt = flags & PttFsk;
+    g.cat = flags & CatRs485;
+    g.txLevel = flags & TxLevel;
+    g.countdown = (flags & Unrestricted) != Unrestricted;
+    return g;
+}

@@ -19,6 +19,24 @@ public:
 
     static constexpr int kPayloadSize = 9;
 
+    // What a set of flags lets the operator use. Without Access nothing is
+    // granted and the client leaves; the countdown runs unless all three
+    // controls are granted.
+    struct Grant
+    {
+        bool access = false;
+        bool ptt = false; // PTT, CW keying and the FSK tunnel
+        bool cat = false; // the CAT and RS-485 tunnels
+        bool txLevel = false;
+        bool countdown = false;
+        bool operator==(const Grant &o) const
+        {
+            return access == o.access && ptt == o.ptt && cat == o.cat && txLevel == o.txLevel
+                && countdown == o.countdown;
+        }
+    };
+    static Grant grant(quint8 flags);
+
     explicit Permission(qint32 type = PacketType::Permission, QObject *parent = nullptr);
 
     quint32 workTime() const { return m_workTime; }

@@ -28,3 +28,22 @@ ReconnectPolicy::Decision ReconnectPolicy::next(Outcome outcome, qint64 connecte
         ++m_failures;
     return d;
 }
+
+ReconnectPolicy::Ending ReconnectPolicy::ending(ErrorsPacket::ConnectionError reason, QAbstractSocket::SocketError error,
+                                                bool pauseRunning, qint64 connectedMs)
+{
+    Ending e;
+    if (reason == ErrorsPacket::MultipleConnection) {
+        e.outcome = Outcome::SecondClient;
+    } else if (reason == ErrorsPacket::WrongPassword) {
+        e.outcome = Outcome::WrongPassword;
+    } else if (error == QAbstractSocket::HostNotFoundError || error == QAbstractSocket::NetworkError) {
+        e.outcome = Outcome::Unreachable;
+    } else if (pauseRunning) {
+        e.waitForPause = true;
+    } else {
+        e.outcome = connectedMs < 0 ? Outcome::Unreachable : Outcome::Dropped;
+        e.stopCountdown = true;
+    }
+    return e;
+}

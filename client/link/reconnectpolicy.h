@@ -1,5 +1,8 @@
 #pragma once
 
+#include "client/link/errorspacket.h"
+
+#include <QAbstractSocket>
 #include <QtGlobal>
 
 // When to try the Brelko again after a connection ends. An ordinary drop of
@@ -28,6 +31,23 @@ public:
         bool failure = false; // the attempt counts as failed
         bool operator==(const Decision &o) const { return delayMs == o.delayMs && failure == o.failure; }
     };
+
+    // How a connection ended, from the box's last word, the socket's error
+    // and whether a pause is running (its end connects again instead).
+    struct Ending
+    {
+        bool waitForPause = false;
+        Outcome outcome = Outcome::Dropped;
+        // The link itself ended (not a refusal or an unreachable host):
+        // the work countdown stops with it.
+        bool stopCountdown = false;
+        bool operator==(const Ending &o) const
+        {
+            return waitForPause == o.waitForPause && outcome == o.outcome && stopCountdown == o.stopCountdown;
+        }
+    };
+    static Ending ending(ErrorsPacket::ConnectionError reason, QAbstractSocket::SocketError error, bool pauseRunning,
+                         qint64 connectedMs);
 
     // The delay before the next attempt after an end with this outcome;
     // connectedMs is how long the link was up (negative: it never was).
