@@ -2,6 +2,7 @@
 
 #include "client/link/audiopacket.h"
 #include "client/audio/audiothread.h"
+#include "client/controller/audiorouting.h"
 #include "client/link/authorization.h"
 #include "platform/autostart.h"
 #include "client/audio/bufferplan.h"
@@ -87,8 +88,7 @@ Window::Window(QWidget *parent)
     , m_lookup(new HostLookup(this))
     , m_prefs(new Preferences(this))
     , m_ports{new VSerial(this), new VSerial(this), new VSerial(this), new VSerial(this), new VSerial(this)}
-    , m_engine(new AudioThread(this))
-    , m_rtp(new RtpThread(this))
+    , m_audio(new AudioRouting(this))
     , m_console(new Console)
     , m_rxGroup(new QButtonGroup(this))
     , m_rbMain(new QRadioButton(this))
@@ -96,13 +96,8 @@ Window::Window(QWidget *parent)
     , m_rbBoth(new QRadioButton(this))
     , m_consoleBtn(new QPushButton(this))
     , m_winKey(new WinKey(this))
-    , m_selfControl(new SelfControl(this))
     , m_cw(new CwThread(this))
 {
-    m_streams[0].kind = paudio::audioIn;
-    m_streams[1].kind = paudio::audioInVirtual;
-    m_streams[2].kind = paudio::audioOut;
-    m_streams[3].kind = paudio::audioOutVirtual;
     m_levelTimer.setInterval(kLevelMs);
     m_indicatorTimer.setInterval(kIndicatorMs);
 
@@ -144,7 +139,7 @@ Window::Window(QWidget *parent)
     connect(m_lookup, &HostLookup::finished, this, &Window::boxLookedUp);
     connect(&m_indicatorTimer, &QTimer::timeout, this, &Window::updateIndicators);
     connect(&m_levelTimer, &QTimer::timeout, this, qOverload<>(&Window::changeLevel));
-    connect(this, &Window::setOutputMode, m_engine, &AudioThread::setOutputMode);
+    connect(this, &Window::setOutputMode, m_audio, &AudioRouting::setOutputMode);
     connect(this, &Window::changeInLevelL, m_audioPacket, &AudioPacket::setInLevelL);
     connect(this, &Window::changeInLevelR, m_audioPacket, &AudioPacket::setInLevelR);
     connect(this, &Window::changeOutLevel, m_audioPacket, &AudioPacket::setOutLevel);
@@ -165,7 +160,7 @@ Window::Window(QWidget *parent)
         m_fwDialog->showNotice(msg);
     });
     connect(m_prefs, &Preferences::reloadAudioDevices, this, &Window::audioDeviceChanged, Qt::QueuedConnection);
-    connect(m_rtp, &RtpThread::statistics, m_console, &Console::updateStatistics);
+    connect(m_audio->streaming(), &RtpThread::statistics, m_console, &Console::updateStatistics);
     connect(m_rxGroup, QOverload<QAbstractButton *>::of(&QButtonGroup::buttonClicked), this, &Window::changeRB);
     connect(m_consoleBtn, &QPushButton::clicked, this, &Window::showHideConsole);
     connect(m_prefs->languageTab(), &LanguageTab::switchLanguage, this, &Window::switchLanguage);
@@ -205,13 +200,22 @@ Window::~Window()
         m_client->disconnectFromServer();
     }
     m_reconnect.stop();
-    m_engine->removeStream(paudio::audioAll);
-    m_rtp->stop();
+    m_audio->stopAll();
     m_cw->stopKeying();
     m_winKey->stop();
     delete m_console;
     if (s_instance == this)
         s_instance = nullptr;
+}
+
+RtpThread *Window::streaming() const
+{
+    return m_audio->streaming();
+}
+
+AudioThread *Window::engine() const
+{
+    return m_audio->engine();
 }
 
 Serial *Window::serialHandler(Port p) const
@@ -485,26 +489,19 @@ void Window::settingsChanged(AbstractTab::Tab tab)
         break;
     case AbstractTab::Network:
         stopKeying();
-        m_engine->stop();
-        m_engine->removeStream(paudio::audioAll);
-        m_rtp->stop();
+        m_audio->stopStreams();
+        m_audio->streaming()->stop();
         m_reconnect.stop();
         applyNetworkSettings();
-        if (m_streams[2].paIndex < 0)
+        if (!m_audio->hasDevices())
             refreshDescriptors();
-        // The box's address is known once its name is looked up.
-        m_rtp->startStream(QHostAddress(), m_streamPort, qint32(m_streams[2].params.sampleRate()));
-        m_streams[0].data = m_rtp->inputBuffer();
-        m_streams[1].data = m_rtp->inputBuffer();
-        m_streams[2].data = m_rtp->outputBuffer();
-        m_streams[3].data = m_rtp->outputVirtualBuffer();
+        m_audio->startStreaming(m_streamPort);
         rebuildStreams(false);
         connectToBox();
         applyRigControl();
         break;
     case AbstractTab::Audio:
-        m_engine->stop();
-        m_engine->removeStream(paudio::audioAll);
+        m_audio->stopStreams();
         rebuildStreams(true);
         break;
     case AbstractTab::General:
@@ -516,44 +513,28 @@ void Window::settingsChanged(AbstractTab::Tab tab)
 
 void Window::refreshDescriptors()
 {
-    const int rate = m_prefs->sampleRate() > 0 ? m_prefs->sampleRate() : 12000;
-    const int devices[4] = {m_prefs->audioInput(), m_prefs->virtualInput(), m_prefs->audioOutput(),
-                            m_prefs->virtualOutput()};
-    // [Audio] LongSoundBuffers=true: 100 ms device buffers for sound systems
-    // that cannot keep up with 20 ms ones.
-    const bool longBuffers = Settings::instance()->value(Settings::LongSoundBuffers, Settings::Audio).toBool();
-    for (int i = 0; i < 4; ++i) {
-        paudio::StreamDescriptor &d = m_streams[i];
-        d.paIndex = devices[i];
-        d.params.setDevice(devices[i]);
-        d.params.setSampleRate(rate);
-        const bool shortBuffers = paudio::shortBuffers(d.kind, longBuffers);
-        d.params.setFramesPerBuffer(paudio::framesPerBuffer(rate, !shortBuffers));
-        d.params.setSuggestedLatency(paudio::suggestedLatency(!shortBuffers));
-        d.params.setChannels(d.kind == paudio::audioOut || d.kind == paudio::audioOutVirtual ? 2 : 1);
-    }
-    m_rtp->setBufferedTime(m_prefs->rxBuffering());
-    // The monitor follows the main output's format.
-    m_selfControl->setFormat(rate, 2, m_streams[2].params.framesPerBuffer(), 100);
-    m_selfControl->setToneFrequency(900);
+    AudioRouting::Devices d;
+    d.input = m_prefs->audioInput();
+    d.virtualInput = m_prefs->virtualInput();
+    d.output = m_prefs->audioOutput();
+    d.virtualOutput = m_prefs->virtualOutput();
+    d.sampleRate = m_prefs->sampleRate();
+    d.rxBufferingMs = m_prefs->rxBuffering();
+    d.longBuffers = Settings::instance()->value(Settings::LongSoundBuffers, Settings::Audio).toBool();
+    m_audio->setDevices(d);
 }
 
 void Window::rebuildStreams(bool descriptorsFromTab)
 {
     if (descriptorsFromTab)
         refreshDescriptors();
-    // Before the first network apply the streams have no data device: they play silence.
-    m_engine->addStream(m_streams[0], nullptr);
-    m_engine->addStream(m_streams[1], nullptr);
-    m_engine->addStream(m_streams[2], m_selfControl);
-    m_engine->addStream(m_streams[3], nullptr);
-    m_engine->launch();
+    m_audio->rebuildStreams();
     selectActiveInput();
 }
 
 void Window::selectActiveInput()
 {
-    m_engine->setInput(m_ptt->remotePtt() ? paudio::audioIn : paudio::audioInVirtual);
+    m_audio->setTransmitting(m_ptt->remotePtt());
 }
 
 void Window::applyNetworkSettings()
@@ -601,7 +582,7 @@ void Window::useBoxAddress(const QHostAddress &address)
 {
     // One address for the command link, the audio and the keying alike.
     m_client->setServer(address, m_cmdPort);
-    m_rtp->setDestination(address, m_streamPort);
+    m_audio->setDestination(address, m_streamPort);
     m_cw->setDestination(address, m_pttCwPort);
     m_restarting = m_client->state() != QAbstractSocket::UnconnectedState;
     m_client->connectToServer();
@@ -680,7 +661,7 @@ void Window::stopKeying()
 
 void Window::connectedClient()
 {
-    m_rtp->setTransmitMode(m_ptt->remotePtt());
+    m_audio->setTransmitMode(m_ptt->remotePtt());
     selectActiveInput();
     startKeying();
     m_pttButton->setEnabled(true);
@@ -718,8 +699,8 @@ void Window::disconnectedClient()
     m_linePtt = false;
     m_trxGroup->setEnabled(false);
     m_txMeter->setEnabled(false);
-    m_engine->setInput(paudio::AudioType(0));
-    m_rtp->setTransmitMode(true);
+    m_audio->setInput(paudio::AudioType(0));
+    m_audio->setTransmitMode(true);
     stopKeying();
     // The next session keys only once its own permission frame allows it.
     m_cw->setPttSendState(false);
@@ -799,7 +780,7 @@ bool Window::pttPermitted() const
 
 void Window::setTone(bool on)
 {
-    m_engine->enableTone(on);
+    m_audio->enableTone(on);
 }
 
 void Window::releaseButtonPtt()
@@ -833,7 +814,7 @@ void Window::clickPTT()
     if (m_ports[PttCw]->isOpened()) {
         // A program holds the PTT/CW port: its lines key, not the button.
         releaseButtonPtt();
-        m_engine->setInput(paudio::audioInVirtual);
+        m_audio->setInput(paudio::audioInVirtual);
         return;
     }
     if (!m_pttButton->isChecked()) {
@@ -881,7 +862,7 @@ void Window::hotKey(int id)
     m_pttButton->setChecked(on);
     clickPTT();
     if (on && m_pttButton->isChecked())
-        m_engine->setInput(paudio::audioIn);
+        m_audio->setInput(paudio::audioIn);
 }
 
 void Window::changePTT()
@@ -889,13 +870,13 @@ void Window::changePTT()
     const bool remote = m_ptt->remotePtt();
     if (m_pttButton->isChecked() && remote) {
         // A radio program's transmission takes its audio from the virtual card.
-        m_engine->setInput(m_rigPtt ? paudio::audioInVirtual : paudio::audioIn);
+        m_audio->setInput(m_rigPtt ? paudio::audioInVirtual : paudio::audioIn);
         m_pttButton->setStyleSheet(m_transmitStyle);
     } else {
-        m_engine->setInput(paudio::audioInVirtual);
+        m_audio->setInput(paudio::audioInVirtual);
         m_pttButton->setStyleSheet(m_normalStyle);
     }
-    m_rtp->setTransmitMode(remote);
+    m_audio->setTransmitMode(remote);
     emit pttChanged(remote);
     updateIndicators();
 }
@@ -1002,7 +983,7 @@ QString Window::inputLevelTextR() const { return m_inTextR->text(); }
 
 void Window::changeLevel()
 {
-    const QVector<int> lv = m_engine->levels();
+    const QVector<int> lv = m_audio->levels();
     if (lv.size() < 3)
         return;
     changeLevel(paudio::audioIn, 0, lv.at(0));
@@ -1065,7 +1046,7 @@ void Window::mainRx()
         setRxWidgets(true, false);
     setRxLabels(tr("Main RX"));
     m_rbMain->setChecked(true);
-    useOutputMode(paudio::MainRx);
+    emit setOutputMode(paudio::MainRx);
 }
 
 void Window::subRx()
@@ -1074,7 +1055,7 @@ void Window::subRx()
         setRxWidgets(false, true);
     setRxLabels(tr("Sub RX"));
     m_rbSub->setChecked(true);
-    useOutputMode(paudio::SubRx);
+    emit setOutputMode(paudio::SubRx);
 }
 
 void Window::bothRx()
@@ -1083,22 +1064,12 @@ void Window::bothRx()
         setRxWidgets(true, true);
     setRxLabels(tr("Main RX"));
     m_rbBoth->setChecked(true);
-    useOutputMode(paudio::Stereo);
+    emit setOutputMode(paudio::Stereo);
 }
-
-namespace {
-// Absent or unreadable means Main RX, which suits radios with one receiver.
-paudio::OutputMode storedOutputMode()
-{
-    bool ok = false;
-    const int stored = Settings::instance()->value(Settings::OutputMode, Settings::Audio).toInt(&ok);
-    return ok && stored >= paudio::MainRx && stored <= paudio::Stereo ? paudio::OutputMode(stored) : paudio::MainRx;
-}
-} // namespace
 
 void Window::restoreOutputMode()
 {
-    const paudio::OutputMode mode = storedOutputMode();
+    const paudio::OutputMode mode = m_audio->outputMode();
     if (mode == paudio::SubRx) {
         m_actSubRx->setChecked(true);
         subRx();
@@ -1111,27 +1082,16 @@ void Window::restoreOutputMode()
     }
 }
 
-// The engine keeps the mode for the streams every apply creates anew.
-void Window::useOutputMode(paudio::OutputMode mode)
-{
-    m_engine->setOutputMode(mode);
-    if (storedOutputMode() != mode)
-        Settings::instance()->setValue(Settings::OutputMode, Settings::Audio, int(mode));
-}
-
 void Window::changeRB(QAbstractButton *button)
 {
     if (button == m_rbMain) {
         m_actMainRx->setChecked(true);
-        emit setOutputMode(paudio::MainRx);
         mainRx();
     } else if (button == m_rbSub) {
         m_actSubRx->setChecked(true);
-        emit setOutputMode(paudio::SubRx);
         subRx();
     } else {
         m_actBothRx->setChecked(true);
-        emit setOutputMode(paudio::Stereo);
         bothRx();
     }
 }
@@ -1157,8 +1117,6 @@ void Window::setAutoRun(bool state)
 
 void Window::audioDeviceChanged()
 {
-    m_engine->stop();
-    m_engine->removeStream(paudio::audioAll);
     settingsChanged(AbstractTab::Audio);
 }
 

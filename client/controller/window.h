@@ -15,6 +15,7 @@
 #include <memory>
 
 class AudioPacket;
+class AudioRouting;
 class AudioThread;
 class Authorization;
 class ClientRIF;
@@ -44,7 +45,6 @@ class QToolBar;
 class RemoteInd;
 class RigServer;
 class RtpThread;
-class SelfControl;
 class Serial;
 class StereoLevel;
 class VSerial;
@@ -90,8 +90,9 @@ public:
     Serial *serialHandler(Port p) const;
     AudioPacket *audioPacket() const { return m_audioPacket; }
     CwThread *keying() const { return m_cw; }
-    RtpThread *streaming() const { return m_rtp; }
-    AudioThread *engine() const { return m_engine; }
+    RtpThread *streaming() const;
+    AudioThread *engine() const;
+    AudioRouting *audio() const { return m_audio; }
     QSlider *outputSlider() const { return m_outSlider; }
     QSlider *inputSliderL() const { return m_inSliderL; }
     QSlider *inputSliderR() const { return m_inSliderR; }
@@ -188,7 +189,6 @@ private:
     void refreshDescriptors();
     void selectActiveInput();
     void restoreOutputMode();
-    void useOutputMode(paudio::OutputMode mode);
     void setTone(bool on);
     void endAttempt(ReconnectPolicy::Outcome outcome, qint64 connectedMs, const QString &reason,
                     const QString &trayText = QString());
@@ -240,10 +240,8 @@ private:
     HostLookup *m_lookup;
     Preferences *m_prefs;
     VSerial *m_ports[PortCount];
-    paudio::StreamDescriptor m_streams[4]; // audioIn, audioInVirtual, audioOut, audioOutVirtual
-    AudioThread *m_engine;
+    AudioRouting *m_audio;
     QTimer m_levelTimer;
-    RtpThread *m_rtp;
     quint16 m_streamPort = 11000;
     quint16 m_pttCwPort = 8765;
     Console *m_console;
@@ -253,7 +251,6 @@ private:
     QRadioButton *m_rbBoth;
     QPushButton *m_consoleBtn;
     WinKey *m_winKey;
-    SelfControl *m_selfControl;
     CwThread *m_cw;
 
     QMenu *m_fileMenu = nullptr;

@@ -211,7 +211,9 @@ void TestRigControlWindow::transmitTimeOut()
         if (f.value == 0u && on >= 0 && off < 0)
             off = f.ms;
     }
-    QVERIFY2(on >= 0 && off - on >= 1900 && off - on <= 3000, qPrintable(QString("%1 %2").arg(on).arg(off)));
+    // The on frame may leave up to a send batch late under load, so the
+    // lower margin is wider than the upper one's lateness needs.
+    QVERIFY2(on >= 0 && off - on >= 1750 && off - on <= 3000, qPrintable(QString("%1 %2").arg(on).arg(off)));
     QCOMPARE(m_main->lastBalloon(), QString("Transmit time-out: PTT released after 2 s"));
     QTRY_COMPARE_WITH_TIMEOUT(ask(s, "t"), QByteArray("0"), kWait);
     QVERIFY(!w()->pttButton()->isChecked());
