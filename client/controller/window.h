@@ -1,13 +1,18 @@
 #pragma once
 
-#include "client/prefs/abstracttab.h"
-#include "client/link/errorspacket.h"
 #include "client/audio/paudio.h"
-#include "client/link/reconnectpolicy.h"
+#include "client/controller/audiorouting.h"
+#include "client/controller/stationactions.h"
+#include "client/controller/stationsession.h"
+#include "client/controller/transceiverlevels.h"
+#include "client/link/errorspacket.h"
+#include "client/link/permission.h"
+#include "client/link/ptt.h"
+#include "client/prefs/abstracttab.h"
+#include "client/prefs/preferences.h"
 
-#include <QAbstractSocket>
-#include <QElapsedTimer>
-#include <QHostAddress>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QTimer>
 #include <QVector>
 #include <QWidget>
@@ -15,31 +20,19 @@
 #include <memory>
 
 class AudioPacket;
-class AudioRouting;
 class AudioThread;
-class Authorization;
 class ClientRIF;
 class Console;
 class CwThread;
-class FirmwareCheck;
 class FwVersionDialog;
-class FwVersionPacket;
-class HostLookup;
-class PTT;
-class PacketMngr;
-class Permission;
+class HeadsetPanel;
 class PermissionForm;
-class Preferences;
 class QAbstractButton;
 class QAction;
-class QActionGroup;
 class QButtonGroup;
-class QGroupBox;
 class QLabel;
 class QMenu;
 class QMenuBar;
-class QPushButton;
-class QRadioButton;
 class QSlider;
 class QToolBar;
 class RemoteInd;
@@ -48,7 +41,6 @@ class RtpThread;
 class Serial;
 class StereoLevel;
 class VSerial;
-class WinKey;
 
 // The station controller: owns everything that talks to the Brelko, applies
 // the settings, connects and reconnects, and turns the operator's controls
@@ -70,43 +62,44 @@ public:
     static Window *instance() { return s_instance; }
 
     // Menus, tool bar and tray entries of the main window.
-    void fillMenuBar(QMenuBar *bar);
-    void fillToolBar(QToolBar *bar);
-    void fillTrayMenu(QMenu *menu);
-    QAction *settingsAction() const { return m_actSettings; }
-    QAction *openAction() const { return m_actOpen; }
-    QAction *toneAction() const { return m_actTone; }
-    QAction *quitAction() const { return m_actQuit; }
+    void fillMenuBar(QMenuBar *bar) { m_actions->fillMenuBar(bar); }
+    void fillToolBar(QToolBar *bar) { m_actions->fillToolBar(bar); }
+    void fillTrayMenu(QMenu *menu) { m_actions->fillTrayMenu(menu); }
+    QAction *settingsAction() const { return m_actions->settings; }
+    QAction *openAction() const { return m_actions->open; }
+    QAction *toneAction() const { return m_actions->tone; }
+    QAction *quitAction() const { return m_actions->quit; }
 
     // For the main window and tests.
-    ClientRIF *connection() const { return m_client; }
+    StationSession *session() const { return m_session; }
+    ClientRIF *connection() const { return m_session->connection(); }
     Preferences *preferences() const { return m_prefs; }
     Console *console() const { return m_console; }
     PermissionForm *permissionForm() const { return m_permForm; }
     QPushButton *pttButton() const { return m_pttButton; }
-    VSerial *port(Port p) const { return m_ports[p]; }
-    PTT *pttPacket() const { return m_ptt; }
-    Permission *permission() const { return m_permission; }
-    Serial *serialHandler(Port p) const;
-    AudioPacket *audioPacket() const { return m_audioPacket; }
-    CwThread *keying() const { return m_cw; }
-    RtpThread *streaming() const;
-    AudioThread *engine() const;
+    VSerial *port(Port p) const { return m_session->port(StationSession::Port(p)); }
+    PTT *pttPacket() const { return m_session->pttPacket(); }
+    Permission *permission() const { return m_session->permission(); }
+    Serial *serialHandler(Port p) const { return m_session->serialHandler(StationSession::Port(p)); }
+    AudioPacket *audioPacket() const { return m_session->audioPacket(); }
+    CwThread *keying() const { return m_session->keying(); }
+    RtpThread *streaming() const { return m_audio->streaming(); }
+    AudioThread *engine() const { return m_audio->engine(); }
     AudioRouting *audio() const { return m_audio; }
-    QSlider *outputSlider() const { return m_outSlider; }
-    QSlider *inputSliderL() const { return m_inSliderL; }
-    QSlider *inputSliderR() const { return m_inSliderR; }
-    QString outputLevelText() const;
-    QString inputLevelTextL() const;
-    QString inputLevelTextR() const;
-    int reconnectDelay() const;
-    bool isReconnectPending() const { return m_reconnect.isActive(); }
-    QVector<quint8> indicatorStates() const;
-    RigServer *rigServer() const { return m_rigServer; }
+    QSlider *outputSlider() const { return m_trx->outputSlider(); }
+    QSlider *inputSliderL() const { return m_trx->inputSliderL(); }
+    QSlider *inputSliderR() const { return m_trx->inputSliderR(); }
+    QString outputLevelText() const { return m_trx->outputText(); }
+    QString inputLevelTextL() const { return m_trx->inputTextL(); }
+    QString inputLevelTextR() const { return m_trx->inputTextR(); }
+    int reconnectDelay() const { return m_session->reconnectDelay(); }
+    bool isReconnectPending() const { return m_session->isReconnectPending(); }
+    QVector<quint8> indicatorStates() const { return m_session->indicatorStates(); }
+    RigServer *rigServer() const { return m_session->rigServer(); }
 
     // PTT asked for by a radio program through the rig control server: the
     // button's rules apply. 0, or a negative Hamlib error when refused.
-    int rigSetPtt(bool on);
+    int rigSetPtt(bool on) { return m_session->rigSetPtt(on); }
 
 signals:
     void setOutputMode(paudio::OutputMode mode);
@@ -127,7 +120,7 @@ signals:
     void fixMainWndSize();
 
 public slots:
-    void clickPTT();
+    void clickPTT() { m_session->requestPtt(m_pttButton->isChecked()); }
     void changeLevel(paudio::AudioType type, quint32 chan, int level);
     void changeLevel();
     void adjustConsoleBtn(bool state);
@@ -135,43 +128,37 @@ public slots:
     void hotKey(int id);
     void settingsChanged(AbstractTab::Tab tab);
     void setButtonStyle();
-    void mainRx();
-    void subRx();
-    void bothRx();
-    void setInLevelL(quint32 code);
-    void setInLevelR(quint32 code);
-    void setOutLevel(quint32 code);
+    void mainRx() { selectReceiver(paudio::MainRx); }
+    void subRx() { selectReceiver(paudio::SubRx); }
+    void bothRx() { selectReceiver(paudio::Stereo); }
+    void setInLevelL(quint32 code) { m_trx->setInLevelL(code); }
+    void setInLevelR(quint32 code) { m_trx->setInLevelR(code); }
+    void setOutLevel(quint32 code) { m_trx->setOutLevel(code); }
     void setAutoRun(bool state);
     void changePTT();
-    void changeRTSforPTT(bool state);
-    void disconnectedClient();
-    void connectedClient();
-    void timeoutReconect();
-    void reasonConnectionReset(ErrorsPacket::ConnectionError err);
+    void changeRTSforPTT(bool state) { m_session->setLinePtt(state); }
+    void disconnectedClient() { m_session->disconnectedClient(); }
+    void connectedClient() { m_session->connectedClient(); }
+    void timeoutReconect() { m_session->timeoutReconect(); }
+    void reasonConnectionReset(ErrorsPacket::ConnectionError err) { m_session->reasonConnectionReset(err); }
     void showHideConsole();
-    void changeRB(QAbstractButton *button);
+    void changeRB(QAbstractButton *button) { selectReceiver(button == m_rbMain ? paudio::MainRx : button == m_rbSub ? paudio::SubRx : paudio::Stereo); }
     void changeTone();
     void showHelp();
     void goHome();
     void showAbout();
     void showAboutQt();
-    void changeOutputLevel(int value);
-    void changeInputLevelL(int value);
-    void changeInputLevelR(int value);
+    void changeOutputLevel(int value) { m_trx->changeOutputLevel(value); }
+    void changeInputLevelL(int value) { m_trx->changeInputLevelL(value); }
+    void changeInputLevelR(int value) { m_trx->changeInputLevelR(value); }
     void enableTransiver(bool group, bool qMain, bool sub);
     void checkTransiver(bool state);
     void updateIndicators();
     void firstLoadSets();
-    void permTimerCompleted();
-    void permParamsChanged();
-    void audioDeviceChanged();
+    void permTimerCompleted() { m_session->permTimerCompleted(); }
+    void permParamsChanged() { m_session->permParamsChanged(); }
+    void audioDeviceChanged() { settingsChanged(AbstractTab::Audio); }
     void checkFwVersion(quint32 ver, quint32 subver, quint32 pointver);
-
-private slots:
-    void connectToBox();
-    void boxLookedUp(int id, const QList<QHostAddress> &addresses, const QString &error);
-    void transmitTimedOut();
-    void linePttTimedOut(int source);
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -180,119 +167,43 @@ protected:
 
 private:
     void buildUi();
-    void createActions();
-    void openPorts(const QStringList &names);
-    void applyNetworkSettings();
-    void startKeying();
-    void stopKeying();
+    void connectActions();
+    void applyNetworkSettings() { m_session->applyNetwork(m_prefs->stationConfig()); }
     void rebuildStreams(bool refreshDescriptors);
-    void refreshDescriptors();
-    void selectActiveInput();
-    void restoreOutputMode();
-    void setTone(bool on);
-    void endAttempt(ReconnectPolicy::Outcome outcome, qint64 connectedMs, const QString &reason,
-                    const QString &trayText = QString());
-    void useBoxAddress(const QHostAddress &address);
-    void releaseButtonPtt();
-    void startTransmitTimer();
+    void refreshDescriptors() { m_audio->setDevices(m_prefs->audioDevices()); }
+    void selectActiveInput() { m_audio->setTransmitting(m_session->pttPacket()->remotePtt()); }
+    void restoreOutputMode() { selectReceiver(m_audio->outputMode()); }
+    void linkChanged(bool up);
+    void pttHeldChanged(bool held);
+    void grantChanged(const Permission::Grant &grant, const QString &text);
     void pttButtonStyle();
-    bool pttPermitted() const;
-    void setRxWidgets(bool mainOn, bool subOn);
-    void setRxLabels(const QString &receiver);
-    void setSliderQuietly(QSlider *slider, int value);
-    void setupRigControl();
-    void applyRigControl();
+    void selectReceiver(paudio::OutputMode mode);
+    void applyRigControl() { m_session->applyRigControl(m_prefs->rigConfig()); }
 
     static Window *s_instance;
 
-    ErrorsPacket::ConnectionError m_resetReason = ErrorsPacket::NoError;
-    QTimer m_reconnect;
-    ReconnectPolicy m_policy;
-    QElapsedTimer m_connectedSince;
-    // A connection this old ends the back-off.
-    QTimer m_healthyTimer;
-    // After failed attempts, "connected" is announced once the link has held.
-    QTimer m_stableTimer;
-    // True from the first disconnection until the link is back for good:
-    // one balloon per outage, not one per attempt.
-    bool m_outage = false;
-    // The link is being restarted on purpose (a settings apply), not lost.
-    bool m_restarting = false;
-    QString m_boxName;
-    quint16 m_cmdPort = 11000;
-    QTimer m_transmitTimer;
-    int m_transmitTimeoutMs = 0;
-    bool m_linePtt = false;
     QTimer m_indicatorTimer;
     QString m_normalStyle;
     QString m_transmitStyle;
-    ClientRIF *m_client;
-    PacketMngr *m_mngr;
-    ErrorsPacket *m_errors;
-    PTT *m_ptt;
-    Authorization *m_auth;
-    Serial *m_serials[4]; // CAT, PTT/CW, FSK, RS-485
-    AudioPacket *m_audioPacket;
-    Permission *m_permission;
-    FwVersionPacket *m_fwVersion;
-    FirmwareCheck *m_fwCheck;
     std::unique_ptr<FwVersionDialog> m_fwDialog; // made by the first notice
-    HostLookup *m_lookup;
     Preferences *m_prefs;
-    VSerial *m_ports[PortCount];
     AudioRouting *m_audio;
     QTimer m_levelTimer;
-    quint16 m_streamPort = 11000;
-    quint16 m_pttCwPort = 8765;
     Console *m_console;
     QButtonGroup *m_rxGroup;
     QRadioButton *m_rbMain;
     QRadioButton *m_rbSub;
     QRadioButton *m_rbBoth;
     QPushButton *m_consoleBtn;
-    WinKey *m_winKey;
-    CwThread *m_cw;
 
-    QMenu *m_fileMenu = nullptr;
-    QMenu *m_viewMenu = nullptr;
-    QMenu *m_toolsMenu = nullptr;
-    QMenu *m_helpMenu = nullptr;
-    QMenu *m_settingsMenu = nullptr;
-    QMenu *m_windowMenu = nullptr;
-    QMenu *m_toolbarMenu = nullptr;
-    QAction *m_actOpen = nullptr;
-    QAction *m_actTone = nullptr;
-    QAction *m_actSettings = nullptr;
-    QAction *m_actHome = nullptr;
-    QAction *m_actAbout = nullptr;
-    QAction *m_actAboutQt = nullptr;
-    QAction *m_actQuit = nullptr;
-    QAction *m_actMainRx = nullptr;
-    QAction *m_actSubRx = nullptr;
-    QAction *m_actBothRx = nullptr;
-    QActionGroup *m_rxActions = nullptr;
+    StationActions *m_actions;
     bool m_firstShown = false;
 
     // User interface.
-    QLabel *m_headsetTitle;
-    QLabel *m_headL;
-    QLabel *m_headR;
-    QLabel *m_micLabel;
-    StereoLevel *m_rxLevels;
-    StereoLevel *m_micLevel;
-    QGroupBox *m_trxGroup;
-    QLabel *m_subLabel;
-    QLabel *m_mainLabel;
-    QSlider *m_inSliderL;
-    QSlider *m_inSliderR;
-    QSlider *m_outSlider;
-    QLabel *m_inTextL;
-    QLabel *m_inTextR;
-    QLabel *m_outText;
+    HeadsetPanel *m_headset;
+    TransceiverLevels *m_trx;
     RemoteInd *m_txMeter;
     QPushButton *m_pttButton;
     PermissionForm *m_permForm;
-    RigServer *m_rigServer = nullptr;
-    // The button is held for a radio program, not by the operator.
-    bool m_rigPtt = false;
+    StationSession *m_session = nullptr;
 };

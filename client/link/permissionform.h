@@ -1,5 +1,7 @@
 #pragma once
 
+#include "client/link/permissionclock.h"
+
 #include <QList>
 #include <QWidget>
 
@@ -8,7 +10,7 @@ class QLabel;
 
 // Panel with the work/pause countdown of the current Brelko and the list of
 // granted controls. Keeps one PermItem per Brelko used during this run.
-class PermissionForm final : public QWidget
+class PermissionForm final : public QWidget, public PermissionClock
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(PermissionForm)
@@ -16,13 +18,13 @@ class PermissionForm final : public QWidget
 public:
     explicit PermissionForm(QWidget *parent = nullptr);
 
-    void setAddrPass(const QString &address, const QString &password);
-    void setTimers(quint32 work, quint32 pause);
-    bool isWorkTimer() const;
-    void start();
-    void stop();
-    void clear();
-    bool isEmpty() const { return m_pcurConn == nullptr; }
+    void setAddrPass(const QString &address, const QString &password) override;
+    void setTimers(quint32 work, quint32 pause) override;
+    bool isWorkTimer() const override;
+    void start() override;
+    void stop() override;
+    void clear() override;
+    bool isEmpty() const override { return m_pcurConn == nullptr; }
     void setPermissionText(const QString &text);
 
     PermItem *currentItem() const { return m_pcurConn; }

@@ -3,6 +3,7 @@
 #include "client/prefs/languagetab.h"
 #include "client/prefs/networktab.h"
 #include "client/prefs/serialtab.h"
+#include "common/settings.h"
 
 #include <QDialogButtonBox>
 #include <QEvent>
@@ -166,3 +167,41 @@ int Preferences::virtualOutput() const { return m_audio->virtualOutput(); }
 int Preferences::sampleRate() const { return m_audio->sampleRate(); }
 int Preferences::codec() const { return m_audio->codec(); }
 int Preferences::rxBuffering() const { return m_audio->rxBuffering(); }
+
+StationSession::Config Preferences::stationConfig() const
+{
+    StationSession::Config c;
+    c.boxName = networkAddress();
+    c.cmdPort = quint16(cmdPort());
+    c.streamPort = quint16(rtpPort());
+    c.pttCwPort = quint16(pttCwPort());
+    c.password = networkPassword();
+    c.txBufferSteps = txBufferingSteps();
+    c.txTimeoutMs = txTimeout() * 1000;
+    return c;
+}
+
+AudioRouting::Devices Preferences::audioDevices() const
+{
+    AudioRouting::Devices d;
+    d.input = audioInput();
+    d.virtualInput = virtualInput();
+    d.output = audioOutput();
+    d.virtualOutput = virtualOutput();
+    d.sampleRate = sampleRate();
+    d.rxBufferingMs = rxBuffering();
+    d.longBuffers = Settings::instance()->value(Settings::LongSoundBuffers, Settings::Audio).toBool();
+    return d;
+}
+
+RigServer::Config Preferences::rigConfig() const
+{
+    const NetworkTab *tab = networkTab();
+    RigServer::Config c;
+    c.enabled = tab->rigEnabled();
+    c.port = quint16(tab->rigPort());
+    c.remote = tab->rigRemote();
+    c.rig.model = tab->rigModel();
+    c.rig.pttByCat = tab->rigPttByCat();
+    return c;
+}

@@ -2,6 +2,9 @@
 
 #include "client/prefs/abstracttab.h"
 #include "client/prefs/audiotab.h"
+#include "client/controller/audiorouting.h"
+#include "client/controller/stationsession.h"
+#include "client/rigctl/rigserver.h"
 
 #include <QDialog>
 
@@ -45,6 +48,12 @@ public:
     int sampleRate() const;
     int codec() const;
     int rxBuffering() const;
+
+    // The chosen values as the session, the audio routing and the rig
+    // control server take them.
+    StationSession::Config stationConfig() const;
+    AudioRouting::Devices audioDevices() const;
+    RigServer::Config rigConfig() const;
 
 signals:
     void apply(AbstractTab::Tab tab);
