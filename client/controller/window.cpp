@@ -95,7 +95,17 @@ Window::Window(QWidget *parent)
     , m_rbSub(new QRadioButton(this))
     , m_rbBoth(new QRadioButton(this))
     , m_consoleBtn(new QPushButton(this))
-    , m_winKey(new WinKey(this))
+    , m_winKey([this] {
+        // The keyer's parameters survive a restart in the settings.
+        auto *winKey = new WinKey(this);
+        const QString stored = Settings::instance()->value(Settings::WinKeyParameters, Settings::WinKey).toString();
+        if (!stored.isEmpty())
+            winKey->setParameters(WinKey::blockFromText(stored));
+        connect(winKey, &WinKey::parametersChanged, this, [](const QByteArray &block) {
+            (*Settings::instance())(Settings::WinKeyParameters, Settings::WinKey) = WinKey::blockToText(block);
+        });
+        return winKey;
+    }())
     , m_selfControl(new SelfControl(this))
     , m_cw(new CwThread(this))
 {
