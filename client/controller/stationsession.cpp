@@ -15,6 +15,7 @@
 #include "client/ports/pttcwserial.h"
 #include "client/ports/vserial.h"
 #include "client/ports/winkey.h"
+#include "common/settings.h"
 #include "platform/vsportbus.h"
 #include "platform/winelinks.h"
 
@@ -89,6 +90,13 @@ StationSession::StationSession(AudioRouting *audio, PermissionClock *clock, QObj
     for (int p = Cat; p <= Rs485; ++p)
         m_serials[p]->setPort(m_ports[p]);
     m_winKey->setPort(m_ports[Winkey]);
+    // The keyer's parameters survive a restart in the settings.
+    const QString stored = Settings::instance()->value(Settings::WinKeyParameters, Settings::WinKey).toString();
+    if (!stored.isEmpty())
+        m_winKey->setParameters(WinKey::blockFromText(stored));
+    connect(m_winKey, &WinKey::parametersChanged, this, [](const QByteArray &block) {
+        (*Settings::instance())(Settings::WinKeyParameters, Settings::WinKey) = WinKey::blockToText(block);
+    });
     m_client->setPacketManager(m_mngr);
 
     m_rigServer->setPttControl([this](bool on) { return rigSetPtt(on); }, [this] { return m_ptt->remotePtt(); });

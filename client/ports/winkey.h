@@ -1,56 +1,32 @@
 #pragma once
 
+#include "client/ports/morseschedule.h"
+#include "client/ports/winkeydecoder.h"
+
 #include <QByteArray>
 #include <QIODevice>
-#include <QLoggingCategory>
-#include <mutex>
 #include <QObject>
 #include <QPointer>
+#include <QString>
 
 #include <array>
 #include <atomic>
-
-Q_DECLARE_LOGGING_CATEGORY(lcWinKey)
+#include <mutex>
 
 // WinKey keyer on the Winkey virtual port: decodes the host protocol in the
 // GUI thread and keys the buffered text with a 1 ms engine on the timer
-// thread. The PTT and key outputs are read by the keying sampler.
+// thread. The PTT and key outputs are read by the keying sampler. Its
+// parameter block comes in through setParameters() and goes out through
+// parametersChanged(); storing it is the owner's business.
 class WinKey final : public QObject
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(WinKey)
 
 public:
-    static constexpr int kParamSize = 40;
-    static constexpr int kElements = 6;
-    using Params = std::array<quint8, kParamSize>;
-
-    // Parameter block offsets.
-    enum Param {
-        PttLead = 4,
-        PttTail = 8,
-        WordDelay = 12,
-        KeyBuffered = 16,
-        BufferedWait = 18,
-        Sidetone = 20,
-        Speed = 21,
-        BufferedSpeed = 22,
-        Weighting = 23,
-        PotMin = 24,
-        PotWpmRange = 25,
-        PotRange = 26,
-        PauseState = 27,
-        PinConfig = 28,
-        Hscw = 29,
-        Farnsworth = 30,
-        FirstExtension = 31,
-        KeyCompensation = 32,
-        PaddleSwitchpoint = 33,
-        SoftPaddle = 34,
-        PointerCmd = 35,
-        DitTime = 36,
-        Ratio = 37,
-    };
+    static constexpr int kParamSize = WinKeyDecoder::kParamSize;
+    static constexpr int kElements = MorseSchedule::kElements;
+    using Params = WinKeyDecoder::Params;
 
     explicit WinKey(QObject *parent = nullptr);
     ~WinKey() override;
@@ -69,69 +45,57 @@ public:
     // Host bytes as if they had come from the port.
     void hostData(const QByteArray &bytes);
     Params parameters() const;
+    // A stored block of kParamSize bytes; any other size is refused with a
+    // warning and the block stays as it was.
+    void setParameters(const QByteArray &block);
     int bufferedCount() const;
     quint8 statusByte() const;
-    bool calibrationPending() const { return m_calibrationPending; }
+    bool calibrationPending() const { return m_host.calibrationPending; }
 
-    // The parameter block as stored in the settings.
-    static QString paramsToText(const Params &params);
+    // The block as stored text: two lower-case hex digits and a space per
+    // byte. Reading back keeps the parts that are hex bytes.
+    static QString blockToText(const QByteArray &block);
+    static QByteArray blockFromText(const QString &text);
+    static QByteArray toBlock(const Params &params);
+
+signals:
+    // The host changed the parameter block (emitted after every command).
+    void parametersChanged(const QByteArray &block);
 
 public slots:
     void dataArrived();
     void sendChar();
 
 private:
-    struct Times
-    {
-        int ditMark = 0;
-        int space = 0;
-        int dahMark = 0;
-        int gap = 0;
-    };
-
     static void timerProc(quint32 id, quint32 msg, quintptr user, quintptr, quintptr);
 
     void decodeWork();
-    int decodeOne(const QByteArray &work);
-    int decodeAdmin(const QByteArray &work);
     void reply(quint8 byte);
     void writeToHost(const QByteArray &bytes);
-    void restoreParams();
-    void saveParams();
 
     // Engine, called with m_mutex held.
     bool countOne();
     bool fetchNext(int *echo);
-    bool runBuffered(int *consumed);
-    Times elementTimes() const;
+    MorseSchedule::Timing timing() const;
     void endTransmission();
     void clearSchedule();
 
-    quint8 param(int at) const { return m_params[size_t(at)]; }
-    void setParam(int at, quint8 v) { m_params[size_t(at)] = v; }
-    quint16 param16(int at) const;
-    void setParam16(int at, quint16 v);
-    quint32 param32(int at) const;
-    void setParam32(int at, quint32 v);
-    void setDitFromSpeed(int wpm);
+    quint8 param(int at) const { return m_host.params[size_t(at)]; }
 
-    // Guards the character buffer, the parameter block and the schedule
-    // between the GUI thread and the engine.
+    // Guards the host state (character buffer, parameter block) and the
+    // schedule between the GUI thread and the engine.
     mutable std::mutex m_mutex;
-    QByteArray m_buffer;
+    WinKeyDecoder::State m_host;
     quint16 m_leadIn = 0;
     std::array<quint16, kElements> m_marks {};
     std::array<quint16, kElements> m_spaces {};
     quint32 m_tail = 0;
     quint16 m_elementCount = 0;
     std::atomic<quint32> m_timerId { 0 };
-    Params m_params {};
     bool m_firstElement = true;
     bool m_priorityRaised = false;
-    bool m_calibrationPending = false;
     bool m_pttEngaged = false;
     std::atomic<bool> m_busy { false };
-    bool m_echoback = false;
     bool m_mergePending = false;
     QPointer<QIODevice> m_port;
     std::atomic<bool> m_pttOut { false };

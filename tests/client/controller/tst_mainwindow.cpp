@@ -17,6 +17,7 @@
 #include "client/link/permitem.h"
 #include "client/prefs/serialtab.h"
 #include "common/settings.h"
+#include "client/ports/winkey.h"
 #include "tests/support/simprocess.h"
 #include "client/controller/window.h"
 
@@ -123,6 +124,13 @@ void TestMainWindow::initTestCase()
         s->setValue(k, Settings::Serial, "None");
     s->setValue(Settings::AudioInput, Settings::Audio, "Microphone");
     s->setValue(Settings::AudioOutput, Settings::Audio, "Speakers");
+    // A keyer block stored by an earlier run: 30 WPM, neutral timing.
+    WinKey::Params block {};
+    block[WinKeyDecoder::Speed] = 30;
+    block[WinKeyDecoder::DitTime] = 40;
+    block[WinKeyDecoder::Weighting] = 50;
+    block[WinKeyDecoder::Ratio] = 50;
+    s->setValue(Settings::WinKeyParameters, Settings::WinKey, WinKey::blockToText(WinKey::toBlock(block)));
     s->sync();
 
     // The catalogue looks for <program>_*.qm: give this program the client's German.
@@ -634,6 +642,12 @@ void TestMainWindow::winKeyAfterSerialApply()
         },
         kWait));
     QCOMPARE(version, QByteArray("\x0a"));
+    // The stored block keys at once (an empty one would key nothing).
+    QVERIFY(host.write("EEE") == 3);
+    QTRY_VERIFY2_WITH_TIMEOUT(m_sim.command("keying timeline").filter("key=1").size() >= 3,
+                              qPrintable(m_sim.command("keying").join('\n')), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(m_sim.command("keying").value(0).contains("ptt=0"), kWait);
+    QVERIFY(m_sim.run("keying clear"));
     // 40 WPM, neutral timing.
     const QByteArray setup("\x02\x28\x03\x32\x17\x32\x04\x00\x00\x10\x00\x11\x00\x0d\x00\x0e\x00", 17);
     QVERIFY(host.write(setup) == setup.size());
@@ -642,6 +656,11 @@ void TestMainWindow::winKeyAfterSerialApply()
     QTRY_VERIFY2_WITH_TIMEOUT(m_sim.command("keying timeline").filter("key=1").size() >= 3,
                               qPrintable(m_sim.command("keying").join('\n')), kWait);
     host.close();
+    // The host's changes are stored in the same text the start-up reads.
+    const QString stored = Settings::instance()->value(Settings::WinKeyParameters, Settings::WinKey).toString();
+    QCOMPARE(stored.size(), 120);
+    QCOMPARE(stored.mid(WinKeyDecoder::Speed * 3, 3), QStringLiteral("28 "));
+    QCOMPARE(stored.mid(WinKeyDecoder::DitTime * 3, 3), QStringLiteral("1e "));
 }
 
 void TestMainWindow::transmitTimeOutOfButtonAndTone()

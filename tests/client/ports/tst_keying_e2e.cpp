@@ -153,7 +153,7 @@ void TestKeyingE2e::winkeyHostProtocol()
     QTest::ignoreMessage(QtWarningMsg, "Set WPM speed: wrong value (4)");
     QTest::ignoreMessage(QtWarningMsg, "Set WPM speed: wrong value (100)");
     QCOMPARE(hostExchange(QByteArray("\x02\x04\x02\x64\x15", 5), 1), QByteArray("\xc0"));
-    QCOMPARE(m_winKey->parameters()[WinKey::Speed], quint8(20));
+    QCOMPARE(m_winKey->parameters()[WinKeyDecoder::Speed], quint8(20));
 
     // 25 characters waiting while the keyer is not running.
     QCOMPARE(hostExchange(QByteArray(25, 'E') + "\x15", 1), QByteArray("\xc1"));

@@ -1,4 +1,3 @@
-#include "common/settings.h"
 #include "client/ports/winkey.h"
 
 #include <QRegularExpression>
@@ -83,18 +82,16 @@ class TestWinKey : public QObject
     Q_OBJECT
 
 private slots:
-    void init();
     void timing_data();
     void timing();
     void pttLeadAndTail();
     void replies_data();
     void replies();
     void noPortNoReply();
-    void rangeChecks_data();
-    void rangeChecks();
-    void backspace();
     void statusWithBacklog();
-    void parametersSaved();
+    void engineFollowsSchedule_data();
+    void engineFollowsSchedule();
+    void parametersChanged();
     void parametersRestored_data();
     void parametersRestored();
     void echoback();
@@ -103,11 +100,6 @@ private slots:
     void bufferedPtt();
     void stopReleasesOutputs();
 };
-
-void TestWinKey::init()
-{
-    Settings::instance()->setValue(Settings::WinKeyParameters, Settings::WinKey, QString());
-}
 
 void TestWinKey::timing_data()
 {
@@ -136,10 +128,10 @@ void TestWinKey::timing_data()
     QTest::newRow("farnsworth") << n20 + QByteArray("\x0d\x19", 2) << QByteArray("EE") << 700
                                 << Runs { { 0, 48 }, { 372, 48 } };
     // At the Farnsworth speed it still applies (gap 3 * (60 + 60)); above it not.
-    QTest::newRow("farnsworth at the speed") << n20 + QByteArray("\x0d\x14", 2) << QByteArray("EE") << 700
-                                             << Runs { { 0, 60 }, { 420, 60 } };
-    QTest::newRow("farnsworth below the speed") << n20 + QByteArray("\x0d\x13", 2) << QByteArray("EE") << 700
-                                                << Runs { { 0, 60 }, { 240, 60 } };
+    QTest::newRow("farnsworth at the speed")
+        << n20 + QByteArray("\x0d\x14", 2) << QByteArray("EE") << 700 << Runs { { 0, 60 }, { 420, 60 } };
+    QTest::newRow("farnsworth below the speed")
+        << n20 + QByteArray("\x0d\x13", 2) << QByteArray("EE") << 700 << Runs { { 0, 60 }, { 240, 60 } };
     QTest::newRow("merge AR") << n20
                               << QByteArray("\x1b"
                                             "AR",
@@ -176,7 +168,7 @@ void TestWinKey::pttLeadAndTail()
 {
     WinKey wk;
     wk.hostData(neutral(20) + QByteArray("\x04\x32\x14", 3)); // lead 500 ms, tail 200 ms
-    QCOMPARE(wk.parameters()[WinKey::PttLead], quint8(500 & 0xFF));
+    QCOMPARE(wk.parameters()[WinKeyDecoder::PttLead], quint8(500 & 0xFF));
     wk.hostData("E");
     const Trace t = run(wk, 1200);
     QCOMPARE(runsOf(t.key), (Runs { { 500, 60 } }));
@@ -243,47 +235,6 @@ void TestWinKey::noPortNoReply()
     QCOMPARE(wk.bufferedCount(), 0);
 }
 
-void TestWinKey::rangeChecks_data()
-{
-    QTest::addColumn<QByteArray>("command");
-    QTest::addColumn<QString>("warning");
-    QTest::addColumn<int>("param");
-    QTest::newRow("speed 4") << QByteArray("\x02\x04") << "Set WPM speed: wrong value (4)"
-                             << int(WinKey::Speed);
-    QTest::newRow("speed 100") << QByteArray("\x02\x64") << "Set WPM speed: wrong value (100)"
-                               << int(WinKey::Speed);
-    QTest::newRow("weighting 9") << QByteArray("\x03\x09") << "Set weighting: wrong value (9)"
-                                 << int(WinKey::Weighting);
-    QTest::newRow("sidetone 11") << QByteArray("\x01\x0b") << "Set sidetone: wrong value (11)"
-                                 << int(WinKey::Sidetone);
-}
-
-void TestWinKey::rangeChecks()
-{
-    QFETCH(QByteArray, command);
-    QFETCH(QString, warning);
-    QFETCH(int, param);
-    WinKey wk;
-    wk.hostData(neutral(20) + QByteArray("\x01\x05", 2));
-    const WinKey::Params before = wk.parameters();
-    QTest::ignoreMessage(QtWarningMsg, warning.toLatin1().constData());
-    wk.hostData(command + "E");
-    QCOMPARE(wk.parameters()[size_t(param)], before[size_t(param)]);
-    QCOMPARE(wk.parameters()[WinKey::DitTime], quint8(60));
-    QCOMPARE(wk.bufferedCount(), 1); // the bad value was consumed, "E" queued
-}
-
-void TestWinKey::backspace()
-{
-    WinKey wk;
-    wk.hostData("A\x08");
-    QCOMPARE(wk.bufferedCount(), 1);
-    wk.hostData("BC\x08");
-    QCOMPARE(wk.bufferedCount(), 2);
-    wk.hostData("\x0a");
-    QCOMPARE(wk.bufferedCount(), 0);
-}
-
 void TestWinKey::statusWithBacklog()
 {
     HostPipe host;
@@ -304,54 +255,116 @@ void TestWinKey::statusWithBacklog()
     QCOMPARE(host.replies, QByteArray("\xc0"));
 }
 
-void TestWinKey::parametersSaved()
+void TestWinKey::engineFollowsSchedule_data()
+{
+    QTest::addColumn<QByteArray>("setup");
+    QTest::addColumn<QByteArray>("text");
+    const QByteArray n20 = neutral(20);
+    QTest::newRow("plain") << n20 << QByteArray("PARIS PARIS");
+    QTest::newRow("lead and tail") << n20 + QByteArray("\x04\x0a\x05", 3) << QByteArray("CQ TEST");
+    QTest::newRow("dropped first") << n20 + QByteArray("\x04\x00\x05", 3) << QByteArray("a5NN");
+    // Farnsworth 18 at 15 WPM, weighting 40, compensation 3, extension 7.
+    QTest::newRow("shaped") << neutral(15) + QByteArray("\x0d\x12\x03\x28\x11\x03\x10\x07\x04\x03\x02", 11)
+                            << QByteArray("73 DE K1ABC");
+}
+
+void TestWinKey::engineFollowsSchedule()
+{
+    // The engine keys exactly what the pure schedule says, PTT included.
+    QFETCH(QByteArray, setup);
+    QFETCH(QByteArray, text);
+    WinKey wk;
+    wk.hostData(setup);
+    const WinKey::Params p = wk.parameters();
+    MorseSchedule::Timing timing;
+    timing.dit = p[WinKeyDecoder::DitTime];
+    timing.speed = p[WinKeyDecoder::Speed];
+    timing.weighting = p[WinKeyDecoder::Weighting];
+    timing.keyCompensation = p[WinKeyDecoder::KeyCompensation];
+    timing.ratio = p[WinKeyDecoder::Ratio];
+    timing.farnsworth = p[WinKeyDecoder::Farnsworth];
+    timing.firstExtension = p[WinKeyDecoder::FirstExtension];
+    const QVector<MorseSchedule::Span> spans
+        = MorseSchedule::forText(text, timing, int(WinKeyDecoder::param32(p, WinKeyDecoder::PttLead)),
+            int(WinKeyDecoder::param32(p, WinKeyDecoder::PttTail)));
+    Runs expected;
+    int at = 0;
+    for (const MorseSchedule::Span &s : spans) {
+        if (s.down)
+            expected.append({ at, s.ms });
+        at += s.ms;
+    }
+    wk.hostData(text);
+    const Trace t = run(wk, at + 500);
+    QCOMPARE(runsOf(t.key), expected);
+    QCOMPARE(runsOf(t.ptt), (Runs { { 0, at } }));
+    QVERIFY(!wk.isBusy());
+}
+
+void TestWinKey::parametersChanged()
 {
     WinKey wk;
+    QSignalSpy spy(&wk, &WinKey::parametersChanged);
     wk.hostData(neutral(20));
-    const QString text = Settings::instance()->value(Settings::WinKeyParameters, Settings::WinKey).toString();
+    // One per command: speed, weighting, ratio, lead/tail.
+    QCOMPARE(spy.count(), 4);
+    const QByteArray block = spy.last().at(0).toByteArray();
+    QCOMPARE(block, WinKey::toBlock(wk.parameters()));
+    const QString text = WinKey::blockToText(block);
     QCOMPARE(text.size(), 120);
-    QCOMPARE(text, WinKey::paramsToText(wk.parameters()));
     QVERIFY(text.startsWith(QLatin1String("00 00 00 00 00 00 00 00 00 00 00 00 ")));
     QCOMPARE(text.mid(21 * 3, 3), QStringLiteral("14 "));
     QCOMPARE(text.mid(36 * 3, 3), QStringLiteral("3c "));
 
-    // Characters do not save; an incomplete command does.
-    Settings::instance()->setValue(Settings::WinKeyParameters, Settings::WinKey, QStringLiteral("x"));
+    // Characters do not announce a change; an incomplete command and an
+    // ignored byte do.
+    spy.clear();
     wk.hostData("ABC");
-    QCOMPARE(Settings::instance()->value(Settings::WinKeyParameters, Settings::WinKey).toString(),
-        QStringLiteral("x"));
+    QCOMPARE(spy.count(), 0);
     wk.hostData("\x02");
-    QCOMPARE(Settings::instance()->value(Settings::WinKeyParameters, Settings::WinKey).toString(), text);
+    QCOMPARE(spy.count(), 1);
+    wk.hostData("\x19\xff");
+    QCOMPARE(spy.count(), 3);
+    QCOMPARE(wk.parameters()[WinKeyDecoder::Speed], quint8(25));
 
-    // A new keyer picks the block up.
+    // The stored text loads back into a new keyer as the same block.
     WinKey again;
+    again.setParameters(WinKey::blockFromText(WinKey::blockToText(spy.last().at(0).toByteArray())));
     QCOMPARE(again.parameters(), wk.parameters());
 }
 
 void TestWinKey::parametersRestored_data()
 {
     QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("junk");
     QTest::addColumn<bool>("taken");
-    QTest::newRow("39 bytes") << 39 << false;
-    QTest::newRow("41 bytes") << 41 << false;
-    QTest::newRow("40 bytes") << 40 << true;
+    QTest::newRow("39 bytes") << 39 << QString() << false;
+    QTest::newRow("41 bytes") << 41 << QString() << false;
+    QTest::newRow("40 bytes") << 40 << QString() << true;
+    QTest::newRow("40 bytes and junk") << 40 << QStringLiteral("zz 100 -") << true;
+    QTest::newRow("39 bytes and junk") << 39 << QStringLiteral("g1 ") << false;
 }
 
 void TestWinKey::parametersRestored()
 {
     QFETCH(int, count);
+    QFETCH(QString, junk);
     QFETCH(bool, taken);
     QString text;
     for (int i = 0; i < count; ++i)
         text += QStringLiteral("%1 ").arg(i + 1, 2, 16, QLatin1Char('0'));
-    Settings::instance()->setValue(Settings::WinKeyParameters, Settings::WinKey, text);
+    text.insert(count / 2 * 3, junk + QLatin1Char(' '));
     if (!taken)
         QTest::ignoreMessage(
             QtWarningMsg, QRegularExpression(QStringLiteral("^Wrong settings size %1 40$").arg(count)));
     WinKey wk;
+    wk.hostData(QByteArray("\x02\x05", 2)); // what was there before stays when refused
+    wk.setParameters(WinKey::blockFromText(text));
     const WinKey::Params p = wk.parameters();
-    for (int i = 0; i < WinKey::kParamSize; ++i)
-        QCOMPARE(int(p[size_t(i)]), taken ? i + 1 : 0);
+    for (int i = 0; i < WinKey::kParamSize; ++i) {
+        const int before = i == WinKeyDecoder::Speed ? 5 : i == WinKeyDecoder::DitTime ? 240 : 0;
+        QCOMPARE(int(p[size_t(i)]), taken ? i + 1 : before);
+    }
 }
 
 void TestWinKey::echoback()
@@ -397,8 +410,8 @@ void TestWinKey::zeroSpeedAndExtremes()
     wk.hostData(neutral(20));
     QTest::ignoreMessage(QtWarningMsg, "Load defaults: wrong speed (0)");
     wk.hostData(QByteArray("\x0f\x00\x00\x05\x32\x00\x00\x05\x1e\x00\x00\x00\x00\x32\x00\xff", 16));
-    QCOMPARE(wk.parameters()[WinKey::Speed], quint8(20));
-    QCOMPARE(wk.parameters()[WinKey::DitTime], quint8(60));
+    QCOMPARE(wk.parameters()[WinKeyDecoder::Speed], quint8(20));
+    QCOMPARE(wk.parameters()[WinKeyDecoder::DitTime], quint8(60));
 
     // Extreme weighting and compensation: spaces clamp at zero instead of
     // wrapping to a minute-long countdown; ratio 0 likewise.
