@@ -12,7 +12,7 @@ fi
 
 PKGS=(
     build-essential cmake ninja-build pkg-config git
-    clang libclang-rt-dev
+    clang libclang-rt-dev clang-format
     qtbase5-dev qtbase5-dev-tools qttools5-dev qttools5-dev-tools qttranslations5-l10n libqt5serialport5-dev
     libqt5x11extras5-dev libx11-dev libxcb1-dev
     portaudio19-dev libasound2-dev libasound2-plugins

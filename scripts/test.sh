@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the dependencies, builds everything and runs every test:
+# Installs the dependencies, checks the format (scripts/check-format.sh),
+# builds everything and runs every test:
 #  1. the normal build (warnings are errors) and its tests, then the Debian
 #     package built and checked (scripts/check-package.sh) and a short demo
 #     run (tests/demo/check-demo.sh),
@@ -14,6 +15,9 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 
 bash scripts/install-deps.sh
+
+echo "=== format"
+scripts/check-format.sh
 
 jobs="$(nproc)"
 ctest_jobs="${CTEST_JOBS:-2}"

@@ -53,7 +53,7 @@ void PermissionForm::setAddrPass(const QString &address, const QString &password
                 moveConnections(m_pcurConn, item);
                 m_pcurConn = item;
             }
-            qDebug() << Q_FUNC_INFO << "Found connection";
+            qDebug() << "void PermissionForm::setAddrPass(const QString&, const QString&)" << "Found connection";
             return;
         }
     }
@@ -62,13 +62,13 @@ void PermissionForm::setAddrPass(const QString &address, const QString &password
     moveConnections(m_pcurConn, item);
     m_pcurConn = item;
     m_items.append(item);
-    qDebug() << Q_FUNC_INFO << "Add new connection";
+    qDebug() << "void PermissionForm::setAddrPass(const QString&, const QString&)" << "Add new connection";
 }
 
 void PermissionForm::setTimers(quint32 work, quint32 pause)
 {
     if (!m_pcurConn) {
-        qWarning() << Q_FUNC_INFO << "Pointer m_pcurConn is NULL";
+        qWarning() << "void PermissionForm::setTimers(quint32, quint32)" << "Pointer m_pcurConn is NULL";
         return;
     }
     m_pcurConn->setTimers(work, pause);
@@ -77,7 +77,7 @@ void PermissionForm::setTimers(quint32 work, quint32 pause)
 bool PermissionForm::isWorkTimer() const
 {
     if (!m_pcurConn) {
-        qWarning() << Q_FUNC_INFO << "Pointer m_pcurConn is NULL";
+        qWarning() << "bool PermissionForm::isWorkTimer() const" << "Pointer m_pcurConn is NULL";
         return false;
     }
     return m_pcurConn->isWorkTimer();
