@@ -233,6 +233,36 @@ def proc_cpu_s(pid):
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
+def thread_cpu_s(pid):
+    """CPU seconds per thread name (threads of one name summed)."""
+    by_name = {}
+    for tid in os.listdir(f"/proc/{pid}/task"):
+        try:
+            with open(f"/proc/{pid}/task/{tid}/stat") as f:
+                raw = f.read()
+        except OSError:
+            continue
+        name = raw[raw.index("(") + 1:raw.rindex(")")]
+        fields = raw.rsplit(")", 1)[1].split()
+        by_name[name] = by_name.get(name, 0) + (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+    return by_name
+
+
+def rss_by_mapping_kb(pid):
+    """Resident kB per mapped file (anonymous memory as "[anon]")."""
+    by_file, current = {}, "[anon]"
+    with open(f"/proc/{pid}/smaps") as f:
+        for line in f:
+            parts = line.split()
+            if re.match(r"^[0-9a-f]+-[0-9a-f]+ ", line):
+                current = parts[5] if len(parts) > 5 else "[anon]"
+                if not current.startswith("/"):
+                    current = "[anon]" if not current.startswith("[") else current
+            elif parts and parts[0] == "Rss:":
+                by_file[current] = by_file.get(current, 0) + int(parts[1])
+    return by_file
+
+
 def proc_status_kb(pid, key):
     with open(f"/proc/{pid}/status") as f:
         m = re.search(rf"{key}:\s+(\d+)", f.read())
@@ -282,6 +312,7 @@ def real_morvex(runner, rows, seconds, warmup):
         window = 5.0
         sent0, recv0 = counts()
         t0, cpu0 = time.monotonic(), proc_cpu_s(proc.pid)
+        threads0 = thread_cpu_s(proc.pid)
         per_window = []
         t_prev, cpu_prev = t0, cpu0
         while time.monotonic() - t0 < seconds:
@@ -293,12 +324,17 @@ def real_morvex(runner, rows, seconds, warmup):
                 per_window.append((cpu - cpu_prev) / (t - t_prev) * 1000)
             t_prev, cpu_prev = t, cpu
         t1, cpu1 = t_prev, cpu_prev
+        threads1 = thread_cpu_s(proc.pid)
         sent1, recv1 = counts()
         rss_end = proc_status_kb(proc.pid, "VmRSS")
         hwm = proc_status_kb(proc.pid, "VmHWM")
+        rss_map = sorted(((kb, os.path.basename(n)) for n, kb in rss_by_mapping_kb(proc.pid).items()), reverse=True)
+        log("morvex resident memory by mapping (kB): " + ", ".join(f"{n} {kb}" for kb, n in rss_map[:12]))
         wall = t1 - t0
         ms_per_s = (cpu1 - cpu0) / wall * 1000
         to_client, from_client = (sent1 - sent0) / wall, (recv1 - recv0) / wall
+        spent = sorted(((threads1.get(n, 0) - threads0.get(n, 0)) / wall * 1000, n) for n in threads1)
+        log("morvex CPU by thread (ms/s): " + ", ".join(f"{n} {v:.1f}" for v, n in reversed(spent) if v >= 0.05))
         if to_client < 40 or from_client < 40:
             raise Missing(f"audio did not stream steadily: {to_client:.0f}/s to morvex, {from_client:.0f}/s from it")
         rows.append(("Client CPU per second of streaming, real morvex",

@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QTranslator>
 
+namespace brelko {
+
 namespace {
 QVector<LanguageEntry> &catalogue()
 {
@@ -87,3 +89,5 @@ QString languageCode(const QString &key)
     const LanguageEntry *e = find(key);
     return e ? e->code : QString();
 }
+
+} // namespace brelko

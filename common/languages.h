@@ -3,6 +3,8 @@
 #include <QString>
 #include <QVector>
 
+namespace brelko {
+
 // One user-interface language: its name in itself, its .qm file and its code.
 struct LanguageEntry
 {
@@ -24,3 +26,5 @@ const QVector<LanguageEntry> &languages();
 QString languageName(const QString &key);
 QString languageFile(const QString &key);
 QString languageCode(const QString &key);
+
+} // namespace brelko

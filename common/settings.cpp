@@ -15,6 +15,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace brelko {
+
 namespace {
 QString &startupFile()
 {
@@ -218,3 +220,5 @@ void Settings::setFile(const QString &path)
     openFile(path);
 }
 #endif
+
+} // namespace brelko

@@ -10,6 +10,8 @@
 
 class QSettings;
 
+namespace brelko {
+
 // The program's INI store. Callers name a setting by section and key; the
 // store turns the pair into the INI key path. The client and the configurator
 // each build this class with their own enumerations (BRELKO_CONFIGURATOR).
@@ -104,3 +106,5 @@ private:
     QMap<QString, QVariant> m_defaults;
     std::unique_ptr<QSettings> m_file;
 };
+
+} // namespace brelko

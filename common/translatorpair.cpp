@@ -6,6 +6,8 @@
 #include <QEvent>
 #include <QTranslator>
 
+namespace brelko {
+
 TranslatorPair::TranslatorPair(QObject *parent)
     : QObject(parent)
 {
@@ -31,3 +33,5 @@ void TranslatorPair::switchTo(const QString &nativeName)
     QEvent change(QEvent::LanguageChange);
     QCoreApplication::sendEvent(QCoreApplication::instance(), &change);
 }
+
+} // namespace brelko

@@ -4,6 +4,8 @@
 
 class QTranslator;
 
+namespace brelko {
+
 // The two translators of a program: Qt's own texts and the program's. Each is
 // created and installed on first use and reloaded on later switches.
 class TranslatorPair final : public QObject
@@ -22,3 +24,5 @@ private:
     QTranslator *m_qt = nullptr;
     QTranslator *m_app = nullptr;
 };
+
+} // namespace brelko

@@ -7,6 +7,8 @@
 #include <QMessageBox>
 #include <QVBoxLayout>
 
+namespace configurator {
+
 AbstractTab::AbstractTab(QWidget *parent)
     : QWidget(parent)
     , m_openFailMsg(openFailureText())
@@ -149,3 +151,5 @@ void AbstractTab::reportFailure(Failure failure, const QString &hidError)
                                                      : m_writeFailMsg;
     QMessageBox::warning(this, tr("Error"), text);
 }
+
+} // namespace configurator

@@ -4,8 +4,11 @@
 #include <QVariant>
 #include <QWidget>
 
-class HidInterface;
 class QLayout;
+
+namespace configurator {
+
+class HidInterface;
 class TabBattons;
 
 // Base of the configurator's tabs: the device interface lent by the central
@@ -78,3 +81,5 @@ protected:
     quint16 m_productId = 0;
     quint16 m_releaseNumber = 0;
 };
+
+} // namespace configurator

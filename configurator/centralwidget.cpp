@@ -20,6 +20,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+namespace configurator {
+
 namespace {
 // Place of each tab in the tab widget, present or not.
 enum TabOrder { OrderWiFi, OrderNetworking, OrderPermissions, OrderConnection, OrderDdns, OrderFiles, OrderStatus };
@@ -392,3 +394,5 @@ void CentralWidget::showEvent(QShowEvent *event)
     QWidget::showEvent(event);
     emit widgetWasShown(true);
 }
+
+} // namespace configurator

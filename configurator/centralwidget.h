@@ -4,18 +4,21 @@
 
 #include <QWidget>
 
-class AbstractTab;
-class ConnectingTab;
-class DdnsTab;
-class DevStatusTab;
-class IfNetworkTab;
-class Permission;
 class QHBoxLayout;
 class QLabel;
 class QPushButton;
 class QTabWidget;
 class QTimer;
 class QVBoxLayout;
+
+namespace configurator {
+
+class AbstractTab;
+class ConnectingTab;
+class DdnsTab;
+class DevStatusTab;
+class IfNetworkTab;
+class Permission;
 class UpdateFwTab;
 class WiFiTab;
 
@@ -116,3 +119,5 @@ private:
     QByteArray m_shownPath; // the Brelko whose values the tabs show
     bool m_arrivalWhileLoading = false;
 };
+
+} // namespace configurator

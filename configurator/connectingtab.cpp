@@ -9,6 +9,10 @@
 #include <QLineEdit>
 #include <QSpinBox>
 
+using namespace brelko;
+
+namespace configurator {
+
 namespace {
 const Settings::Key kPortKeys[3] = {Settings::IncomingTcpPort, Settings::IncomingUdpPort,
                                     Settings::IncomingUdpCwPort};
@@ -108,3 +112,5 @@ void ConnectingTab::saveToSettings()
     for (size_t i = 0; i < m_ports.size(); ++i)
         (*s)(kPortKeys[i], Settings::Connection) = uint(m_ports[i]->value());
 }
+
+} // namespace configurator

@@ -7,6 +7,9 @@
 class QLabel;
 class QLineEdit;
 class QSpinBox;
+
+namespace configurator {
+
 class TabBattons;
 
 // "Connection": the device access password and the three incoming ports the
@@ -42,3 +45,5 @@ private:
     std::array<QSpinBox *, 3> m_ports{};
     TabBattons *m_buts;
 };
+
+} // namespace configurator

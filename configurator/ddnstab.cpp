@@ -13,6 +13,10 @@
 
 #include <utility>
 
+using namespace brelko;
+
+namespace configurator {
+
 DdnsTab::DdnsTab(QWidget *parent)
     : AbstractTab(parent)
     , m_useChb(new QCheckBox(this))
@@ -155,3 +159,5 @@ void DdnsTab::saveToSettings()
     (*s)(Settings::DDNSlogin, Settings::DDNS) = m_loginLe->text();
     (*s)(Settings::DDNSpassword, Settings::DDNS) = m_passLe->text();
 }
+
+} // namespace configurator

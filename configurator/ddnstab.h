@@ -5,6 +5,9 @@
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
+
+namespace configurator {
+
 class TabBattons;
 
 // "DDNS": the Brelko's dynamic DNS client: on/off, service, host name, login
@@ -44,3 +47,5 @@ private:
     QLineEdit *m_passLe;
     TabBattons *m_buts;
 };
+
+} // namespace configurator

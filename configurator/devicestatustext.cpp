@@ -5,13 +5,15 @@
 #include <QCoreApplication>
 #include <QStringList>
 
+namespace configurator {
+
 namespace DeviceStatusText {
 
 namespace {
 // Texts built here belong to the status tab's translation context.
 QString translated(const char *text)
 {
-    return QCoreApplication::translate("DevStatusTab", text);
+    return QCoreApplication::translate("configurator::DevStatusTab", text);
 }
 } // namespace
 
@@ -49,18 +51,18 @@ QString lastError(const QByteArray &response)
 {
     const quint8 type = HidReport::u8At(response, 1);
     if (type >= 7)
-        return QCoreApplication::translate("DevStatusTab", "Device does not have error");
+        return QCoreApplication::translate("configurator::DevStatusTab", "Device does not have error");
     if (type == 0)
-        return QCoreApplication::translate("DevStatusTab", "Type: watchdog. Reason: ")
+        return QCoreApplication::translate("configurator::DevStatusTab", "Type: watchdog. Reason: ")
             + HidReport::stringAt(response, 2, true);
 
     static const char *const kReasons[6] = {
-        QT_TRANSLATE_NOOP("DevStatusTab", "Type: exception. Reason: HardFault"),
-        QT_TRANSLATE_NOOP("DevStatusTab", "Type: exception. Reason: MemManageFault"),
-        QT_TRANSLATE_NOOP("DevStatusTab", "Type: exception. Reason: BusFault"),
-        QT_TRANSLATE_NOOP("DevStatusTab", "Type: exception. Reason: UsageFault"),
-        QT_TRANSLATE_NOOP("DevStatusTab", "Type: exception. Reason: DebugMonFault"),
-        QT_TRANSLATE_NOOP("DevStatusTab", "Type: exception. Reason: NMI"),
+        QT_TRANSLATE_NOOP("configurator::DevStatusTab", "Type: exception. Reason: HardFault"),
+        QT_TRANSLATE_NOOP("configurator::DevStatusTab", "Type: exception. Reason: MemManageFault"),
+        QT_TRANSLATE_NOOP("configurator::DevStatusTab", "Type: exception. Reason: BusFault"),
+        QT_TRANSLATE_NOOP("configurator::DevStatusTab", "Type: exception. Reason: UsageFault"),
+        QT_TRANSLATE_NOOP("configurator::DevStatusTab", "Type: exception. Reason: DebugMonFault"),
+        QT_TRANSLATE_NOOP("configurator::DevStatusTab", "Type: exception. Reason: NMI"),
     };
     static const char *const kRegisters[13] = { "r0  ", "r1  ", "r2  ", "r3  ", "r12 ", "LR  ", "PC  ",
         "PSR ", "BFAR", "CFSR", "HFSR", "DFSR", "AFSR" };
@@ -90,27 +92,27 @@ DdnsResult ddnsResult(const QString &answer)
     };
     static const Code kCodes[] = {
         { "good", true,
-            { QT_TRANSLATE_NOOP("DevStatusTab", "DNS hostname update successful.\n"),
+            { QT_TRANSLATE_NOOP("configurator::DevStatusTab", "DNS hostname update successful.\n"),
                 QT_TRANSLATE_NOOP(
                     "DevStatusTab", "Followed by a space and the IP address it was updated to."),
                 nullptr } },
         { "nochg", true,
-            { QT_TRANSLATE_NOOP("DevStatusTab", "IP address is current, no update performed. \n"),
+            { QT_TRANSLATE_NOOP("configurator::DevStatusTab", "IP address is current, no update performed. \n"),
                 QT_TRANSLATE_NOOP(
                     "DevStatusTab", "Followed by a space and the IP address that it is currently set to."),
                 nullptr } },
         { "nohost", false,
             { QT_TRANSLATE_NOOP(
                   "DevStatusTab", "Hostname supplied does not exist under specified account,\n"),
-                QT_TRANSLATE_NOOP("DevStatusTab", "client exit and require user to enter new login\n"),
+                QT_TRANSLATE_NOOP("configurator::DevStatusTab", "client exit and require user to enter new login\n"),
                 QT_TRANSLATE_NOOP(
                     "DevStatusTab", "credentials before performing and additional request.\n") } },
         { "badauth", false,
-            { QT_TRANSLATE_NOOP("DevStatusTab", "Invalid username password combination"), nullptr,
+            { QT_TRANSLATE_NOOP("configurator::DevStatusTab", "Invalid username password combination"), nullptr,
                 nullptr } },
         { "badagent", false,
-            { QT_TRANSLATE_NOOP("DevStatusTab", "Client disabled.\n"),
-                QT_TRANSLATE_NOOP("DevStatusTab",
+            { QT_TRANSLATE_NOOP("configurator::DevStatusTab", "Client disabled.\n"),
+                QT_TRANSLATE_NOOP("configurator::DevStatusTab",
                     "Client should exit and not perform any more updates without user intervention."),
                 nullptr } },
         { "!donator", false,
@@ -127,19 +129,19 @@ DdnsResult ddnsResult(const QString &answer)
                 QT_TRANSLATE_NOOP(
                     "DevStatusTab", "terms of service. Client should stop sending updates.") } },
         { "911", false,
-            { QT_TRANSLATE_NOOP("DevStatusTab", "A fatal error on our side such as a database outage.\n"),
-                QT_TRANSLATE_NOOP("DevStatusTab", "Retry the update no sooner 30 minutes."), nullptr } },
+            { QT_TRANSLATE_NOOP("configurator::DevStatusTab", "A fatal error on our side such as a database outage.\n"),
+                QT_TRANSLATE_NOOP("configurator::DevStatusTab", "Retry the update no sooner 30 minutes."), nullptr } },
         { "disconnected", false,
-            { QT_TRANSLATE_NOOP("DevStatusTab", "DDNS client could not connect to server.\n"),
-                QT_TRANSLATE_NOOP("DevStatusTab", "You have to check your Internet connection."), nullptr } },
+            { QT_TRANSLATE_NOOP("configurator::DevStatusTab", "DDNS client could not connect to server.\n"),
+                QT_TRANSLATE_NOOP("configurator::DevStatusTab", "You have to check your Internet connection."), nullptr } },
     };
 
     DdnsResult r;
     if (answer == ddnsDisabledMarker()) {
         r.matched = true;
-        r.word = QCoreApplication::translate("DevStatusTab", "Disabled");
-        r.detail = QCoreApplication::translate("DevStatusTab", "If you want to enable Dynamic DNS client\n")
-            + QCoreApplication::translate("DevStatusTab", "you have to switch to DDNS tab.");
+        r.word = QCoreApplication::translate("configurator::DevStatusTab", "Disabled");
+        r.detail = QCoreApplication::translate("configurator::DevStatusTab", "If you want to enable Dynamic DNS client\n")
+            + QCoreApplication::translate("configurator::DevStatusTab", "you have to switch to DDNS tab.");
         r.severity = Severity::Information;
         return r;
     }
@@ -147,8 +149,8 @@ DdnsResult ddnsResult(const QString &answer)
         if (!answer.contains(QLatin1String(c.code), Qt::CaseSensitive))
             continue;
         r.matched = true;
-        r.word = c.success ? QCoreApplication::translate("DevStatusTab", "Success")
-                           : QCoreApplication::translate("DevStatusTab", "Error");
+        r.word = c.success ? QCoreApplication::translate("configurator::DevStatusTab", "Success")
+                           : QCoreApplication::translate("configurator::DevStatusTab", "Error");
         for (const char *piece : c.detail) {
             if (piece)
                 r.detail += translated(piece);
@@ -160,3 +162,5 @@ DdnsResult ddnsResult(const QString &answer)
 }
 
 } // namespace DeviceStatusText
+
+} // namespace configurator

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+namespace configurator {
+
 // Texts of the Status tab made from device responses; pure, so each decoder
 // can be checked (and fuzzed) without a device.
 namespace DeviceStatusText {
@@ -33,3 +35,5 @@ DdnsResult ddnsResult(const QString &answer);
 QString ddnsDisabledMarker();
 
 } // namespace DeviceStatusText
+
+} // namespace configurator

@@ -15,6 +15,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+namespace configurator {
+
 namespace {
 QString link(const QString &words)
 {
@@ -231,3 +233,5 @@ void DevStatusTab::showLastError()
     m_errorWindow->show();
     m_errorWindow->raise();
 }
+
+} // namespace configurator

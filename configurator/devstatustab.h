@@ -8,6 +8,8 @@ class QMessageBox;
 class QPlainTextEdit;
 class QTimer;
 
+namespace configurator {
+
 // "Status": what the Brelko reports about itself: versions, Wi-Fi link and
 // signal, the network settings in use, the dynamic DNS client's last result
 // and, on request, the last recorded fault. Edits nothing.
@@ -72,3 +74,5 @@ private:
     QTimer *m_pollTimer;
     bool m_refreshing = false;
 };
+
+} // namespace configurator

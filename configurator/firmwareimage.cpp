@@ -8,6 +8,8 @@
 #include <array>
 #include <cstring>
 
+namespace configurator {
+
 namespace FirmwareImage {
 
 namespace {
@@ -132,3 +134,5 @@ quint32 chunkOffset(const QByteArray &report)
 }
 
 } // namespace FirmwareImage
+
+} // namespace configurator

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QtGlobal>
 
+namespace configurator {
+
 // Firmware update files ("*.refw") and their transfer over HID parameter 4,
 // as pure functions over bytes so they can be checked without a device.
 namespace FirmwareImage {
@@ -64,3 +66,5 @@ QByteArray endMarker(const QByteArray &lastChunk);
 quint32 chunkOffset(const QByteArray &report);
 
 } // namespace FirmwareImage
+
+} // namespace configurator

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <unistd.h>
 
+namespace configurator {
+
 HidInterface::HidInterface()
 {
     // A fresh hidapi state for the life of this object.
@@ -113,3 +115,5 @@ QString HidInterface::errorString()
     const wchar_t *text = hid_error(m_opened ? m_device : nullptr);
     return text ? QString::fromWCharArray(text) : QString();
 }
+
+} // namespace configurator

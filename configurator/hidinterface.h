@@ -5,6 +5,8 @@
 
 struct hid_device_;
 
+namespace configurator {
+
 // The Brelko's USB HID device: one instance, owned by the central widget and
 // lent to every tab. Each call holds the mutex for its own duration only; a
 // write-then-read pair relies on the single GUI thread.
@@ -47,3 +49,5 @@ private:
     QByteArray m_deniedPath;
     QMutex m_mutex;
 };
+
+} // namespace configurator

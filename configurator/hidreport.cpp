@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+namespace configurator {
+
 namespace HidReport {
 
 QByteArray request(Command command, quint8 parameter)
@@ -77,3 +79,5 @@ QString stringAt(const QByteArray &response, int at, bool utf8)
 }
 
 } // namespace HidReport
+
+} // namespace configurator

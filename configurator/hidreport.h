@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+namespace configurator {
+
 // Layout of the Brelko's HID reports. A request is 65 bytes as handed to
 // hid_write: byte 0 the report number (always 0), byte 1 the command, byte 2
 // the parameter, value from byte 3. A response holds at most the 64 bytes the
@@ -70,3 +72,5 @@ quint32 u32At(const QByteArray &response, int at);
 QString stringAt(const QByteArray &response, int at, bool utf8);
 
 } // namespace HidReport
+
+} // namespace configurator

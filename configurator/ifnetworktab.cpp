@@ -9,6 +9,10 @@
 #include <QVBoxLayout>
 #include <QtEndian>
 
+using namespace brelko;
+
+namespace configurator {
+
 namespace {
 constexpr quint8 kFirstParam = HidReport::IpAddress;
 const Settings::Key kKeys[4] = {Settings::IPAddress, Settings::MaskAddress, Settings::GatewayAddress,
@@ -85,3 +89,5 @@ void IfNetworkTab::saveToSettings()
         (*Settings::instance())(kKeys[i], Settings::Networking) = addr.toString();
     }
 }
+
+} // namespace configurator

@@ -4,6 +4,8 @@
 
 #include <array>
 
+namespace configurator {
+
 class IpAddressField;
 class TabBattons;
 
@@ -30,3 +32,5 @@ private:
     std::array<IpAddressField *, 4> m_fields{};
     TabBattons *m_buts;
 };
+
+} // namespace configurator

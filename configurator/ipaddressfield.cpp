@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <QLineEdit>
 
+namespace configurator {
+
 namespace {
 // QIntValidator lets "999" be typed as an intermediate value; an octet field
 // must refuse every value above 255 outright.
@@ -87,3 +89,5 @@ quint32 IpAddressField::address(bool *ok) const
         *ok = true;
     return value;
 }
+
+} // namespace configurator

@@ -7,6 +7,8 @@
 class QLabel;
 class QLineEdit;
 
+namespace configurator {
+
 // A caption and four octet fields. The value's bytes in memory order are the
 // octets in reading order: byte 0 (least significant) is the leftmost field,
 // as the device sends and expects them.
@@ -29,3 +31,5 @@ private:
     QLabel *m_caption;
     std::array<QLineEdit *, 4> m_octets{};
 };
+
+} // namespace configurator

@@ -12,6 +12,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+using namespace brelko;
+using namespace configurator;
+
 namespace {
 int g_signalPipe[2] = {-1, -1};
 

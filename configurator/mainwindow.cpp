@@ -15,6 +15,10 @@
 #include <QProcess>
 #include <QStatusBar>
 
+using namespace brelko;
+
+namespace configurator {
+
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
 {
@@ -71,3 +75,5 @@ void MainWindow::changeEvent(QEvent *event)
         setWindowTitle(QCoreApplication::applicationName());
     QMainWindow::changeEvent(event);
 }
+
+} // namespace configurator

@@ -2,8 +2,13 @@
 
 #include <QMainWindow>
 
-class CentralWidget;
+namespace brelko {
 class TranslatorPair;
+} // namespace brelko
+
+namespace configurator {
+
+class CentralWidget;
 
 class MainWindow final : public QMainWindow
 {
@@ -29,5 +34,7 @@ protected:
 
 private:
     CentralWidget *m_central;
-    TranslatorPair *m_translators = nullptr;
+    brelko::TranslatorPair *m_translators = nullptr;
 };
+
+} // namespace configurator

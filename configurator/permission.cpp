@@ -10,6 +10,10 @@
 
 #define PERM_SITE() setSite(Q_FUNC_INFO, __LINE__)
 
+using namespace brelko;
+
+namespace configurator {
+
 Permission::Permission(QWidget *parent)
     : AbstractTab(parent)
     , m_perm0(new PermItem(true, this))
@@ -137,3 +141,5 @@ void Permission::saveToSettings()
         (*s)(key(6), Settings::Permission) = bool(f & PermItem::Audio);
     }
 }
+
+} // namespace configurator

@@ -4,6 +4,8 @@
 
 #include <array>
 
+namespace configurator {
+
 class PermItem;
 class TabBattons;
 
@@ -53,3 +55,5 @@ private:
     const char *m_function = "";
     int m_line = 0;
 };
+
+} // namespace configurator

@@ -10,6 +10,8 @@
 
 #include <cstring>
 
+namespace configurator {
+
 PermItem::PermItem(bool showCaptions, QWidget *parent)
     : QWidget(parent)
     , m_enableChb(new QCheckBox(this))
@@ -152,3 +154,5 @@ QByteArray PermItem::passwordRequest(int index) const
     std::memcpy(r.data() + 4, bytes.constData(), size_t(bytes.size()));
     return r;
 }
+
+} // namespace configurator

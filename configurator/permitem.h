@@ -9,6 +9,8 @@ class QLabel;
 class QLineEdit;
 class QSpinBox;
 
+namespace configurator {
+
 // One permission slot as a row: enable, password, work and pause time, and
 // the CAT, PTT and transmit-audio rights. The first row's captions head the
 // columns; the others keep theirs collapsed.
@@ -67,3 +69,5 @@ private:
     QLabel *m_pttLbl;
     QLabel *m_audioLbl;
 };
+
+} // namespace configurator

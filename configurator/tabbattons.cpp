@@ -3,6 +3,8 @@
 #include <QHBoxLayout>
 #include <QPushButton>
 
+namespace configurator {
+
 TabBattons::TabBattons(QWidget *parent)
     : QWidget(parent)
     , m_apply(new QPushButton(tr("Apply"), this))
@@ -15,3 +17,5 @@ TabBattons::TabBattons(QWidget *parent)
     connect(m_apply, &QPushButton::clicked, this, &TabBattons::apply);
     connect(m_restore, &QPushButton::clicked, this, &TabBattons::restore);
 }
+
+} // namespace configurator

@@ -4,6 +4,8 @@
 
 class QPushButton;
 
+namespace configurator {
+
 // The Apply/Restore bar at the bottom of every tab that edits settings.
 class TabBattons final : public QWidget
 {
@@ -24,3 +26,5 @@ private:
     QPushButton *m_apply;
     QPushButton *m_restore;
 };
+
+} // namespace configurator

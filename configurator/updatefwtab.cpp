@@ -19,6 +19,10 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+using namespace brelko;
+
+namespace configurator {
+
 UpdateFwTab::UpdateFwTab(QWidget *parent)
     : AbstractTab(parent)
     , m_uploadTimer(new QTimer(this))
@@ -351,3 +355,5 @@ void UpdateFwTab::resetToDef()
     if (box.exec() == QMessageBox::Yes)
         emit resetToDefault();
 }
+
+} // namespace configurator

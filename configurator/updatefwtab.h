@@ -12,6 +12,8 @@ class QProgressBar;
 class QPushButton;
 class QTimer;
 
+namespace configurator {
+
 // "Files": the device's firmware and hardware versions, the firmware upload
 // from a "*.refw" file, and the settings file import, export and reset. Also
 // recommends a firmware update, once, for devices older than 1.1.7.
@@ -101,3 +103,5 @@ private:
     QPushButton *m_exportBtn;
     QPushButton *m_resetBtn;
 };
+
+} // namespace configurator

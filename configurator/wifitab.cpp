@@ -10,6 +10,10 @@
 #include <QLabel>
 #include <QLineEdit>
 
+using namespace brelko;
+
+namespace configurator {
+
 WiFiTab::WiFiTab(QWidget *parent)
     : AbstractTab(parent)
     , m_nameCb(new QComboBox(this))
@@ -98,3 +102,5 @@ void WiFiTab::saveToSettings()
     (*s)(Settings::NetworkName, Settings::WiFi) = m_nameCb->currentText();
     (*s)(Settings::NetworkPassword, Settings::WiFi) = m_passLe->text();
 }
+
+} // namespace configurator

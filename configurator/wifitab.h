@@ -4,6 +4,9 @@
 
 class QComboBox;
 class QLineEdit;
+
+namespace configurator {
+
 class TabBattons;
 
 // "Wi-Fi": the network the Brelko joins (HID parameters 8 and 9).
@@ -41,3 +44,5 @@ private:
     QLineEdit *m_passLe;
     TabBattons *m_buts;
 };
+
+} // namespace configurator

@@ -2,7 +2,7 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE">
 <context>
-    <name>AbstractTab</name>
+    <name>configurator::AbstractTab</name>
     <message>
         <location filename="../configurator/abstracttab.cpp" line="14"/>
         <source>Settings are restored</source>
@@ -49,7 +49,7 @@ Bitte prüfen Sie, ob das Gerät mit Ihrem Computer verbunden ist.</translation>
     </message>
 </context>
 <context>
-    <name>CentralWidget</name>
+    <name>configurator::CentralWidget</name>
     <message>
         <location filename="../configurator/centralwidget.cpp" line="34"/>
         <source>Save and exit</source>
@@ -144,7 +144,7 @@ Nach dem Firmware-Update verbindet sich der Brelko automatisch wieder mit dem Br
     </message>
 </context>
 <context>
-    <name>ConnectingTab</name>
+    <name>configurator::ConnectingTab</name>
     <message>
         <location filename="../configurator/connectingtab.cpp" line="19"/>
         <source>Device access password:</source>
@@ -167,7 +167,7 @@ Nach dem Firmware-Update verbindet sich der Brelko automatisch wieder mit dem Br
     </message>
 </context>
 <context>
-    <name>DdnsTab</name>
+    <name>configurator::DdnsTab</name>
     <message>
         <location filename="../configurator/ddnstab.cpp" line="25"/>
         <source>No-IP (</source>
@@ -200,7 +200,7 @@ Nach dem Firmware-Update verbindet sich der Brelko automatisch wieder mit dem Br
     </message>
 </context>
 <context>
-    <name>DevStatusTab</name>
+    <name>configurator::DevStatusTab</name>
     <message>
         <location filename="../configurator/devicestatustext.cpp" line="13"/>
         <source>Device does not have error</source>
@@ -494,7 +494,7 @@ Nach dem Firmware-Update verbindet sich der Brelko automatisch wieder mit dem Br
     </message>
 </context>
 <context>
-    <name>DeviceStatusText</name>
+    <name>configurator::DeviceStatusText</name>
     <message>
         <location filename="../configurator/devicestatustext.cpp" line="51"/>
         <source>Device does not have error</source>
@@ -534,7 +534,7 @@ Nach dem Firmware-Update verbindet sich der Brelko automatisch wieder mit dem Br
     </message>
 </context>
 <context>
-    <name>IfNetworkTab</name>
+    <name>configurator::IfNetworkTab</name>
     <message>
         <location filename="../configurator/ifnetworktab.cpp" line="23"/>
         <source>IP address:</source>
@@ -557,7 +557,7 @@ Nach dem Firmware-Update verbindet sich der Brelko automatisch wieder mit dem Br
     </message>
 </context>
 <context>
-    <name>PermItem</name>
+    <name>configurator::PermItem</name>
     <message>
         <location filename="../configurator/permitem.cpp" line="22"/>
         <source>Enable</source>
@@ -608,7 +608,7 @@ Nach dem Firmware-Update verbindet sich der Brelko automatisch wieder mit dem Br
     </message>
 </context>
 <context>
-    <name>TabBattons</name>
+    <name>configurator::TabBattons</name>
     <message>
         <location filename="../configurator/tabbattons.cpp" line="8"/>
         <source>Apply</source>
@@ -621,7 +621,7 @@ Nach dem Firmware-Update verbindet sich der Brelko automatisch wieder mit dem Br
     </message>
 </context>
 <context>
-    <name>UpdateFwTab</name>
+    <name>configurator::UpdateFwTab</name>
     <message>
         <location filename="../configurator/updatefwtab.cpp" line="28"/>
         <source>Browse...</source>
@@ -847,7 +847,7 @@ Möchten Sie wirklich fortfahren?</translation>
     </message>
 </context>
 <context>
-    <name>WiFiTab</name>
+    <name>configurator::WiFiTab</name>
     <message>
         <location filename="../configurator/wifitab.cpp" line="27"/>
         <source>Wireless network name:</source>

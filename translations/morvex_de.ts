@@ -2,7 +2,7 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE">
 <context>
-    <name>AudioTab</name>
+    <name>morvex::AudioTab</name>
     <message>
         <source>msec</source>
         <translation>ms</translation>
@@ -53,7 +53,7 @@ neu suchen</translation>
     </message>
 </context>
 <context>
-    <name>Console</name>
+    <name>morvex::Console</name>
     <message>
         <source>Pause</source>
         <translation>Anhalten</translation>
@@ -76,7 +76,7 @@ neu suchen</translation>
     </message>
 </context>
 <context>
-    <name>FirmwareCheck</name>
+    <name>morvex::FirmwareCheck</name>
     <message>
         <source>You should update your Brelko's firmware to version %1 or higher. The latest version of the firmware you can download from the website </source>
         <translation>Bitte aktualisieren Sie die Firmware Ihres Brelko auf Version %1 oder neuer. Die neueste Firmware finden Sie auf der Website </translation>
@@ -87,7 +87,7 @@ neu suchen</translation>
     </message>
 </context>
 <context>
-    <name>FwVersionDialog</name>
+    <name>morvex::FwVersionDialog</name>
     <message>
         <source>Update Brelko firmvare</source>
         <translation>Brelko-Firmware aktualisieren</translation>
@@ -98,7 +98,7 @@ neu suchen</translation>
     </message>
 </context>
 <context>
-    <name>LanguageTab</name>
+    <name>morvex::LanguageTab</name>
     <message>
         <source>Run on Windows startup</source>
         <translation>Beim Anmelden starten</translation>
@@ -109,7 +109,7 @@ neu suchen</translation>
     </message>
 </context>
 <context>
-    <name>MainWindow</name>
+    <name>morvex::MainWindow</name>
     <message>
         <source>&amp;Open window</source>
         <translation>Fenster ö&amp;ffnen</translation>
@@ -144,7 +144,7 @@ neu suchen</translation>
     </message>
 </context>
 <context>
-    <name>NetworkTab</name>
+    <name>morvex::NetworkTab</name>
     <message>
         <source>msec</source>
         <translation>ms</translation>
@@ -199,7 +199,7 @@ neu suchen</translation>
     </message>
 </context>
 <context>
-    <name>PermItem</name>
+    <name>morvex::PermItem</name>
     <message>
         <source>h : </source>
         <translation>h : </translation>
@@ -218,7 +218,7 @@ neu suchen</translation>
     </message>
 </context>
 <context>
-    <name>PermissionForm</name>
+    <name>morvex::PermissionForm</name>
     <message>
         <source>Work time (min):</source>
         <translation>Arbeitszeit (min):</translation>
@@ -237,7 +237,7 @@ neu suchen</translation>
     </message>
 </context>
 <context>
-    <name>Preferences</name>
+    <name>morvex::Preferences</name>
     <message>
         <source>Preferences</source>
         <translation>Einstellungen</translation>
@@ -287,7 +287,7 @@ neu suchen</translation>
     </message>
 </context>
 <context>
-    <name>RemoteInd</name>
+    <name>morvex::RemoteInd</name>
     <message>
         <source>TX volume meter</source>
         <translation>Sendepegelanzeige</translation>
@@ -306,7 +306,7 @@ neu suchen</translation>
     </message>
 </context>
 <context>
-    <name>SerialTab</name>
+    <name>morvex::SerialTab</name>
     <message>
         <source>Serial port for CAT </source>
         <translation>Serieller Port für CAT </translation>
@@ -339,7 +339,7 @@ neu suchen</translation>
     </message>
 </context>
 <context>
-    <name>Window</name>
+    <name>morvex::Window</name>
     <message>
         <source> dB</source>
         <translation> dB</translation>

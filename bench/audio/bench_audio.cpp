@@ -25,6 +25,8 @@
 
 #include <sys/resource.h>
 
+using namespace morvex;
+
 namespace {
 using audiodevicetest::kRate;
 using audiodevicetest::findDevice;

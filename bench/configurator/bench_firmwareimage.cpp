@@ -4,6 +4,8 @@
 
 #include <benchmark/benchmark.h>
 
+using namespace configurator;
+
 namespace {
 QByteArray largestFile()
 {

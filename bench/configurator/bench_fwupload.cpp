@@ -37,6 +37,9 @@
 
 #include <unistd.h>
 
+using namespace brelko;
+using namespace configurator;
+
 namespace {
 
 constexpr const char kPreloadName[] = "libhidapi-brelkosim.so";

@@ -21,6 +21,8 @@
 
 #include <time.h>
 
+using namespace morvex;
+
 namespace {
 struct Busy
 {

@@ -9,6 +9,8 @@
 
 #include <cmath>
 
+using namespace morvex;
+
 namespace {
 
 constexpr int kFrame = 960;

@@ -22,6 +22,8 @@
 #include <cstdio>
 #include <map>
 
+using namespace morvex;
+
 namespace {
 
 constexpr int kRate = 12000;

@@ -8,6 +8,8 @@
 
 #include <sys/socket.h>
 
+namespace morvex {
+
 namespace {
 std::mutex g_socketMutex;
 QUdpSocket *g_socket = nullptr;
@@ -72,3 +74,5 @@ int AbstractRtp::instances()
     std::lock_guard<std::mutex> lock(g_socketMutex);
     return g_instances;
 }
+
+} // namespace morvex

@@ -4,6 +4,8 @@
 
 class QUdpSocket;
 
+namespace morvex {
+
 // Base of the receiver and the sender: both use one process-wide UDP socket,
 // so the box sees transmit audio come from the port it sends receive audio to.
 class AbstractRtp : public QObject
@@ -25,3 +27,5 @@ public:
 protected:
     QUdpSocket *m_socket = nullptr;
 };
+
+} // namespace morvex

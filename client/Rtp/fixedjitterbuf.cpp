@@ -1,5 +1,7 @@
 #include "client/Rtp/fixedjitterbuf.h"
 
+namespace morvex {
+
 FixedJitterBuf::FixedJitterBuf(const Config &config)
     : m_size(config.size < 1 ? kDefaultValue : config.size)
     , m_resyncThreshold(config.resyncThreshold < 1 ? kDefaultValue : config.resyncThreshold)
@@ -145,3 +147,5 @@ void FixedJitterBuf::clear()
     m_tail = nullptr;
     m_count = 0;
 }
+
+} // namespace morvex

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QtGlobal>
 
+namespace morvex {
+
 // Fixed-delay jitter buffer core: frames ordered by delivery time on a
 // playout clock, with realignment when the sender's timestamps jump.
 // Times are 64-bit milliseconds, so 32-bit sender timestamps of any value and
@@ -82,3 +84,5 @@ private:
     int m_count = 0;
     bool m_forceResync = false;
 };
+
+} // namespace morvex

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <limits>
 
+namespace morvex {
+
 namespace {
 
 // Nearest integer, ties to even (the default rounding mode), clamped to 16 bits.
@@ -175,3 +177,5 @@ int PacketLossConcealment::searchPitch() const
     }
     return best;
 }
+
+} // namespace morvex

@@ -2,6 +2,8 @@
 
 #include <QtGlobal>
 
+namespace morvex {
+
 // Fills missing playout slots by repeating the last pitch period of the
 // received signal with a fading gain, and smooths the way back to real
 // audio. Works on one sequence of interleaved 16-bit values; periods are
@@ -46,3 +48,5 @@ private:
     int m_historyPos = 0;
     int m_channels = 1;
 };
+
+} // namespace morvex

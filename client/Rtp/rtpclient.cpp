@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace morvex {
+
 namespace {
 // Nothing larger fits in one UDP datagram with our header.
 constexpr qint32 kMaxPayload = 65507 - RtpClient::kHeaderSize;
@@ -197,3 +199,5 @@ void RtpClient::setSendingState(bool sending)
     }
     m_sending = sending;
 }
+
+} // namespace morvex

@@ -9,6 +9,9 @@
 #include <mutex>
 
 class QTimer;
+
+namespace morvex {
+
 class RtpSendBuffer;
 
 // Transmit side: turns what the capture callback writes into 20 ms
@@ -75,3 +78,5 @@ private:
     qint64 m_fillStartMs = 0;
     qint64 m_fillSent = 0;
 };
+
+} // namespace morvex

@@ -8,6 +8,8 @@
 #include <chrono>
 #include <cstring>
 
+namespace morvex {
+
 static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "payload samples are little-endian and used as they are");
 
 namespace {
@@ -314,3 +316,5 @@ qint32 RtpFixedJb::bufferedTime() const
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_bufferedMs;
 }
+
+} // namespace morvex

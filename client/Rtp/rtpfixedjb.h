@@ -11,6 +11,8 @@
 #include <memory>
 #include <mutex>
 
+namespace morvex {
+
 class RtpStatistics;
 
 // Receive audio buffer between the streaming thread, which writes whole
@@ -110,3 +112,5 @@ private:
     // allocates and never writes samples through an unaligned pointer.
     QVector<qint16> m_scratch;
 };
+
+} // namespace morvex

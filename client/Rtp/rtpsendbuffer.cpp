@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace morvex {
+
 RtpSendBuffer::RtpSendBuffer(QObject *parent)
     : QIODevice(parent)
     // Zeroed now, so the memory is resident from the start and stays flat.
@@ -90,3 +92,5 @@ qint64 RtpSendBuffer::writeData(const char *data, qint64 len)
         emit audioPending();
     return len;
 }
+
+} // namespace morvex

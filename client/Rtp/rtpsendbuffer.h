@@ -6,6 +6,8 @@
 #include <mutex>
 #include <vector>
 
+namespace morvex {
+
 // Transmit audio on its way from a capture callback to the sender. The
 // callback writes, the streaming thread reads; one mutex covers both, held
 // only for a bounded copy. The FIFO is a ring of fixed size allocated up
@@ -54,3 +56,5 @@ private:
     qint64 m_dropped = 0;
     std::atomic<bool> m_pending { false };
 };
+
+} // namespace morvex

@@ -7,6 +7,8 @@
 #include <QUdpSocket>
 #include <QtEndian>
 
+namespace morvex {
+
 namespace {
 QString hostText(const QHostAddress &a)
 {
@@ -128,3 +130,5 @@ void RtpServer::dataArrived()
         processDatagram(m_datagram.constData(), got, m_from, fromPort);
     }
 }
+
+} // namespace morvex

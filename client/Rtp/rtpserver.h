@@ -5,6 +5,8 @@
 #include <QHostAddress>
 #include <QVector>
 
+namespace morvex {
+
 class RtpFixedJb;
 
 // Receive side: takes datagrams from the box only, checks each and queues it
@@ -62,3 +64,5 @@ private:
     QByteArray m_datagram;
     QHostAddress m_from;
 };
+
+} // namespace morvex

@@ -3,6 +3,8 @@
 #include <QMetaType>
 #include <QTimer>
 
+namespace morvex {
+
 namespace {
 void add(std::atomic<quint32> &counter, std::atomic<quint32> &total, quint32 n)
 {
@@ -74,3 +76,5 @@ void RtpStatistics::showStatistics()
 {
     emit statistics(values());
 }
+
+} // namespace morvex

@@ -7,6 +7,8 @@
 
 class QTimer;
 
+namespace morvex {
+
 // Counts received, lost and late datagrams of one receive stream, and the
 // datagrams from senders other than the box that were dropped, and publishes
 // them every five seconds. Counters are atomics: the report runs in the
@@ -50,3 +52,5 @@ private:
     std::atomic<quint32> m_totalForeign{0};
     QTimer *m_timer = nullptr;
 };
+
+} // namespace morvex

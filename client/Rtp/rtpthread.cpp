@@ -10,6 +10,8 @@
 #include <QDebug>
 #include <QMetaType>
 
+namespace morvex {
+
 RtpThread::RtpThread(QObject *parent)
     : QThread(parent)
 {
@@ -200,3 +202,5 @@ void RtpThread::run()
     std::unique_lock<std::mutex> lock(m_mutex);
     m_finished = true;
 }
+
+} // namespace morvex

@@ -8,6 +8,9 @@
 #include <mutex>
 
 class QIODevice;
+
+namespace morvex {
+
 class RtpClient;
 class RtpServer;
 
@@ -71,3 +74,5 @@ private:
     bool m_started = false;
     bool m_finished = false;
 };
+
+} // namespace morvex

@@ -23,6 +23,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+using namespace brelko;
+using namespace morvex;
+
 namespace {
 const char kMakerHome[] = "www.zentrik.example";
 

@@ -19,6 +19,10 @@
 #include <QStyle>
 #include <QToolBar>
 
+using namespace brelko;
+
+namespace morvex {
+
 namespace {
 struct IndicatorSpec
 {
@@ -297,3 +301,5 @@ void MainWindow::changeEvent(QEvent *event)
         retranslate();
     QMainWindow::changeEvent(event);
 }
+
+} // namespace morvex

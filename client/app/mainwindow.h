@@ -10,7 +10,12 @@ class GlobalHotKey;
 class QLabel;
 class QMenu;
 class QToolBar;
+namespace brelko {
 class TranslatorPair;
+} // namespace brelko
+
+namespace morvex {
+
 class Window;
 
 // Morvex's top-level window: hosts the station controller, the status
@@ -80,7 +85,7 @@ private:
     QMenu *m_trayMenu = nullptr;
     StatusIndicator m_indicators[IndicatorCount];
     QLabel *m_connection = nullptr;
-    TranslatorPair *m_translators = nullptr;
+    brelko::TranslatorPair *m_translators = nullptr;
     QToolBar *m_toolBar = nullptr;
     QMenu *m_quitMenu = nullptr;
     QAction *m_openAction = nullptr;
@@ -95,3 +100,5 @@ private:
     unsigned m_hotKeyCode = 0;
     int m_restyles = 0;
 };
+
+} // namespace morvex

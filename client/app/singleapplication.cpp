@@ -9,6 +9,8 @@
 
 #include <cstring>
 
+namespace morvex {
+
 SingleApplication *SingleApplication::s_instance = nullptr;
 
 namespace {
@@ -140,3 +142,5 @@ void SingleApplication::checkForMessage()
     const QByteArray text = copy.mid(1, end < 0 ? -1 : end - 1);
     emit messageAvailable(QString::fromUtf8(text));
 }
+
+} // namespace morvex

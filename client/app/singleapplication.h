@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QSharedMemory>
 
+namespace morvex {
+
 // Keeps Morvex to one instance: a later start hands its argument to the
 // running one through a shared segment that the first instance polls.
 class SingleApplication final : public QApplication
@@ -36,3 +38,5 @@ private:
     bool m_runningElsewhere = false;
     QSharedMemory m_segment;
 };
+
+} // namespace morvex

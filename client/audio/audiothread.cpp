@@ -5,6 +5,8 @@
 
 #include <QMetaType>
 
+namespace morvex {
+
 AudioThread::AudioThread(QObject *parent)
     : QObject(parent)
 {
@@ -130,3 +132,5 @@ QVector<int> AudioThread::levels() const
     }
     return result;
 }
+
+} // namespace morvex

@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QVector>
 
+namespace morvex {
+
 class PAudioAbstract;
 class SelfControl;
 
@@ -45,3 +47,5 @@ private:
     paudio::OutputMode m_outputMode = paudio::MainRx;
     bool m_tone = false;
 };
+
+} // namespace morvex

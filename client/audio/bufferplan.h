@@ -2,6 +2,8 @@
 
 #include "client/audio/paudio.h"
 
+namespace morvex {
+
 // Device buffer sizes the station controller opens its streams with.
 // Short buffers: one 20 ms datagram per callback and 20 ms of suggested
 // latency, so the device holds about two periods (40 ms) on top of the
@@ -38,3 +40,5 @@ inline double suggestedLatency(bool longBuffers)
 }
 
 } // namespace paudio
+
+} // namespace morvex

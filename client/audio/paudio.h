@@ -6,6 +6,8 @@
 
 class QIODevice;
 
+namespace morvex {
+
 namespace paudio {
 
 enum AudioType { audioIn = 1, audioOut = 2, audioInVirtual = 3, audioOutVirtual = 4, audioAll = 5 };
@@ -67,5 +69,7 @@ const QList<double> &standardSampleRates();
 
 } // namespace paudio
 
-Q_DECLARE_METATYPE(paudio::OutputMode)
-Q_DECLARE_METATYPE(paudio::AudioType)
+} // namespace morvex
+
+Q_DECLARE_METATYPE(morvex::paudio::OutputMode)
+Q_DECLARE_METATYPE(morvex::paudio::AudioType)

@@ -14,6 +14,8 @@
 #include <pthread.h>
 #include <time.h>
 
+namespace morvex {
+
 namespace {
 constexpr double kPi = 3.14159265358979323846;
 // How long stop() waits for PortAudio to report the stream finished.
@@ -394,3 +396,5 @@ int PAudioAbstract::playback(qint16 *output, unsigned long frames, PaStreamCallb
         setLevel(c, peak(output, samples, c, m_channels));
     return paContinue;
 }
+
+} // namespace morvex

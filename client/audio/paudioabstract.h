@@ -13,6 +13,9 @@
 #include <portaudio.h>
 
 class QIODevice;
+
+namespace morvex {
+
 class SelfControl;
 
 // One PortAudio stream of the engine: capture into the send buffer or
@@ -111,3 +114,5 @@ private:
     std::atomic<qint64> m_dacCount { 0 };
     QSemaphore m_finished;
 };
+
+} // namespace morvex

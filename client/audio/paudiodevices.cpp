@@ -4,6 +4,8 @@
 
 #include <portaudio.h>
 
+namespace morvex {
+
 namespace paudio {
 const QList<double> &standardSampleRates()
 {
@@ -91,3 +93,5 @@ paudio::DeviceRecord PAudioDevices::defaultOutputDevice(bool *found)
 {
     return findDefault(false, found);
 }
+
+} // namespace morvex

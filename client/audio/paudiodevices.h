@@ -2,6 +2,8 @@
 
 #include "client/audio/paudio.h"
 
+namespace morvex {
+
 // Sound device look-ups; each call brackets its work with its own
 // PortAudio initialisation.
 class PAudioDevices final
@@ -11,3 +13,5 @@ public:
     static paudio::DeviceRecord defaultInputDevice(bool *found);
     static paudio::DeviceRecord defaultOutputDevice(bool *found);
 };
+
+} // namespace morvex

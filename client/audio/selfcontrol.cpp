@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+namespace morvex {
+
 Q_LOGGING_CATEGORY(lcSelfControl, "selfcontrol")
 
 namespace {
@@ -121,3 +123,5 @@ QVector<qint16> SelfControl::toneTable() const
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_table;
 }
+
+} // namespace morvex

@@ -7,6 +7,8 @@
 
 #include <mutex>
 
+namespace morvex {
+
 Q_DECLARE_LOGGING_CATEGORY(lcSelfControl)
 
 // Local monitor source of the main playback stream. It is configured with
@@ -53,3 +55,5 @@ private:
     int m_amplitude = 32767;
     QVector<qint16> m_table;
 };
+
+} // namespace morvex

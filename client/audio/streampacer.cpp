@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+namespace morvex {
+
 void StreamPacer::start(double sampleRate, qint64 bufferingNs)
 {
     m_rate = sampleRate;
@@ -37,3 +39,5 @@ qint64 StreamPacer::now()
         std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
+
+} // namespace morvex

@@ -2,6 +2,8 @@
 
 #include <QtGlobal>
 
+namespace morvex {
+
 // Holds a sound stream to the wall clock when its device has none. A device
 // without a clock (ALSA's null PCM, a broken driver) calls back as fast as
 // the CPU allows: a capture stream then floods its reader and a playback
@@ -38,3 +40,5 @@ private:
     bool m_started = false;
     double m_frames = 0;
 };
+
+} // namespace morvex

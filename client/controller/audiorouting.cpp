@@ -6,6 +6,10 @@
 #include "client/audio/selfcontrol.h"
 #include "common/settings.h"
 
+using namespace brelko;
+
+namespace morvex {
+
 AudioRouting::AudioRouting(QObject *parent)
     : QObject(parent)
     , m_engine(new AudioThread(this))
@@ -135,3 +139,5 @@ QVector<int> AudioRouting::levels() const
 {
     return m_engine->levels();
 }
+
+} // namespace morvex

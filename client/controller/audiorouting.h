@@ -8,6 +8,8 @@
 
 #include <array>
 
+namespace morvex {
+
 class AudioThread;
 class RtpThread;
 class SelfControl;
@@ -80,3 +82,5 @@ private:
     std::array<paudio::StreamDescriptor, 4> m_streams;
     paudio::OutputMode m_mode;
 };
+
+} // namespace morvex

@@ -6,11 +6,13 @@
 #include <QGridLayout>
 #include <QLabel>
 
+namespace morvex {
+
 namespace {
 // The window's words, so its catalogue still serves.
 QString text(const char *source)
 {
-    return QCoreApplication::translate("Window", source);
+    return QCoreApplication::translate("morvex::Window", source);
 }
 } // namespace
 
@@ -60,3 +62,5 @@ void HeadsetPanel::retranslate()
     m_micLabel->setText(text("Microphone"));
     setReceiver(m_mode);
 }
+
+} // namespace morvex

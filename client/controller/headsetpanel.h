@@ -5,6 +5,9 @@
 #include <QWidget>
 
 class QLabel;
+
+namespace morvex {
+
 class StereoLevel;
 
 // The headset's levels: what each ear plays (by the receiver selection) and
@@ -31,3 +34,5 @@ private:
     StereoLevel *m_micLevel;
     paudio::OutputMode m_mode = paudio::Stereo;
 };
+
+} // namespace morvex

@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 
+namespace morvex {
+
 namespace {
 const double kTable[LevelCodes::kMaxCode + 1] = {
     0.0,   -0.5,  -1.0,  -1.5,  -2.0,  -2.5,  -3.0,  -3.5,  -4.0,  -4.5,
@@ -31,7 +33,9 @@ double decibels(int code)
 
 QString text(int code)
 {
-    return QString::number(decibels(code), 'f', 1) + QCoreApplication::translate("Window", " dB");
+    return QString::number(decibels(code), 'f', 1) + QCoreApplication::translate("morvex::Window", " dB");
 }
 
 } // namespace LevelCodes
+
+} // namespace morvex

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace morvex {
+
 // Level codes of the audio level frames (receive 0-117, transmit 0-118,
 // 0 loudest) and the decibel value the labels show for each.
 namespace LevelCodes {
@@ -10,3 +12,5 @@ double decibels(int code);
 // "-12.5 dB"
 QString text(int code);
 }
+
+} // namespace morvex

@@ -8,6 +8,8 @@
 #include <QMenuBar>
 #include <QToolBar>
 
+namespace morvex {
+
 namespace {
 QAction *action(const char *icon, QObject *parent)
 {
@@ -17,7 +19,7 @@ QAction *action(const char *icon, QObject *parent)
 // The window's words, so its catalogue still serves.
 QString text(const char *source)
 {
-    return QCoreApplication::translate("Window", source);
+    return QCoreApplication::translate("morvex::Window", source);
 }
 } // namespace
 
@@ -107,3 +109,5 @@ void StationActions::retranslate()
     if (m_settingsMenu)
         m_settingsMenu->setTitle(text("Settings"));
 }
+
+} // namespace morvex

@@ -8,6 +8,8 @@ class QMenu;
 class QMenuBar;
 class QToolBar;
 
+namespace morvex {
+
 // The controller's actions and where they appear: the main window's menus
 // and tool bar, and the tray menu. The receiver actions form one exclusive
 // group.
@@ -43,3 +45,5 @@ private:
     QMenu *m_helpMenu = nullptr;
     QMenu *m_settingsMenu = nullptr;
 };
+
+} // namespace morvex

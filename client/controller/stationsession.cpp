@@ -23,11 +23,15 @@
 #include <QDebug>
 #include <QMap>
 
+using namespace brelko;
+
+namespace morvex {
+
 namespace {
 // The operator reads these in the controller window's words.
 QString text(const char *source)
 {
-    return QCoreApplication::translate("Window", source);
+    return QCoreApplication::translate("morvex::Window", source);
 }
 } // namespace
 
@@ -126,13 +130,13 @@ void StationSession::shutdown()
 void StationSession::openPorts(const QStringList &names, bool wineLinks)
 {
     static const char *const attachMsg[PortCount] = {
-        QT_TRANSLATE_NOOP("Window", "Can't attach to CAT "), QT_TRANSLATE_NOOP("Window", "Can't attach to PTT/CW "),
-        QT_TRANSLATE_NOOP("Window", "Can't attach to FSK "), QT_TRANSLATE_NOOP("Window", "Can't attach to RS-485 "),
-        QT_TRANSLATE_NOOP("Window", "Can't attach to winkey ")};
+        QT_TRANSLATE_NOOP("morvex::Window", "Can't attach to CAT "), QT_TRANSLATE_NOOP("morvex::Window", "Can't attach to PTT/CW "),
+        QT_TRANSLATE_NOOP("morvex::Window", "Can't attach to FSK "), QT_TRANSLATE_NOOP("morvex::Window", "Can't attach to RS-485 "),
+        QT_TRANSLATE_NOOP("morvex::Window", "Can't attach to winkey ")};
     static const char *const openMsg[PortCount] = {
-        QT_TRANSLATE_NOOP("Window", "Can't open CAT "), QT_TRANSLATE_NOOP("Window", "Can't open PTT/CW "),
-        QT_TRANSLATE_NOOP("Window", "Can't open FSK "), QT_TRANSLATE_NOOP("Window", "Can't open RS-485 "),
-        QT_TRANSLATE_NOOP("Window", "Can't open Winkey ")};
+        QT_TRANSLATE_NOOP("morvex::Window", "Can't open CAT "), QT_TRANSLATE_NOOP("morvex::Window", "Can't open PTT/CW "),
+        QT_TRANSLATE_NOOP("morvex::Window", "Can't open FSK "), QT_TRANSLATE_NOOP("morvex::Window", "Can't open RS-485 "),
+        QT_TRANSLATE_NOOP("morvex::Window", "Can't open Winkey ")};
     auto wanted = [&](int p) { return p < names.size() ? names.at(p) : QStringLiteral("None"); };
     // "Reset all ports" empties the bus behind our ports' backs: one whose
     // name is no longer there is dropped here and made again below, even
@@ -535,3 +539,5 @@ QVector<quint8> StationSession::indicatorStates() const
     states[5] = flag(m_winKey->takeActivity());
     return states;
 }
+
+} // namespace morvex

@@ -12,6 +12,8 @@
 #include <QTimer>
 #include <QVector>
 
+namespace morvex {
+
 class AudioPacket;
 class AudioRouting;
 class Authorization;
@@ -171,3 +173,5 @@ private:
     bool m_rigPtt = false;
     bool m_linePtt = false;
 };
+
+} // namespace morvex

@@ -9,6 +9,8 @@
 #include <QSignalBlocker>
 #include <QSlider>
 
+namespace morvex {
+
 namespace {
 QSlider *levelSlider(int maximum, QWidget *parent)
 {
@@ -71,10 +73,10 @@ void TransceiverLevels::setReceivers(bool mainOn, bool subOn)
 void TransceiverLevels::retranslate()
 {
     // The window's words, so its catalogue still serves.
-    setTitle(QCoreApplication::translate("Window", "Transceiver levels"));
-    m_subLabel->setText(QCoreApplication::translate("Window", "Sub RX"));
-    m_mainLabel->setText(QCoreApplication::translate("Window", "Main RX"));
-    m_txLabel->setText(QCoreApplication::translate("Window", "TX"));
+    setTitle(QCoreApplication::translate("morvex::Window", "Transceiver levels"));
+    m_subLabel->setText(QCoreApplication::translate("morvex::Window", "Sub RX"));
+    m_mainLabel->setText(QCoreApplication::translate("morvex::Window", "Main RX"));
+    m_txLabel->setText(QCoreApplication::translate("morvex::Window", "TX"));
 }
 
 void TransceiverLevels::changeInputLevelL(int value)
@@ -115,3 +117,5 @@ void TransceiverLevels::setOutLevel(quint32 code)
     m_outText->setText(LevelCodes::text(int(code)));
     emit outLevelShown(int(code));
 }
+
+} // namespace morvex

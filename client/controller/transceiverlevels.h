@@ -5,6 +5,8 @@
 class QLabel;
 class QSlider;
 
+namespace morvex {
+
 // The "Transceiver levels" group: the two receivers' input levels and the
 // transmit level, as sliders with their decibel texts. Slider moves are the
 // operator's; set* shows what the box reports without echoing it back.
@@ -53,3 +55,5 @@ private:
     QLabel *m_inTextR;
     QLabel *m_outText;
 };
+
+} // namespace morvex

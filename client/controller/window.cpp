@@ -48,6 +48,10 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+using namespace brelko;
+
+namespace morvex {
+
 Window *Window::s_instance = nullptr;
 
 namespace {
@@ -489,3 +493,5 @@ void Window::checkFwVersion(quint32 ver, quint32 subver, quint32 pointver)
 {
     m_session->firmwareCheck()->checkFwVersion(ver, subver, pointver);
 }
+
+} // namespace morvex

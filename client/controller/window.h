@@ -19,14 +19,6 @@
 
 #include <memory>
 
-class AudioPacket;
-class AudioThread;
-class ClientRIF;
-class Console;
-class CwThread;
-class FwVersionDialog;
-class HeadsetPanel;
-class PermissionForm;
 class QAbstractButton;
 class QAction;
 class QButtonGroup;
@@ -35,6 +27,17 @@ class QMenu;
 class QMenuBar;
 class QSlider;
 class QToolBar;
+
+namespace morvex {
+
+class AudioPacket;
+class AudioThread;
+class ClientRIF;
+class Console;
+class CwThread;
+class FwVersionDialog;
+class HeadsetPanel;
+class PermissionForm;
 class RemoteInd;
 class RigServer;
 class RtpThread;
@@ -207,3 +210,5 @@ private:
     PermissionForm *m_permForm;
     StationSession *m_session = nullptr;
 };
+
+} // namespace morvex

@@ -11,6 +11,8 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+namespace morvex {
+
 Console::Console(QWidget *parent)
     : QWidget(parent)
     , m_tabs(new QTabWidget(this))
@@ -99,3 +101,5 @@ void Console::updateStatistics(QVector<quint32> stats)
         qWarning().noquote() << "Receive statistics:" << statisticsLine(stats);
     m_foreignLogged = foreign;
 }
+
+} // namespace morvex

@@ -8,6 +8,8 @@ class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
 
+namespace morvex {
+
 // Shows every log line of the program and the receive stream statistics.
 class Console final : public QWidget
 {
@@ -50,3 +52,5 @@ private:
     bool m_paused = false;
     quint32 m_foreignLogged = 0;
 };
+
+} // namespace morvex

@@ -2,6 +2,8 @@
 
 #include <QPainter>
 
+namespace morvex {
+
 Indicator::Indicator(QWidget *parent)
     : QLabel(parent)
 {
@@ -56,3 +58,5 @@ void Indicator::paintEvent(QPaintEvent *event)
     p.drawRect(frame);
     p.drawLine(frame.left() + mark, frame.top(), frame.left() + mark, frame.bottom());
 }
+
+} // namespace morvex

@@ -2,6 +2,8 @@
 
 #include <QLabel>
 
+namespace morvex {
+
 // A horizontal bar between a minimum and a maximum.
 class Indicator final : public QLabel
 {
@@ -33,3 +35,5 @@ private:
     int m_value = 0;
     int m_style = 0;
 };
+
+} // namespace morvex

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <mutex>
 
+namespace morvex {
+
 namespace {
 // Lines come from every thread; a standard mutex lets ThreadSanitizer see the
 // locking. Recursive: a console may log while a line is handed out.
@@ -76,3 +78,5 @@ void unregisterConsole(Console *console)
 }
 
 } // namespace LogHook
+
+} // namespace morvex

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QtGlobal>
 
+namespace morvex {
+
 class Console;
 
 // The program's message handler: formats each log line and hands it to every
@@ -15,3 +17,5 @@ void unregisterConsole(Console *console);
 // The handler itself (exposed for tests).
 void handler(QtMsgType type, const QMessageLogContext &context, const QString &message);
 }
+
+} // namespace morvex

@@ -10,6 +10,10 @@
 
 #include <cmath>
 
+using namespace brelko;
+
+namespace morvex {
+
 RemoteInd::RemoteInd(QWidget *parent)
     : QWidget(parent)
     , m_title(new QLabel(tr("TX volume meter"), this))
@@ -92,3 +96,5 @@ void RemoteInd::setZeroLevel()
     s->setValue(Settings::ZeroLevelEnable, Settings::Levels, checked);
     s->setValue(Settings::ReferenceLevel, Settings::Levels, int(m_zeroLevel));
 }
+
+} // namespace morvex

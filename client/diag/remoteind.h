@@ -2,9 +2,12 @@
 
 #include <QWidget>
 
-class Indicator;
 class QLabel;
 class QPushButton;
+
+namespace morvex {
+
+class Indicator;
 
 // Transmit volume meter with an adjustable zero reference.
 class RemoteInd final : public QWidget
@@ -37,3 +40,5 @@ private:
     qint16 m_zeroLevel = kNoReference;
     quint16 m_lastScaled = 0;
 };
+
+} // namespace morvex

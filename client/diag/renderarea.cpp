@@ -3,6 +3,8 @@
 #include <QLinearGradient>
 #include <QPainter>
 
+namespace morvex {
+
 RenderArea::RenderArea(QWidget *parent)
     : QWidget(parent)
 {
@@ -53,3 +55,5 @@ void RenderArea::paintEvent(QPaintEvent *event)
     painter.drawRect(QRect(QPoint(outline.left() + 1, outline.top() + 1),
                            QPoint(outline.left() + w - 1, outline.top() + outline.height())));
 }
+
+} // namespace morvex

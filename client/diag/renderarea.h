@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+namespace morvex {
+
 // One audio level bar, value 0 to 1, drawn with a green-yellow-red gradient.
 class RenderArea final : public QWidget
 {
@@ -26,3 +28,5 @@ protected:
 private:
     double m_value = 0.0;
 };
+
+} // namespace morvex

@@ -4,6 +4,8 @@
 
 #include <QVBoxLayout>
 
+namespace morvex {
+
 StereoLevel::StereoLevel(QWidget *parent)
     : QWidget(parent)
     , m_bars{new RenderArea(this), new RenderArea(this)}
@@ -24,3 +26,5 @@ void StereoLevel::setValue(int channel, int value)
     if (channel == 0 || channel == 1)
         m_bars[channel]->setCh(channel, value);
 }
+
+} // namespace morvex

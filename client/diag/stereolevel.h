@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+namespace morvex {
+
 class RenderArea;
 
 // Two level bars: channel 0 and channel 1.
@@ -20,3 +22,5 @@ public slots:
 private:
     RenderArea *m_bars[2];
 };
+
+} // namespace morvex

@@ -1,5 +1,7 @@
 #include "client/link/abstractpacket.h"
 
+namespace morvex {
+
 AbstractPacket::AbstractPacket(qint32 type, QObject *parent)
     : QObject(parent)
     , m_type(type)
@@ -12,3 +14,5 @@ bool AbstractPacket::takeActivity()
     m_activity = false;
     return was;
 }
+
+} // namespace morvex

@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QObject>
 
+namespace morvex {
+
 // Base of every command-link handler: one handler per packet type.
 class AbstractPacket : public QObject
 {
@@ -49,3 +51,5 @@ private:
     quint32 m_value = 0;
     bool m_activity = false;
 };
+
+} // namespace morvex

@@ -2,6 +2,8 @@
 
 #include <QDebug>
 
+namespace morvex {
+
 namespace {
 constexpr int kShortFrame = kPacketHeaderSize + 1;
 constexpr int kLongFrame = kPacketHeaderSize + 4;
@@ -101,3 +103,5 @@ void AudioPacket::reset()
     m_levelsPending = false;
     m_paramsPending = true;
 }
+
+} // namespace morvex

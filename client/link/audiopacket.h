@@ -4,6 +4,8 @@
 
 #include <QTimer>
 
+namespace morvex {
+
 // Type 2: audio levels of the Brelko's sound path (both ways) and the
 // client's stream parameters.
 class AudioPacket final : public AbstractPacket
@@ -56,3 +58,5 @@ private:
     bool m_paramsPending = true;
     bool m_levelsPending = false;
 };
+
+} // namespace morvex

@@ -4,6 +4,8 @@
 
 #include <QDebug>
 
+namespace morvex {
+
 Authorization::Authorization(qint32 type, QObject *parent)
     : AbstractPacket(type, parent)
 {
@@ -63,3 +65,5 @@ void Authorization::reset()
 {
     m_sent = false;
 }
+
+} // namespace morvex

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+namespace morvex {
+
 // Type 0: the log-in frame with the Brelko password, once per connection.
 class Authorization final : public AbstractPacket
 {
@@ -32,3 +34,5 @@ private:
     QString m_password;
     bool m_tooLongReported = false;
 };
+
+} // namespace morvex

@@ -4,6 +4,8 @@
 
 #include <QDebug>
 
+namespace morvex {
+
 ClientRIF::ClientRIF(QObject *parent)
     : QObject(parent)
 {
@@ -209,3 +211,5 @@ void ClientRIF::announceDisconnected()
     m_attempt = false;
     emit disconnected();
 }
+
+} // namespace morvex

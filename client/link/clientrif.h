@@ -6,6 +6,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+namespace morvex {
+
 class PacketMngr;
 
 // Client end of the TCP command link: writes the manager's batches, feeds
@@ -71,3 +73,5 @@ private:
     // every attempt ends in exactly one disconnected().
     bool m_attempt = false;
 };
+
+} // namespace morvex

@@ -1,9 +1,12 @@
 #include "client/link/errorspacket.h"
 
+namespace morvex {
+
 ErrorsPacket::ErrorsPacket(qint32 type, QObject *parent)
     : AbstractPacket(type, parent)
 {
-    qRegisterMetaType<ErrorsPacket::ConnectionError>();
+    // Also by the name the signal is declared with inside the namespace.
+    qRegisterMetaType<ErrorsPacket::ConnectionError>("ErrorsPacket::ConnectionError");
 }
 
 QByteArray ErrorsPacket::create(qint32, qint32 *usedSize)
@@ -26,3 +29,5 @@ void ErrorsPacket::setHeader(PacketHeader header)
 }
 
 void ErrorsPacket::reset() { }
+
+} // namespace morvex

@@ -2,6 +2,8 @@
 
 #include "client/link/abstractpacket.h"
 
+namespace morvex {
+
 // Type 8: why the Brelko is about to drop the client; the code is the header value.
 class ErrorsPacket final : public AbstractPacket
 {
@@ -31,3 +33,5 @@ public slots:
     void setHeader(PacketHeader header) override;
     void reset() override;
 };
+
+} // namespace morvex

@@ -4,6 +4,10 @@
 
 #include <QStringList>
 
+using namespace brelko;
+
+namespace morvex {
+
 FirmwareCheck::FirmwareCheck(QObject *parent)
     : QObject(parent)
 {
@@ -51,3 +55,5 @@ void FirmwareCheck::checkFwVersion(quint32 ver, quint32 subver, quint32 pointver
     else
         emit sendTrayMessage(msg);
 }
+
+} // namespace morvex

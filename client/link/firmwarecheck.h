@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QString>
 
+namespace morvex {
+
 // Compares the Brelko's firmware version with the oldest one this client
 // works with and tells the operator when it is too old: showNotice for the
 // notice dialog, or a tray message while the operator has hidden the dialog.
@@ -28,3 +30,5 @@ signals:
 public slots:
     void checkFwVersion(quint32 ver, quint32 subver, quint32 pointver);
 };
+
+} // namespace morvex

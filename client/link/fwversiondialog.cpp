@@ -7,6 +7,10 @@
 #include <QGridLayout>
 #include <QLabel>
 
+using namespace brelko;
+
+namespace morvex {
+
 FwVersionDialog::FwVersionDialog(QWidget *parent)
     : QDialog(parent)
 {
@@ -57,3 +61,5 @@ void FwVersionDialog::showNotice(const QString &msg)
     setMessageText(msg);
     show();
 }
+
+} // namespace morvex

@@ -6,6 +6,8 @@ class QCheckBox;
 class QDialogButtonBox;
 class QLabel;
 
+namespace morvex {
+
 // Notice that the Brelko's firmware is older than this client needs.
 class FwVersionDialog final : public QDialog
 {
@@ -35,3 +37,5 @@ private:
     QDialogButtonBox *m_buttonBox = nullptr;
     bool m_dontShow = false;
 };
+
+} // namespace morvex

@@ -2,6 +2,8 @@
 
 #include <QtEndian>
 
+namespace morvex {
+
 FwVersionPacket::FwVersionPacket(qint32 type, QObject *parent)
     : AbstractPacket(type, parent)
 {
@@ -30,3 +32,5 @@ void FwVersionPacket::addData(const char *data, int size)
 void FwVersionPacket::setHeader(PacketHeader) { }
 
 void FwVersionPacket::reset() { }
+
+} // namespace morvex

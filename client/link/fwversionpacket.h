@@ -2,6 +2,8 @@
 
 #include "client/link/abstractpacket.h"
 
+namespace morvex {
+
 // Type 10: the Brelko's firmware version, three little-endian 32-bit words.
 class FwVersionPacket final : public AbstractPacket
 {
@@ -23,3 +25,5 @@ public slots:
     void setHeader(PacketHeader header) override;
     void reset() override;
 };
+
+} // namespace morvex

@@ -7,6 +7,8 @@
 #include <netdb.h>
 #include <sys/socket.h>
 
+namespace morvex {
+
 namespace {
 QList<QHostAddress> resolve(const QByteArray &name, QString *error)
 {
@@ -100,3 +102,5 @@ void HostLookup::deliver(int id, const QList<QHostAddress> &addresses, const QSt
     m_current = 0;
     emit finished(id, addresses, error);
 }
+
+} // namespace morvex

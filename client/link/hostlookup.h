@@ -8,6 +8,8 @@
 #include <memory>
 #include <mutex>
 
+namespace morvex {
+
 // Looks a host name up in a thread of its own that nobody waits for: a
 // resolver that hangs (network down, a dead DNS server) never holds up the
 // window, and never holds up the program's exit either, which a pooled
@@ -49,3 +51,5 @@ private:
     int m_current = 0;
     int m_last = 0;
 };
+
+} // namespace morvex

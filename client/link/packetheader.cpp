@@ -2,6 +2,8 @@
 
 #include <QtEndian>
 
+namespace morvex {
+
 namespace {
 quint8 crcStep(quint8 crc, quint8 byte)
 {
@@ -55,3 +57,5 @@ bool frameChecksumOk(const char *frame, int len)
         crc = crcStep(crc, i == 7 ? 0 : quint8(frame[i]));
     return crc == quint8(frame[7]);
 }
+
+} // namespace morvex

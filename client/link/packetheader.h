@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QtGlobal>
 
+namespace morvex {
+
 // Command-link packet types.
 namespace PacketType {
 enum : quint8 {
@@ -47,3 +49,5 @@ inline QByteArray makeFrame(quint8 type, quint32 value, const QByteArray &payloa
 }
 // True when byte 7 of the frame equals the CRC-8 of the frame with byte 7 as 0.
 bool frameChecksumOk(const char *frame, int len);
+
+} // namespace morvex

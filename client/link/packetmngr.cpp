@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+namespace morvex {
+
 PacketMngr::PacketMngr(QObject *parent)
     : QObject(parent)
 {
@@ -82,3 +84,5 @@ void PacketMngr::resetItems()
     for (AbstractPacket *p : qAsConst(m_packets))
         p->reset();
 }
+
+} // namespace morvex

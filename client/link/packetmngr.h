@@ -6,6 +6,8 @@
 #include <QList>
 #include <QObject>
 
+namespace morvex {
+
 // Collects the handlers' output into batches and cuts received bytes back
 // into frames for the handler of each type. Does not own the handlers.
 class PacketMngr final : public QObject
@@ -41,3 +43,5 @@ private:
     QList<AbstractPacket *> m_packets;
     QByteArray m_buffer;
 };
+
+} // namespace morvex

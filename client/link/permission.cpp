@@ -3,6 +3,8 @@
 #include <QDebug>
 #include <QtEndian>
 
+namespace morvex {
+
 Permission::Permission(qint32 type, QObject *parent)
     : AbstractPacket(type, parent)
 {
@@ -33,14 +35,14 @@ void Permission::addData(const QByteArray &data)
 void Permission::addData(const char *data, int size)
 {
     if (!data || size < kPayloadSize) {
-        qWarning() << "WARNING!!! Non standart format in" << Q_FUNC_INFO;
+        qWarning() << "WARNING!!! Non standart format in" << "virtual void Permission::addData(const char*, int)";
         return;
     }
     m_flags = quint8(data[0]);
     m_workTime = qFromLittleEndian<quint32>(data + 1);
     m_pauseTime = qFromLittleEndian<quint32>(data + 5);
     emit changedState();
-    qDebug() << Q_FUNC_INFO;
+    qDebug() << "virtual void Permission::addData(const char*, int)";
     qDebug() << m_flags;
     qDebug() << m_workTime;
     qDebug() << m_pauseTime;
@@ -70,3 +72,5 @@ Permission::Grant Permission::grant(quint8 flags)
     g.countdown = (flags & Unrestricted) != Unrestricted;
     return g;
 }
+
+} // namespace morvex

@@ -2,6 +2,8 @@
 
 #include "client/link/abstractpacket.h"
 
+namespace morvex {
+
 // Type 9: what the operator may use and, when restricted, how long.
 class Permission final : public AbstractPacket
 {
@@ -61,3 +63,5 @@ private:
     quint32 m_pauseTime = 0;
     quint8 m_flags = 0;
 };
+
+} // namespace morvex

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace morvex {
+
 // The work/pause countdown the session drives for the current Brelko. The
 // permission panel implements it; the session needs no widget to use it.
 class PermissionClock
@@ -17,3 +19,5 @@ public:
     virtual void stop() = 0;
     virtual void clear() = 0;
 };
+
+} // namespace morvex

@@ -8,6 +8,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+namespace morvex {
+
 PermissionForm::PermissionForm(QWidget *parent)
     : QWidget(parent)
     , m_timerName(new QLabel(tr("Work time (min):"), this))
@@ -122,3 +124,5 @@ QString PermissionForm::permissionText() const
 {
     return m_permText->text();
 }
+
+} // namespace morvex

@@ -5,8 +5,11 @@
 #include <QList>
 #include <QWidget>
 
-class PermItem;
 class QLabel;
+
+namespace morvex {
+
+class PermItem;
 
 // Panel with the work/pause countdown of the current Brelko and the list of
 // granted controls. Keeps one PermItem per Brelko used during this run.
@@ -47,3 +50,5 @@ private:
     QList<PermItem *> m_items;
     PermItem *m_pcurConn = nullptr;
 };
+
+} // namespace morvex

@@ -1,5 +1,7 @@
 #include "client/link/permitem.h"
 
+namespace morvex {
+
 PermItem::PermItem(QObject *parent)
     : QObject(parent)
 {
@@ -100,3 +102,5 @@ void PermItem::timeout()
         emit completedPauseTimer();
     }
 }
+
+} // namespace morvex

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QTimer>
 
+namespace morvex {
+
 // Work and pause countdown of one Brelko (address and password).
 class PermItem final : public QObject
 {
@@ -56,3 +58,5 @@ private:
     QString m_password;
     bool m_interrupted = false;
 };
+
+} // namespace morvex

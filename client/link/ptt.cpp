@@ -1,5 +1,7 @@
 #include "client/link/ptt.h"
 
+namespace morvex {
+
 PTT::PTT(qint32 type, QObject *parent)
     : AbstractPacket(type, parent)
 {
@@ -49,3 +51,5 @@ void PTT::reset()
 {
     m_remote = false;
 }
+
+} // namespace morvex

@@ -2,6 +2,8 @@
 
 #include "client/link/abstractpacket.h"
 
+namespace morvex {
+
 // Type 1: the transmit state the client asks for, and the one the Brelko reports.
 class PTT final : public AbstractPacket
 {
@@ -27,3 +29,5 @@ private:
     bool m_local = false;
     bool m_remote = false;
 };
+
+} // namespace morvex

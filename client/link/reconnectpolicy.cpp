@@ -2,6 +2,8 @@
 
 #include <iterator>
 
+namespace morvex {
+
 ReconnectPolicy::Decision ReconnectPolicy::decide(Outcome outcome, qint64 connectedMs, int failures)
 {
     switch (outcome) {
@@ -47,3 +49,5 @@ ReconnectPolicy::Ending ReconnectPolicy::ending(ErrorsPacket::ConnectionError re
     }
     return e;
 }
+
+} // namespace morvex

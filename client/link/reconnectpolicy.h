@@ -5,6 +5,8 @@
 #include <QAbstractSocket>
 #include <QtGlobal>
 
+namespace morvex {
+
 // When to try the Brelko again after a connection ends. An ordinary drop of
 // a connection that worked is retried at once; attempts that keep failing
 // back off (1, 2, 4, 8, then 10 s) so a box that refuses or drops us is not
@@ -62,3 +64,5 @@ public:
 private:
     int m_failures = 0;
 };
+
+} // namespace morvex

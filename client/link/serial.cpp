@@ -4,6 +4,8 @@
 
 #include <QDebug>
 
+namespace morvex {
+
 Q_LOGGING_CATEGORY(lcSerialPacket, "serial.packet")
 
 Serial::Serial(qint32 type, QObject *parent)
@@ -110,3 +112,5 @@ void Serial::setLineState(int stopBits, int parity, int dataBits)
     m_parity = parity;
     m_dataBits = dataBits;
 }
+
+} // namespace morvex

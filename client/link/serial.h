@@ -8,6 +8,8 @@
 #include <QMetaObject>
 #include <QPointer>
 
+namespace morvex {
+
 Q_DECLARE_LOGGING_CATEGORY(lcSerialPacket)
 
 // Tunnels one virtual serial port over the command link: what the local
@@ -58,3 +60,5 @@ private:
     bool m_permitted = false;
     QList<QMetaObject::Connection> m_connections;
 };
+
+} // namespace morvex

@@ -2,6 +2,8 @@
 
 #include "client/ports/pttcwserial.h"
 
+namespace morvex {
+
 CwThread::CwThread(QObject *parent)
     : QThread(parent)
 {
@@ -130,3 +132,5 @@ void CwThread::run()
     std::lock_guard<std::mutex> lock(m_mutex);
     m_finished = true;
 }
+
+} // namespace morvex

@@ -6,6 +6,8 @@
 
 #include <mutex>
 
+namespace morvex {
+
 class PttCwSerial;
 class VSerial;
 class WinKey;
@@ -60,3 +62,5 @@ private:
     // A standard mutex, so ThreadSanitizer can follow the hand-over.
     std::mutex m_mutex;
 };
+
+} // namespace morvex

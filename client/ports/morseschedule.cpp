@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace morvex {
+
 namespace {
 struct MorseEntry
 {
@@ -168,3 +170,5 @@ QVector<MorseSchedule::Span> MorseSchedule::forText(
     add(spans, false, tailMs);
     return spans;
 }
+
+} // namespace morvex

@@ -5,6 +5,8 @@
 
 #include <array>
 
+namespace morvex {
+
 // Morse element timing in whole milliseconds: from the keyer's parameters
 // and a character (or a text) to its key-down and key-up times. No clock and
 // no thread; the keying engine counts the times down.
@@ -62,3 +64,5 @@ public:
     // (PTT is on across all of it), adjacent spans of one state joined.
     static QVector<Span> forText(const QByteArray &text, const Timing &t, int leadMs, int tailMs);
 };
+
+} // namespace morvex

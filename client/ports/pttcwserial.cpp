@@ -11,6 +11,8 @@
 
 #include <mutex>
 
+namespace morvex {
+
 namespace {
 std::mutex g_clockMutex;
 QElapsedTimer g_clock;
@@ -241,3 +243,5 @@ void PttCwSerial::setTxTimeout(int ms)
 {
     m_txTimeoutMs = qMax(0, ms);
 }
+
+} // namespace morvex

@@ -8,6 +8,8 @@
 #include <array>
 #include <atomic>
 
+namespace morvex {
+
 class VSerial;
 class WinKey;
 
@@ -120,3 +122,5 @@ private:
     PttGuard m_lineGuard;
     PttGuard m_winKeyGuard;
 };
+
+} // namespace morvex

@@ -7,6 +7,8 @@
 #include <limits>
 #include <memory>
 
+namespace morvex {
+
 namespace {
 // Shared by every device and class operation.
 const QString g_progId = QString::fromLatin1(VSPortAx::kProgId);
@@ -277,3 +279,5 @@ bool VSerial::resetBus()
     }
     return ax->dynamicCall("ResetBus(void)").toBool();
 }
+
+} // namespace morvex

@@ -5,6 +5,8 @@
 
 class VSPortAx;
 
+namespace morvex {
+
 // One virtual COM port offered to local programs, as a QIODevice: what the
 // program writes is read here, what is written here the program receives,
 // and what the program does to the port arrives as signals.
@@ -68,3 +70,5 @@ private:
     VSPortAx *m_ax = nullptr;
     QString m_portName;
 };
+
+} // namespace morvex

@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace morvex {
+
 using D = WinKeyDecoder;
 
 WinKey::WinKey(QObject *parent)
@@ -325,3 +327,5 @@ bool WinKey::fetchNext(int *echo)
     }
     return true;
 }
+
+} // namespace morvex

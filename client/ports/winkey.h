@@ -13,6 +13,8 @@
 #include <atomic>
 #include <mutex>
 
+namespace morvex {
+
 // WinKey keyer on the Winkey virtual port: decodes the host protocol in the
 // GUI thread and keys the buffered text with a 1 ms engine on the timer
 // thread. The PTT and key outputs are read by the keying sampler. Its
@@ -105,3 +107,5 @@ private:
     // Host bytes of a command still waiting for its parameters (GUI thread).
     QByteArray m_work;
 };
+
+} // namespace morvex

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+namespace morvex {
+
 Q_LOGGING_CATEGORY(lcWinKey, "winkey")
 
 namespace {
@@ -358,3 +360,5 @@ WinKeyDecoder::Buffered WinKeyDecoder::runBuffered(const QByteArray &buffer, Par
     }
     return b;
 }
+
+} // namespace morvex

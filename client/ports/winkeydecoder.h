@@ -5,6 +5,8 @@
 
 #include <array>
 
+namespace morvex {
+
 Q_DECLARE_LOGGING_CATEGORY(lcWinKey)
 
 // The WinKey host protocol as pure functions over bytes: how long each
@@ -88,3 +90,5 @@ private:
     static Result decodeAdmin(const QByteArray &work, State &state);
     static void decodeCommand(const QByteArray &work, State &state, bool busy, Result &r);
 };
+
+} // namespace morvex

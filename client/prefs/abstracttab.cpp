@@ -1,5 +1,7 @@
 #include "client/prefs/abstracttab.h"
 
+namespace morvex {
+
 AbstractTab::AbstractTab(Tab id, bool trailingSeparator, QWidget *parent)
     : QWidget(parent)
     , m_id(id)
@@ -44,3 +46,5 @@ void AbstractTab::revertState()
     if (!m_saved.isEmpty())
         applyFields(m_saved);
 }
+
+} // namespace morvex

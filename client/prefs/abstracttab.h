@@ -4,6 +4,8 @@
 #include <QStringList>
 #include <QWidget>
 
+namespace morvex {
+
 // Base of the preferences tabs: load/save against the settings store and a
 // state text that tells whether the user changed anything.
 class AbstractTab : public QWidget
@@ -46,3 +48,5 @@ private:
     const bool m_trailing;
     QStringList m_saved;
 };
+
+} // namespace morvex

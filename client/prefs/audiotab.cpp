@@ -13,6 +13,10 @@
 #include <QSlider>
 #include <QVBoxLayout>
 
+using namespace brelko;
+
+namespace morvex {
+
 namespace {
 // One 20 ms datagram plus one of jitter is the least that plays on a quiet
 // network; 200 ms is what suits most.
@@ -208,3 +212,5 @@ void AudioTab::loadSettings()
     select(m_rate, s->value(Settings::AudioSampleRate, Settings::Audio).toString());
     select(m_codec, s->value(Settings::AudioCodec, Settings::Audio).toString());
 }
+
+} // namespace morvex

@@ -9,6 +9,8 @@ class QComboBox;
 class QLabel;
 class QSlider;
 
+namespace morvex {
+
 // Sound devices, receive buffering, rate and codec; finds the virtual sound card.
 class AudioTab final : public AbstractTab
 {
@@ -67,3 +69,5 @@ private:
     QString m_defaultIn;
     QString m_defaultOut;
 };
+
+} // namespace morvex

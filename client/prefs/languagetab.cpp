@@ -8,6 +8,10 @@
 #include <QFormLayout>
 #include <QVBoxLayout>
 
+using namespace brelko;
+
+namespace morvex {
+
 LanguageTab::LanguageTab(QWidget *parent)
     : AbstractTab(General, false, parent)
     , m_languages(new QComboBox(this))
@@ -73,3 +77,5 @@ void LanguageTab::loadSettings()
         m_languages->setCurrentIndex(idx);
     m_autoRun->setChecked(s->value(Settings::AutoRun, Settings::General).toBool());
 }
+
+} // namespace morvex

@@ -5,6 +5,8 @@
 class QCheckBox;
 class QComboBox;
 
+namespace morvex {
+
 // User-interface language and start with the desktop session.
 class LanguageTab final : public AbstractTab
 {
@@ -36,3 +38,5 @@ private:
     QComboBox *m_languages;
     QCheckBox *m_autoRun;
 };
+
+} // namespace morvex

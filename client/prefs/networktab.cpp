@@ -21,6 +21,10 @@
 
 #include <climits>
 
+using namespace brelko;
+
+namespace morvex {
+
 namespace {
 constexpr int kBufMin = 200;
 constexpr int kBufMax = 1000;
@@ -328,3 +332,5 @@ void NetworkTab::exportSettings()
     if (ini.status() != QSettings::NoError)
         qWarning() << "Cannot write location file" << path;
 }
+
+} // namespace morvex

@@ -14,6 +14,8 @@ class QLineEdit;
 class QSlider;
 class QSpinBox;
 
+namespace morvex {
+
 // Address, password, transmit buffering and ports of the Brelko; location
 // files ("*.brelkonet") carry the same values.
 class NetworkTab final : public AbstractTab
@@ -113,3 +115,5 @@ private:
     QComboBox *m_rigPtt;
     FileChooser m_chooser;
 };
+
+} // namespace morvex

@@ -12,6 +12,10 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+using namespace brelko;
+
+namespace morvex {
+
 Preferences::Preferences(QWidget *parent, AudioTab::DeviceSource devices)
     : QDialog(parent)
     , m_tabs(new QTabWidget(this))
@@ -205,3 +209,5 @@ RigServer::Config Preferences::rigConfig() const
     c.rig.pttByCat = tab->rigPttByCat();
     return c;
 }
+
+} // namespace morvex

@@ -8,12 +8,15 @@
 
 #include <QDialog>
 
-class LanguageTab;
-class NetworkTab;
 class QAbstractButton;
 class QDialogButtonBox;
 class QPushButton;
 class QTabWidget;
+
+namespace morvex {
+
+class LanguageTab;
+class NetworkTab;
 class SerialTab;
 
 // The preferences dialog: Serial ports, Network, Audio and General tabs.
@@ -83,3 +86,5 @@ private:
     int m_current = 0;
     bool m_switching = false;
 };
+
+} // namespace morvex

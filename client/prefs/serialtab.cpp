@@ -12,6 +12,10 @@
 #include <QSet>
 #include <QVBoxLayout>
 
+using namespace brelko;
+
+namespace morvex {
+
 SerialTab::SerialTab(QWidget *parent)
     : AbstractTab(SerialPorts, true, parent)
     , m_wine(new QCheckBox(tr("Make the ports visible to Wine"), this))
@@ -133,3 +137,5 @@ void SerialTab::loadSettings()
     }
     m_wine->setChecked(s->value(Settings::WineLinks, Settings::Serial).toBool());
 }
+
+} // namespace morvex

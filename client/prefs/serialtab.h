@@ -5,6 +5,8 @@
 class QCheckBox;
 class QComboBox;
 
+namespace morvex {
+
 // The five virtual COM ports: CAT, PTT/CW, FSK, RS-485, Winkey.
 class SerialTab final : public AbstractTab
 {
@@ -39,3 +41,5 @@ private:
     QComboBox *m_combos[kPorts];
     QCheckBox *m_wine;
 };
+
+} // namespace morvex

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <sys/ioctl.h>
 
+namespace morvex {
+
 namespace {
 
 // Hamlib registers its backends in a global table: fill it once, before any
@@ -65,9 +67,11 @@ RigResult values(std::initializer_list<QPair<QString, QString>> list)
 HamlibRig::HamlibRig(QObject *parent)
     : QObject(parent)
 {
-    qRegisterMetaType<RigCommand>();
-    qRegisterMetaType<RigResult>();
-    qRegisterMetaType<HamlibRig::Config>();
+    // Also by the names the signals are declared with inside the namespace.
+    qRegisterMetaType<RigCommand>("RigCommand");
+    qRegisterMetaType<RigResult>("RigResult");
+    qRegisterMetaType<HamlibRig::Config>("HamlibRig::Config");
+    qRegisterMetaType<HamlibRig::Config>("Config");
 }
 
 HamlibRig::~HamlibRig()
@@ -462,3 +466,5 @@ QByteArray HamlibRig::dumpCaps() const
     line(QStringLiteral("Can get Power Stat:\t") + yn(caps->get_powerstat));
     return out;
 }
+
+} // namespace morvex

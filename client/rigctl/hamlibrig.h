@@ -10,6 +10,8 @@
 
 struct s_rig;
 
+namespace morvex {
+
 // The radio behind Morvex's own CAT port, driven by Hamlib the way a local
 // program would drive it. Hamlib blocks on the serial line, so this object
 // lives in a thread of its own; everything reaches it by queued calls.
@@ -59,4 +61,7 @@ private:
     int m_catPtt = 0; // PTT last set by CAT
     QElapsedTimer m_lastTry;
 };
-Q_DECLARE_METATYPE(HamlibRig::Config)
+
+} // namespace morvex
+
+Q_DECLARE_METATYPE(morvex::HamlibRig::Config)

@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+namespace morvex {
+
 namespace {
 
 enum class Arg { Freq, Mode, Passband, Token, Ptt, Bool, Number, Int };
@@ -232,3 +234,5 @@ QByteArray answer(const RigCommand &cmd, const RigResult &result)
 }
 
 } // namespace RigProtocol
+
+} // namespace morvex

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace morvex {
+
 // One request of the network rig protocol, as the parser read it.
 struct RigCommand
 {
@@ -52,7 +54,6 @@ struct RigCommand
     // Answered by the radio (through Hamlib) rather than by the server.
     bool needsRadio() const;
 };
-Q_DECLARE_METATYPE(RigCommand)
 
 // What executing a command gave: a Hamlib status (0 or negative) and the
 // labelled values of a "get"; a raw text (the dumps) goes out as it is.
@@ -64,7 +65,6 @@ struct RigResult
     // The raw text ends with a status line in both answer forms.
     bool rawWithStatus = false;
 };
-Q_DECLARE_METATYPE(RigResult)
 
 namespace RigProtocol {
 // Hamlib's error codes, as the protocol sends them (negated).
@@ -73,3 +73,8 @@ enum Error { Ok = 0, EInval = -1, EIo = -6, EProto = -8, ERjcted = -9, ENavail =
 RigCommand parse(const QByteArray &line);
 QByteArray answer(const RigCommand &cmd, const RigResult &result);
 } // namespace RigProtocol
+
+} // namespace morvex
+
+Q_DECLARE_METATYPE(morvex::RigCommand)
+Q_DECLARE_METATYPE(morvex::RigResult)

@@ -1,5 +1,7 @@
 #include "client/rigctl/riglinereader.h"
 
+namespace morvex {
+
 RigLineReader::Kind RigLineReader::next(QByteArray *line)
 {
     for (;;) {
@@ -30,3 +32,5 @@ RigLineReader::Kind RigLineReader::next(QByteArray *line)
         return Kind::Line;
     }
 }
+
+} // namespace morvex

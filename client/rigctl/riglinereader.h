@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 
+namespace morvex {
+
 // Cuts a client's byte stream into command lines. A line longer than the
 // limit is dropped whole (up to its newline) and reported once, so a flood
 // without newlines never grows memory.
@@ -21,3 +23,5 @@ private:
     QByteArray m_buffer;
     bool m_skipping = false; // inside an overlong line, waiting for its end
 };
+
+} // namespace morvex

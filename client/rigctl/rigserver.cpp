@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <sys/socket.h>
 
+namespace morvex {
+
 namespace {
 // Bytes taken from a socket per read: with the socket's own limit, a flood
 // waits in the kernel instead of in our memory.
@@ -283,3 +285,5 @@ void RigServer::dropClient(QTcpSocket *socket)
     socket->abort();
     socket->deleteLater();
 }
+
+} // namespace morvex

@@ -13,6 +13,8 @@
 
 class QTcpSocket;
 
+namespace morvex {
+
 // Hamlib's network rig protocol on TCP for the local radio programs: several
 // clients, each answered in order. Radio commands go to the Hamlib worker
 // thread; PTT goes through the box unless it is set to go by CAT.
@@ -93,3 +95,5 @@ private:
     PttSetter m_setPtt;
     PttGetter m_getPtt;
 };
+
+} // namespace morvex

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+using namespace configurator;
+
 using namespace FirmwareImage;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)

@@ -20,6 +20,9 @@
 #include <cstdint>
 #include <cstdlib>
 
+using namespace brelko;
+using namespace configurator;
+
 // The application and its font cache are static and go at exit, after the
 // leak check has looked: what Qt's own libraries hold then is not ours.
 extern "C" const char *__lsan_default_suppressions()

@@ -22,6 +22,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+using namespace morvex;
+
 namespace {
 struct Link
 {

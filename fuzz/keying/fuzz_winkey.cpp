@@ -10,6 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 
+using namespace morvex;
+
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     FuzzEnv::privateHome();

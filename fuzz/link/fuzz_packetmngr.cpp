@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+using namespace morvex;
+
 namespace {
 class Sink final : public AbstractPacket
 {

@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+using namespace morvex;
+
 namespace {
 NetworkTab *g_tab = nullptr;
 } // namespace

@@ -15,6 +15,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+using namespace morvex;
+
 namespace {
 struct Rig
 {

@@ -12,6 +12,8 @@
 
 #include <cstdint>
 
+using namespace morvex;
+
 namespace {
 HamlibRig &worker()
 {

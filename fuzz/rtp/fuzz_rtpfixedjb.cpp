@@ -11,6 +11,8 @@
 #include <cstring>
 #include <vector>
 
+using namespace morvex;
+
 namespace {
 struct Input
 {

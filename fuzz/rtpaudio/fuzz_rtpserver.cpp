@@ -14,6 +14,8 @@
 #include <cstdlib>
 #include <vector>
 
+using namespace morvex;
+
 namespace {
 RtpServer *g_server = nullptr;
 constexpr quint16 kBoxPort = 11000;

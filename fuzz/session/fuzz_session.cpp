@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+using namespace morvex;
+
 namespace {
 void checkLogin(Authorization &auth, qint32 maxSize)
 {

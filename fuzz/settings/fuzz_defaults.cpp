@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+using namespace brelko;
+
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     FuzzEnv::privateHome();

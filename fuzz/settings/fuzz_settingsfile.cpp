@@ -19,6 +19,9 @@
 #include <cstddef>
 #include <cstdint>
 
+using namespace brelko;
+using namespace morvex;
+
 namespace {
 struct Tabs
 {

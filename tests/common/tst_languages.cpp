@@ -5,6 +5,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using namespace brelko;
+
 namespace {
 // Writes a .ts with the given translation of "English" and compiles it with lrelease.
 bool makeQm(const QString &dir, const QString &base, const QString &native)

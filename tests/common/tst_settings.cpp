@@ -7,6 +7,8 @@
 
 #include <sys/stat.h>
 
+using namespace brelko;
+
 // Built twice: against the client's store and against the configurator's.
 class TestSettings : public QObject
 {

@@ -23,6 +23,9 @@
 
 #include <memory>
 
+using namespace brelko;
+using namespace configurator;
+
 using namespace TestSupport;
 
 namespace {

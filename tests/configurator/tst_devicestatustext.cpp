@@ -5,6 +5,8 @@
 #include <QtEndian>
 #include <QtTest>
 
+using namespace configurator;
+
 using namespace DeviceStatusText;
 
 namespace {

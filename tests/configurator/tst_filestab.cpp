@@ -34,6 +34,9 @@
 
 #include <memory>
 
+using namespace brelko;
+using namespace configurator;
+
 using namespace TestSupport;
 
 namespace {

@@ -6,6 +6,8 @@
 #include <QtEndian>
 #include <QtTest>
 
+using namespace configurator;
+
 using namespace FirmwareImage;
 
 namespace {

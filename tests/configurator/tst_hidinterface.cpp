@@ -4,6 +4,8 @@
 
 #include <QtTest>
 
+using namespace configurator;
+
 using namespace TestSupport;
 
 class TstHidInterface : public QObject

@@ -2,6 +2,8 @@
 
 #include <QtTest>
 
+using namespace configurator;
+
 class TstHidReport : public QObject
 {
     Q_OBJECT

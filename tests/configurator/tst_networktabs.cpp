@@ -13,6 +13,9 @@
 #include <QSpinBox>
 #include <QtTest>
 
+using namespace brelko;
+using namespace configurator;
+
 using namespace TestSupport;
 
 namespace {

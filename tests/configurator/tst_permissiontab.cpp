@@ -14,6 +14,9 @@
 
 #include <memory>
 
+using namespace brelko;
+using namespace configurator;
+
 using namespace TestSupport;
 
 class TstPermissionTab : public QObject

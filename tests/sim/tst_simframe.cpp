@@ -4,6 +4,8 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+using namespace morvex;
+
 // The simulator's framing is written apart from the client's; both must
 // agree byte for byte, and both must match the published CRC check values.
 class TstSimFrame : public QObject

@@ -2,6 +2,8 @@
 
 #include <QtTest>
 
+using namespace morvex;
+
 using Jb = FixedJitterBuf;
 
 class TestFixedJitterBuf : public QObject

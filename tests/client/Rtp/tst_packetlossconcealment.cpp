@@ -8,6 +8,8 @@
 #include <cmath>
 #include <limits>
 
+using namespace morvex;
+
 namespace {
 
 constexpr int kFrame = 480;

@@ -10,6 +10,8 @@
 #include <memory>
 #include <thread>
 
+using namespace morvex;
+
 namespace {
 
 constexpr int kFrame = 960;

@@ -10,6 +10,8 @@
 #include <QUdpSocket>
 #include <QtTest>
 
+using namespace morvex;
+
 using Stats = QVector<quint32>;
 
 // Receive audio is taken from the box only: its address and its audio port.

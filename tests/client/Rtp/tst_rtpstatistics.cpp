@@ -4,6 +4,8 @@
 #include <QTimer>
 #include <QtTest>
 
+using namespace morvex;
+
 using Stats = QVector<quint32>;
 
 class TestRtpStatistics : public QObject

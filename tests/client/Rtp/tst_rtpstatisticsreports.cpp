@@ -3,6 +3,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+using namespace morvex;
+
 using Stats = QVector<quint32>;
 
 // Waits for real timer reports; two of them take about ten seconds.

@@ -7,6 +7,8 @@
 
 #include <thread>
 
+using namespace morvex;
+
 Q_LOGGING_CATEGORY(lcSerial, "serial.packet")
 
 class TestLogHook : public QObject

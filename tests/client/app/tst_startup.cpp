@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <sys/stat.h>
 
+using namespace morvex;
+
 // Start-up of the real program: single instance across processes, the tray
 // check, a stale segment left by a crash, the private settings file, and
 // signals that arrive while a start-up box is open.

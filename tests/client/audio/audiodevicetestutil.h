@@ -5,6 +5,8 @@
 
 #include <QString>
 
+using namespace morvex;
+
 // Finds the virtual sound devices and describes streams on them, as the
 // station controller does (12000 Hz, 100 ms buffers).
 namespace audiodevicetest {

@@ -16,6 +16,8 @@
 
 #include <cmath>
 
+using namespace morvex;
+
 using namespace rtpaudiotest;
 
 // ALSA's plugins, opened by PortAudio's start-up, keep what their

@@ -2,6 +2,8 @@
 
 #include <QTest>
 
+using namespace morvex;
+
 // The pure parts of the playback and capture paths: channel mix and peaks.
 class TestAudioMix : public QObject
 {

@@ -16,6 +16,8 @@
 
 #include <unistd.h>
 
+using namespace morvex;
+
 // ALSA's plugins, opened by PortAudio's start-up, keep what their
 // constructors allocate until the process ends.
 extern "C" const char *__lsan_default_suppressions()

@@ -8,6 +8,8 @@
 
 #include <cmath>
 
+using namespace morvex;
+
 namespace {
 // Endless stereo 12000 Hz sine, as a jitter buffer hands out frames.
 class ToneSource final : public QIODevice

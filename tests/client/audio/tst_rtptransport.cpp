@@ -17,6 +17,8 @@
 
 #include <thread>
 
+using namespace morvex;
+
 using namespace rtpaudiotest;
 
 // The transport on real loopback sockets: a plain UDP socket plays the box.

@@ -2,6 +2,8 @@
 
 #include <QTest>
 
+using namespace morvex;
+
 // Configuration checks and log lines of the monitor source.
 class TestSelfControl : public QObject
 {

@@ -2,6 +2,8 @@
 
 #include <QTest>
 
+using namespace morvex;
+
 namespace {
 constexpr double kRate = 12000;
 constexpr qint64 kFrames = 1200;

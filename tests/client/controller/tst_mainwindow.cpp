@@ -40,6 +40,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+using namespace brelko;
+using namespace morvex;
+
 // The main window with the station controller built in this process against
 // the simulated box: indicators, PTT, levels, permissions, tray, language,
 // screenshots, and a clean exit.

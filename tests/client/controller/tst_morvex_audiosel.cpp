@@ -18,6 +18,9 @@
 
 #include <cmath>
 
+using namespace brelko;
+using namespace morvex;
+
 // The receiver selection shown in the station controller against what the
 // speakers play: the simulated box sends 400 Hz as Main RX (left) and 700 Hz
 // as Sub RX (right); the speakers' sink is recorded through its monitor.

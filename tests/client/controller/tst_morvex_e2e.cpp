@@ -8,6 +8,8 @@
 #include <QTemporaryFile>
 #include <QtTest>
 
+using namespace morvex;
+
 // The real program against the simulated box, under an X display with a
 // tray host: connecting, the reconnection rules, the hot key, ports, exit.
 class TestMorvexE2e : public QObject

@@ -10,6 +10,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+using namespace morvex;
+
 // The real program never leaves the transmitter keyed: a program taking the
 // PTT/CW port, a permission withdrawn while keyed, the transmit time-out of
 // the hot key and of the WinKey emulation.

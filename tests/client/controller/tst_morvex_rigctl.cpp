@@ -10,6 +10,8 @@
 #include <csignal>
 #include <unistd.h>
 
+using namespace morvex;
+
 // Radio programs on the real program's rig control server: Hamlib's own
 // network client (rigctl -m 2) against Morvex, which drives the simulated
 // TS-2000 through its CAT port and keys PTT through the box.

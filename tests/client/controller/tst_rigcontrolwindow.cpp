@@ -19,6 +19,9 @@
 #include <QTcpSocket>
 #include <QtTest>
 
+using namespace brelko;
+using namespace morvex;
+
 // The rig control group of the Network tab and what a radio program's PTT
 // does to the window, with the station controller built in this process
 // against the simulated box.

@@ -9,6 +9,9 @@
 #include <QPushButton>
 #include <QtTest>
 
+using namespace brelko;
+using namespace morvex;
+
 class TestLevelWidgets : public QObject
 {
     Q_OBJECT

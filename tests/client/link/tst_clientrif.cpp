@@ -13,6 +13,8 @@
 
 #include <memory>
 
+using namespace morvex;
+
 // The command connection against the simulated box over loopback TCP.
 class TstClientRIF : public QObject
 {

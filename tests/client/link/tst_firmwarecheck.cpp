@@ -10,6 +10,9 @@
 #include <QSignalSpy>
 #include <QTest>
 
+using namespace brelko;
+using namespace morvex;
+
 // Firmware version check and its notice dialog (offscreen widgets).
 class TstFirmwareCheck : public QObject
 {

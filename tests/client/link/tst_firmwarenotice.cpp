@@ -10,6 +10,9 @@
 #include <QSignalSpy>
 #include <QTest>
 
+using namespace brelko;
+using namespace morvex;
+
 // The firmware version announced by the box after log-in, through the real
 // connection, up to the notice (offscreen dialog or tray message).
 class TstFirmwareNotice : public QObject

@@ -4,6 +4,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+using namespace morvex;
+
 namespace {
 
 // A handler that records what it receives and hands out prepared frames.

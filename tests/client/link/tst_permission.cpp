@@ -9,6 +9,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+using namespace morvex;
+
 // Ticks are driven directly: no test waits minutes.
 class TestPermission : public QObject
 {

@@ -8,6 +8,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+using namespace morvex;
+
 // Permission frames from the simulated box: by its slot table at log-in and on command.
 class TestPermissionE2e : public QObject
 {

@@ -2,6 +2,8 @@
 
 #include <QtTest>
 
+using namespace morvex;
+
 using Outcome = ReconnectPolicy::Outcome;
 Q_DECLARE_METATYPE(Outcome)
 

@@ -8,6 +8,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+using namespace morvex;
+
 namespace {
 
 constexpr int kWait = 5000;
@@ -320,7 +322,7 @@ void TestSerial::frameForClosedPortIsLost()
 
     // Nor while the device itself is closed.
     m_dev->close();
-    QTest::ignoreMessage(QtWarningMsg, "QIODevice::write (VSerial): device not open");
+    QTest::ignoreMessage(QtWarningMsg, "QIODevice::write (morvex::VSerial): device not open");
     m_mngr->addData(makeFrame(PacketType::SerialCat, 7, QByteArray("gone")));
     m_mngr->parcePacket();
     QCOMPARE(m_app->read(100, 200), QByteArray());

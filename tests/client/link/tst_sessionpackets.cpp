@@ -7,6 +7,8 @@
 #include <QTest>
 #include <QtEndian>
 
+using namespace morvex;
+
 // Log-in, error and version handlers, driven through the manager the way
 // the connection drives them.
 class TstSessionPackets : public QObject

@@ -22,6 +22,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+using namespace morvex;
+
 namespace {
 
 constexpr int kWait = 20000;

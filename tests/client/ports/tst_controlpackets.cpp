@@ -5,6 +5,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+using namespace morvex;
+
 namespace {
 // A handler of type 0 that always has a frame, like the log-in packet.
 class LoginStub final : public AbstractPacket

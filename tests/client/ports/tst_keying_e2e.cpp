@@ -12,6 +12,8 @@
 
 #include <memory>
 
+using namespace morvex;
+
 namespace {
 struct Edge
 {

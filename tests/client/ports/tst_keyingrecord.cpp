@@ -5,6 +5,9 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+using namespace brelko;
+using namespace morvex;
+
 class TestKeyingRecord : public QObject
 {
     Q_OBJECT

@@ -2,6 +2,8 @@
 
 #include <QtTest>
 
+using namespace morvex;
+
 using Spans = QVector<MorseSchedule::Span>;
 Q_DECLARE_METATYPE(MorseSchedule::Timing)
 Q_DECLARE_METATYPE(MorseSchedule::Span)

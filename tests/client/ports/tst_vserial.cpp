@@ -13,6 +13,8 @@
 #include <termios.h>
 #include <thread>
 
+using namespace morvex;
+
 namespace {
 
 constexpr int kWait = 5000;
@@ -401,7 +403,7 @@ void TestVSerial::classOperations()
     QVERIFY(!QFileInfo(VSPortBus::directory() + QStringLiteral("/COM14")).isSymLink());
     // The program still holding the slave sees the port gone.
     QVERIFY(!a.isOpened());
-    QTest::ignoreMessage(QtWarningMsg, "QIODevice::write (VSerial): device not open");
+    QTest::ignoreMessage(QtWarningMsg, "QIODevice::write (morvex::VSerial): device not open");
     QCOMPARE(a.write("x"), qint64(-1));
     QVERIFY(a.open(QIODevice::ReadWrite));
     QCOMPARE(a.write("x"), qint64(0));

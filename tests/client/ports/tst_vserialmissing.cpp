@@ -2,6 +2,8 @@
 
 #include <QtTest>
 
+using namespace morvex;
+
 // VSPORT_PTMX points nowhere: the component counts as not installed.
 class TestVSerialMissing : public QObject
 {

@@ -4,6 +4,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+using namespace morvex;
+
 namespace {
 // The host's end of the Winkey port: what the host writes is read by the
 // keyer, what the keyer writes is collected as replies.

@@ -2,6 +2,8 @@
 
 #include <QtTest>
 
+using namespace morvex;
+
 using D = WinKeyDecoder;
 using Fields = QVector<QPair<int, int>>; // parameter offset, byte value
 

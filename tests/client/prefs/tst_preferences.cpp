@@ -23,6 +23,9 @@
 #include <QTimer>
 #include <QtTest>
 
+using namespace brelko;
+using namespace morvex;
+
 namespace {
 // Answers the next modal message box: records its title and text, clicks the button.
 struct BoxAnswer

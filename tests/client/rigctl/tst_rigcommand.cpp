@@ -3,6 +3,8 @@
 
 #include <QtTest>
 
+using namespace morvex;
+
 class TestRigCommand : public QObject
 {
     Q_OBJECT

@@ -6,6 +6,8 @@
 #include <QTcpSocket>
 #include <QtTest>
 
+using namespace morvex;
+
 // The server on loopback without a radio model, beside Hamlib's own
 // rigctld and rigctl: what Hamlib's network client reads from us must be laid
 // out as rigctld lays it out.
