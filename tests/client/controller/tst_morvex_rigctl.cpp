@@ -199,12 +199,13 @@ void TestMorvexRigctl::radioAndPttThroughHamlib()
     QTRY_COMPARE_WITH_TIMEOUT(rig.ask("t"), QString("PTT: 0"), kWait);
 
     // PTT (bit 2) withdrawn: refused, and nothing keys the box.
+    const int perms = m.count("Permission::addData");
     QVERIFY(sim.run("perm 11 0 0"));
-    QTest::qWait(kBatchMs);
+    QVERIFY(m.waitLog("Permission::addData", perms + 1, kWait));
     QVERIFY(sim.run("frames clear"));
     const QString refused = rig.ask("T 1");
     QVERIFY2(refused.contains("rejected", Qt::CaseInsensitive), qPrintable(refused));
-    QTest::qWait(kBatchMs);
+    QVERIFY(sim.waitForLaterBatch(kWait));
     QVERIFY(!anyPttOn(sim));
     QCOMPARE(sim.statusValue("ptt"), 0);
     QVERIFY(m.waitLog("Tray message: Not enough permission\nfor using PTT."));
