@@ -98,7 +98,8 @@ qint64 TestStartup::signalAndWait(QProcess &p, int sig)
 bool TestStartup::waitForPolls(int n)
 {
     QTimer *poll = nullptr;
-    const auto timers = SingleApplication::instance()->findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly);
+    const auto timers
+        = SingleApplication::instance()->findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly);
     for (QTimer *t : timers) {
         if (t->interval() == SingleApplication::kPollMs && t->isActive())
             poll = t;

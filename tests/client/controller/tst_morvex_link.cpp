@@ -75,7 +75,8 @@ void TestMorvexLink::hostNameAsAddress()
     static const QRegularExpression target(QStringLiteral("target=(\\S+):(\\d+) "));
     const quint16 morvexPort = quint16(target.match(audio.first()).captured(2).toUInt());
     QVERIFY2(morvexPort != 0, qPrintable(audio.first()));
-    QTRY_VERIFY_WITH_TIMEOUT(sim.command("audio").value(0).contains(QRegularExpression("^sent=[1-9]\\d+ ")), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        sim.command("audio").value(0).contains(QRegularExpression("^sent=[1-9]\\d+ ")), kWait);
     QUdpSocket stranger;
     QVERIFY(stranger.bind(QHostAddress(QHostAddress::LocalHost)));
     QCOMPARE(stranger.writeDatagram(QByteArray(28, '\0'), QHostAddress::LocalHost, morvexPort), qint64(28));
