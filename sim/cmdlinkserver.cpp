@@ -171,6 +171,7 @@ void CmdLinkServer::handleFrame(Connection *c, const SimFrame::Frame &frame)
         note(c->id, QStringLiteral("repeated log-in ignored"));
         break;
     case SimFrame::Ptt: {
+        ++m_pttFrames;
         const bool want = frame.value != 0;
         if (want != m_ptt) {
             m_ptt = want;

@@ -81,6 +81,9 @@ public:
     int connectionCount() const { return m_nextId - 1; }
     bool pttState() const { return m_ptt; }
     int checksumErrors() const { return m_checksumErrors; }
+    // PTT frames taken from logged-in clients; never cleared. A client sends
+    // one in every batch, so tests count its batches with it.
+    int pttFrames() const { return m_pttFrames; }
 
     // To the active client; false when there is none.
     bool sendFrame(quint8 type, quint32 value, const QByteArray &payload = QByteArray());
@@ -145,6 +148,7 @@ private:
     int m_loginTimeout = 10000;
     int m_idleTimeout = 10000;
     int m_checksumErrors = 0;
+    int m_pttFrames = 0;
 
     QTimer m_heartbeat;
     QTimer m_watchdog;

@@ -115,7 +115,7 @@ void Simulator::addLinkCommands()
 
     c->addCommand(QStringLiteral("status"), QStringLiteral("status"), [this](const QStringList &) {
         return Reply::done({QStringLiteral("connections=%1 active=%2 loggedin=%3 silent=%4 ptt=%5 "
-                                           "fw=%6 frames=%7 crcerrors=%8 audio=%9 keying=%10")
+                                           "fw=%6 frames=%7 crcerrors=%8 audio=%9 keying=%10 pttframes=%11")
                                 .arg(m_link.connectionCount())
                                 .arg(m_link.activeConnection())
                                 .arg(m_link.isLoggedIn() ? 1 : 0)
@@ -125,7 +125,8 @@ void Simulator::addLinkCommands()
                                 .arg(m_link.records().size())
                                 .arg(m_link.checksumErrors())
                                 .arg(m_audio.datagrams())
-                                .arg(m_keying.datagrams())});
+                                .arg(m_keying.datagrams())
+                                .arg(m_link.pttFrames())});
     });
 
     c->addCommand(QStringLiteral("password"), QStringLiteral("password [TEXT]  (none: empty password)"),

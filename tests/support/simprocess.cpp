@@ -232,6 +232,14 @@ int SimProcess::statusValue(const QString &key)
     return status().value(key, QStringLiteral("-1")).toInt();
 }
 
+bool SimProcess::waitForLaterBatch(int timeoutMs)
+{
+    const int now = statusValue(QStringLiteral("pttframes"));
+    if (now < 0)
+        return false;
+    return QTest::qWaitFor([&] { return statusValue(QStringLiteral("pttframes")) >= now + 2; }, timeoutMs);
+}
+
 QString SimProcess::log() const
 {
     QFile f(m_dir.filePath(QStringLiteral("sim.log")));

@@ -64,6 +64,11 @@ public:
     // status as key=value pairs.
     QMap<QString, QString> status();
     int statusValue(const QString &key);
+    // Waits until a batch the client sent after this call has arrived: every
+    // batch carries one PTT frame, and one may be on its way already, so it
+    // waits for the second PTT frame from now. Shows that whatever the client
+    // was going to send by now has been sent.
+    bool waitForLaterBatch(int timeoutMs = 30000);
 
     // What the simulator logged so far.
     QString log() const;

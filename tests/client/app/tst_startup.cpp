@@ -44,6 +44,7 @@ private:
     static QString findWindow(const QString &display, qint64 pid, const QString &title);
     // Sends sig to p and waits for its end; returns the milliseconds it took.
     static qint64 signalAndWait(QProcess &p, int sig);
+    static bool waitForPolls(int n);
 
     QString m_tmp;
 };
@@ -95,6 +96,23 @@ qint64 TestStartup::signalAndWait(QProcess &p, int sig)
     return ms;
 }
 
+// Waits until the running instance has looked for messages n more times.
+bool TestStartup::waitForPolls(int n)
+{
+    QTimer *poll = nullptr;
+    const auto timers
+        = SingleApplication::instance()->findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly);
+    for (QTimer *t : timers) {
+        if (t->interval() == SingleApplication::kPollMs && t->isActive())
+            poll = t;
+    }
+    if (!poll)
+        return false;
+    // Connected after the check itself, so each count follows a finished check.
+    QSignalSpy polls(poll, &QTimer::timeout);
+    return QTest::qWaitFor([&] { return polls.count() >= n; }, 10 * n * SingleApplication::kPollMs);
+}
+
 void TestStartup::initTestCase()
 {
     QVERIFY2(SingleApplication::instance() == qApp, "the test process must be the first instance");
@@ -126,7 +144,8 @@ void TestStartup::secondStartWithoutArgument()
     second.start(morvex(), QStringList());
     QVERIFY(second.waitForFinished(10000));
     QCOMPARE(second.exitCode(), 0);
-    QTest::qWait(1200); // more than two polling periods
+    // More than two polling periods: three polls after the second start ended.
+    QVERIFY(waitForPolls(3));
     QCOMPARE(spy.count(), 0);
 }
 
@@ -136,7 +155,8 @@ void TestStartup::twoMessagesInOnePeriodDeliverTheLater()
     SingleApplication::instance()->sendMessage("first.brelkonet");
     SingleApplication::instance()->sendMessage("second.brelkonet");
     QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 2000);
-    QTest::qWait(1100);
+    // Two more polls find nothing left.
+    QVERIFY(waitForPolls(2));
     QCOMPARE(spy.count(), 1);
     QCOMPARE(spy.first().first().toString(), QString("second.brelkonet"));
 

@@ -386,7 +386,8 @@ void TestMainWindow::pttWithoutPermission()
     // The hot key is refused the same way.
     w()->hotKey(1);
     QVERIFY(!ptt->isChecked());
-    QTest::qWait(2500); // a keep-alive batch carries the PTT state
+    // A batch sent after the refusals carries the PTT state.
+    QVERIFY(m_sim.waitForLaterBatch(kWait));
     const QList<SimProcess::Frame> frames = framesOfType(PacketType::Ptt);
     QVERIFY(!frames.isEmpty());
     for (const SimProcess::Frame &f : frames)
@@ -429,7 +430,8 @@ void TestMainWindow::levelsFromTheBoxAreNotSentBack()
     QCOMPARE(w()->outputSlider()->value(), 118 - 30);
     QCOMPARE(w()->inputLevelTextL(), LevelCodes::text(10));
     QCOMPARE(w()->outputLevelText(), LevelCodes::text(30));
-    QTest::qWait(2500);
+    // Whatever the new levels made the client send has arrived by then.
+    QVERIFY(m_sim.waitForLaterBatch(kWait));
     for (const SimProcess::Frame &f : framesOfType(PacketType::Audio))
         QVERIFY2(f.length < 4, "levels from the box were sent back");
 }
@@ -469,8 +471,12 @@ void TestMainWindow::workAndPauseMinutes()
     item->timeout();
     QVERIFY(!item->isWorkTimer());
     QTRY_VERIFY_WITH_TIMEOUT(!connected(), kWait);
-    // The pause keeps it away.
-    QTest::qWait(1500);
+    // The pause keeps it away: no attempt is started, now or queued, and none
+    // is scheduled.
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+    QCOMPARE(w()->connection()->state(), QAbstractSocket::UnconnectedState);
+    QVERIFY(!w()->isReconnectPending());
     QCOMPARE(m_sim.events().filter("open from").size(), opens);
     QCOMPARE(m_main->indicatorState(MainWindow::Link), quint8(0));
 

@@ -162,7 +162,8 @@ void TestMorvexE2e::wrongPasswordRetriesAfter10s()
     QTRY_COMPARE_WITH_TIMEOUT(sim.statusValue("loggedin"), 1, kWait);
     // After failed attempts the balloon waits until the link has held.
     QVERIFY(m.waitLog("Tray message: Connected to", 1, kWait));
-    QTest::qWait(2500); // one keep-alive batch
+    // A batch sent after the log-in carries the PTT state.
+    QVERIFY(sim.waitForLaterBatch(kWait));
     for (const SimProcess::Frame &f : sim.framesOfType(PacketType::Ptt))
         QCOMPARE(f.value, 0u);
     QCOMPARE(sim.statusValue("ptt"), 0);
@@ -230,7 +231,7 @@ void TestMorvexE2e::hotKeyWithoutPermission()
     QVERIFY(m.waitLog("Permission::addData"));
     pressHotKey();
     QVERIFY(m.waitLog("Tray message: Not enough permission\nfor using PTT."));
-    QTest::qWait(2500);
+    QVERIFY(sim.waitForLaterBatch(kWait));
     for (const SimProcess::Frame &f : sim.framesOfType(PacketType::Ptt))
         QCOMPARE(f.value, 0u);
 }
@@ -245,7 +246,8 @@ void TestMorvexE2e::garbageAndCutFramesFromTheBox()
     // Bytes that are no frame at all, then a frame of an unknown type.
     QVERIFY(sim.run("send 00112233445566778899aabbccddeeff0123456789"));
     QVERIFY(sim.run("frame 77 5 deadbeef"));
-    QTest::qWait(500);
+    // The client goes on sending its batches after the bytes reached it.
+    QVERIFY(sim.waitForLaterBatch(kWait));
     QVERIFY(m.isRunning());
 
     // A frame cut in the middle, then the box drops the link.
@@ -307,8 +309,18 @@ void TestMorvexE2e::portFolderUnusable()
     QVERIFY(QTest::qWaitFor([&] { return !(id = windowOf(m, "^Warning$")).isEmpty(); }, kWait));
     QVERIFY(m.isRunning());
     // The box blocks the start-up until the operator has read it; the rest goes on.
-    xdotool({"key", "--window", id.section('\n', 0, 0), "Return"});
-    QTRY_VERIFY2_WITH_TIMEOUT(sim.statusValue("loggedin") == 1, qPrintable(m.log().right(3000)), kWait);
+    // A key sent before the box takes input is lost, so answer it again while
+    // it is still there.
+    const bool loggedIn = QTest::qWaitFor(
+        [&] {
+            const QString open = xdotool(
+                {"search", "--all", "--onlyvisible", "--pid", QString::number(m.pid()), "--name", "^Warning$"});
+            if (!open.isEmpty())
+                xdotool({"key", "--window", open.section('\n', 0, 0), "Return"});
+            return sim.statusValue("loggedin") == 1;
+        },
+        kWait);
+    QVERIFY2(loggedIn, qPrintable(m.log().right(3000)));
     QVERIFY(m.isRunning());
 }
 

@@ -118,7 +118,8 @@ void TestMorvexPtt::programTakesThePttPort()
     // While the program holds the port, the hot key does not key.
     QVERIFY(sim.run("frames clear"));
     pressHotKey();
-    QTest::qWait(kBatchMs);
+    // A batch that left after the key carries the PTT state.
+    QVERIFY(sim.waitForLaterBatch(kWait));
     const QList<SimProcess::Frame> frames = sim.framesOfType(PacketType::Ptt);
     QVERIFY(!frames.isEmpty());
     for (const SimProcess::Frame &f : frames)
@@ -151,7 +152,7 @@ void TestMorvexPtt::permissionWithdrawnWhileKeyed()
     // Refused from now on.
     pressHotKey();
     QVERIFY(m.waitLog("Tray message: Not enough permission\nfor using PTT."));
-    QTest::qWait(kBatchMs);
+    QVERIFY(sim.waitForLaterBatch(kWait));
     QCOMPARE(sim.statusValue("ptt"), 0);
     QVERIFY(m.terminate());
 }
@@ -182,7 +183,7 @@ void TestMorvexPtt::transmitTimeOut()
     QVERIFY(on >= 0 && off > on);
     QVERIFY2(off - on >= 1900 && off - on <= 3000, qPrintable(QString::number(off - on)));
     QVERIFY(m.waitLog("Tray message: Transmit time-out: PTT released after 2 s"));
-    QTest::qWait(kBatchMs);
+    QVERIFY(sim.waitForLaterBatch(kWait));
     QCOMPARE(sim.statusValue("ptt"), 0);
     QVERIFY(keyingPtt(sim, false));
     // Pressed again, it keys again.

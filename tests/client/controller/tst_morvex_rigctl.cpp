@@ -201,12 +201,13 @@ void TestMorvexRigctl::radioAndPttThroughHamlib()
     QTRY_COMPARE_WITH_TIMEOUT(rig.ask("t"), QString("PTT: 0"), kWait);
 
     // PTT (bit 2) withdrawn: refused, and nothing keys the box.
+    const int perms = m.count("Permission::addData");
     QVERIFY(sim.run("perm 11 0 0"));
-    QTest::qWait(kBatchMs);
+    QVERIFY(m.waitLog("Permission::addData", perms + 1, kWait));
     QVERIFY(sim.run("frames clear"));
     const QString refused = rig.ask("T 1");
     QVERIFY2(refused.contains("rejected", Qt::CaseInsensitive), qPrintable(refused));
-    QTest::qWait(kBatchMs);
+    QVERIFY(sim.waitForLaterBatch(kWait));
     QVERIFY(!anyPttOn(sim));
     QCOMPARE(sim.statusValue("ptt"), 0);
     QVERIFY(m.waitLog("Tray message: Not enough permission\nfor using PTT."));
@@ -434,7 +435,8 @@ void TestMorvexRigctl::badInput()
     QVERIFY(deaf.waitForConnected(10000));
     const QByteArray flood = QByteArray("\\dump_state\n").repeated(20000);
     deaf.write(flood);
-    QTest::qWait(1000);
+    // The flood is handed over and the server is answering it.
+    QTRY_VERIFY_WITH_TIMEOUT(deaf.bytesToWrite() == 0 && deaf.bytesAvailable() > 0, kWait);
     QCOMPARE(rigctl(port, { "f" }), QString("14250000"));
 
     // A thousand connections in a row.
