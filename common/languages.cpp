@@ -35,8 +35,8 @@ QString translationsPath()
 
 void loadLanguages()
 {
-    loadLanguagesFrom(translationsPath(),
-                      QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName());
+    loadLanguagesFrom(
+        translationsPath(), QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName());
 }
 
 void loadLanguagesFrom(const QString &folder, const QString &baseName)
@@ -46,7 +46,7 @@ void loadLanguagesFrom(const QString &folder, const QString &baseName)
 
     QDir dir(folder);
     const QString pattern = (baseName + QStringLiteral("_*.qm")).toLower();
-    const QStringList files = dir.entryList(QStringList{pattern}, QDir::NoFilter, QDir::Unsorted);
+    const QStringList files = dir.entryList(QStringList { pattern }, QDir::NoFilter, QDir::Unsorted);
 
     bool haveEnglish = false;
     for (const QString &name : files) {
@@ -58,12 +58,11 @@ void loadLanguagesFrom(const QString &folder, const QString &baseName)
         const QString native = translator.translate("QObject", "English");
         if (native == QLatin1String("English"))
             haveEnglish = true;
-        all.append({native, path, code});
+        all.append({ native, path, code });
     }
     if (!haveEnglish) {
-        all.prepend({QStringLiteral("English"),
-                     dir.absoluteFilePath(baseName + QStringLiteral("_en.qm")),
-                     QStringLiteral("en")});
+        all.prepend({ QStringLiteral("English"), dir.absoluteFilePath(baseName + QStringLiteral("_en.qm")),
+            QStringLiteral("en") });
     }
 }
 

@@ -27,9 +27,12 @@ QString &startupFile()
 QString statusText(QSettings::Status st)
 {
     switch (st) {
-    case QSettings::AccessError: return QStringLiteral("access error");
-    case QSettings::FormatError: return QStringLiteral("format error");
-    default: return QStringLiteral("no error");
+    case QSettings::AccessError:
+        return QStringLiteral("access error");
+    case QSettings::FormatError:
+        return QStringLiteral("format error");
+    default:
+        return QStringLiteral("no error");
     }
 }
 
@@ -43,7 +46,7 @@ void narrowToOwner(const QString &path)
     const mode_t narrowed = st.st_mode & 0700;
     if (::chmod(name.constData(), narrowed) != 0) {
         qWarning("Settings file %s is readable by others and cannot be narrowed: %s", name.constData(),
-                 std::strerror(errno));
+            std::strerror(errno));
         return;
     }
     qWarning("Settings file %s was readable by others; now %04o", name.constData(), unsigned(narrowed));
@@ -108,7 +111,8 @@ QString Settings::defaultFile()
 
 QString Settings::standardFile(const QString &relative)
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QLatin1Char('/') + relative;
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QLatin1Char('/')
+        + relative;
 }
 
 Settings *Settings::instance()

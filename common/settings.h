@@ -23,31 +23,60 @@ class Settings final : public QObject
 public:
 #ifdef BRELKO_CONFIGURATOR
     enum Section { General, WiFi, Networking, Connection, DDNS, Permission };
-    enum Key {
-        NetworkName, NetworkPassword, IPAddress, MaskAddress, GatewayAddress, DNSAddress,
-        AccessPassword, IncomingTcpPort, IncomingUdpPort, IncomingUdpCwPort,
-        UseDDNS, DDNSservice, DDNSaddress, DDNSlogin, DDNSpassword, Language,
-        PermEnable0, PermPassword0, PermWorkTime0, PermPauseTime0, PermCAT0, PermPTT0, PermAudio0,
-        PermEnable1, PermPassword1, PermWorkTime1, PermPauseTime1, PermCAT1, PermPTT1, PermAudio1,
-        PermEnable2, PermPassword2, PermWorkTime2, PermPauseTime2, PermCAT2, PermPTT2, PermAudio2,
-        PermEnable3, PermPassword3, PermWorkTime3, PermPauseTime3, PermCAT3, PermPTT3, PermAudio3,
-        PermEnable4, PermPassword4, PermWorkTime4, PermPauseTime4, PermCAT4, PermPTT4, PermAudio4,
-        PermEnable5, PermPassword5, PermWorkTime5, PermPauseTime5, PermCAT5, PermPTT5, PermAudio5,
-        PermEnable6, PermPassword6, PermWorkTime6, PermPauseTime6, PermCAT6, PermPTT6, PermAudio6
-    };
+    enum Key { NetworkName, NetworkPassword, IPAddress, MaskAddress, GatewayAddress, DNSAddress,
+        AccessPassword, IncomingTcpPort, IncomingUdpPort, IncomingUdpCwPort, UseDDNS, DDNSservice,
+        DDNSaddress, DDNSlogin, DDNSpassword, Language, PermEnable0, PermPassword0, PermWorkTime0,
+        PermPauseTime0, PermCAT0, PermPTT0, PermAudio0, PermEnable1, PermPassword1, PermWorkTime1,
+        PermPauseTime1, PermCAT1, PermPTT1, PermAudio1, PermEnable2, PermPassword2, PermWorkTime2,
+        PermPauseTime2, PermCAT2, PermPTT2, PermAudio2, PermEnable3, PermPassword3, PermWorkTime3,
+        PermPauseTime3, PermCAT3, PermPTT3, PermAudio3, PermEnable4, PermPassword4, PermWorkTime4,
+        PermPauseTime4, PermCAT4, PermPTT4, PermAudio4, PermEnable5, PermPassword5, PermWorkTime5,
+        PermPauseTime5, PermCAT5, PermPTT5, PermAudio5, PermEnable6, PermPassword6, PermWorkTime6,
+        PermPauseTime6, PermCAT6, PermPTT6, PermAudio6 };
     // Slot n's first key; the seven keys of a slot follow in table order.
-    static constexpr int permKey(int slot, int offset) { return PermEnable0 + 7 * slot + offset; }
+    static constexpr int permKey(int slot, int offset)
+    {
+        return PermEnable0 + 7 * slot + offset;
+    }
 #else
     enum Section { General, Serial, Network, Audio, Levels, Firmware, Transceiver, WinKey, RigControl };
     enum Key {
-        Language, Home, HotKeyPTT, AutoRun,
-        Serial_1, Serial_2, Serial_3, Serial_4, Serial_5,
-        NetworkAddr, NetworkPass, NetworkTxBuffer, NetworkCmdPort, NetworkRtpPort, NetworkPttCwPort,
-        AudioInput, AudioOutput, AudioBuffer, AudioSampleRate, AudioCodec,
-        VirtualSoundIn, VirtualSoundOut,
-        ZeroLevelEnable, ReferenceLevel, HideFirmwareWarning, TransceiverLvls, WinKeyParameters,
-        TxTimeout, WineLinks, OutputMode, LongSoundBuffers,
-        RigEnabled, RigPort, RigRemote, RigModel, RigPttByCat
+        Language,
+        Home,
+        HotKeyPTT,
+        AutoRun,
+        Serial_1,
+        Serial_2,
+        Serial_3,
+        Serial_4,
+        Serial_5,
+        NetworkAddr,
+        NetworkPass,
+        NetworkTxBuffer,
+        NetworkCmdPort,
+        NetworkRtpPort,
+        NetworkPttCwPort,
+        AudioInput,
+        AudioOutput,
+        AudioBuffer,
+        AudioSampleRate,
+        AudioCodec,
+        VirtualSoundIn,
+        VirtualSoundOut,
+        ZeroLevelEnable,
+        ReferenceLevel,
+        HideFirmwareWarning,
+        TransceiverLvls,
+        WinKeyParameters,
+        TxTimeout,
+        WineLinks,
+        OutputMode,
+        LongSoundBuffers,
+        RigEnabled,
+        RigPort,
+        RigRemote,
+        RigModel,
+        RigPttByCat
     };
 #endif
     Q_ENUM(Section)
@@ -57,7 +86,11 @@ public:
     class Reference
     {
     public:
-        Reference(Settings *store, QString path) : m_store(store), m_path(std::move(path)) {}
+        Reference(Settings *store, QString path)
+            : m_store(store)
+            , m_path(std::move(path))
+        {
+        }
         Reference &operator=(const QVariant &value);
         operator QVariant() const;
         QString path() const { return m_path; }
@@ -83,7 +116,10 @@ public:
 
     // Parses "Section/Key: value; Key: value" and registers each valid entry.
     void loadDefaults(const QString &text);
-    QVariant defaultValue(const QString &path) const { return m_defaults.value(path); }
+    QVariant defaultValue(const QString &path) const
+    {
+        return m_defaults.value(path);
+    }
 
     QString keyPath(Key key, Section section) const;
     QString fileName() const;

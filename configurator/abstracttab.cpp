@@ -35,12 +35,14 @@ QString AbstractTab::permissionFailureText(const QByteArray &node)
 
 QString AbstractTab::readFailureText()
 {
-    return tr("Can't read data from the Zentrik Brelko interface.\n\nPlease make sure it is connected to your computer.");
+    return tr("Can't read data from the Zentrik Brelko interface.\n\nPlease make sure it is connected to "
+              "your computer.");
 }
 
 QString AbstractTab::writeFailureText()
 {
-    return tr("Can't write data to the Zentrik Brelko interface.\n\nPlease make sure it is connected to your computer.");
+    return tr("Can't write data to the Zentrik Brelko interface.\n\nPlease make sure it is connected to your "
+              "computer.");
 }
 
 bool AbstractTab::settingBool(const QVariant &value, bool fallback)
@@ -147,8 +149,8 @@ void AbstractTab::reportFailure(Failure failure, const QString &hidError)
         return;
     }
     const QString &text = failure == Failure::Open ? m_openFailMsg
-                          : failure == Failure::Read ? m_readFailMsg
-                                                     : m_writeFailMsg;
+        : failure == Failure::Read                 ? m_readFailMsg
+                                                   : m_writeFailMsg;
     QMessageBox::warning(this, tr("Error"), text);
 }
 

@@ -4,12 +4,12 @@
 #include "configurator/connectingtab.h"
 #include "configurator/ddnstab.h"
 #include "configurator/devstatustab.h"
-#include "platform/hid/hidnotifier.h"
 #include "configurator/hidreport.h"
 #include "configurator/ifnetworktab.h"
 #include "configurator/permission.h"
 #include "configurator/updatefwtab.h"
 #include "configurator/wifitab.h"
+#include "platform/hid/hidnotifier.h"
 
 #include <QDebug>
 #include <QHBoxLayout>
@@ -24,7 +24,15 @@ namespace configurator {
 
 namespace {
 // Place of each tab in the tab widget, present or not.
-enum TabOrder { OrderWiFi, OrderNetworking, OrderPermissions, OrderConnection, OrderDdns, OrderFiles, OrderStatus };
+enum TabOrder {
+    OrderWiFi,
+    OrderNetworking,
+    OrderPermissions,
+    OrderConnection,
+    OrderDdns,
+    OrderFiles,
+    OrderStatus
+};
 const char kOrderProperty[] = "brelkoTabOrder";
 // The HID notifier's polling period.
 constexpr int kRejoinCheckMs = 1000;
@@ -37,15 +45,18 @@ CentralWidget::CentralWidget(QWidget *parent)
     , m_tabs(new QTabWidget(this))
     , m_saveExitBtn(new QPushButton(tr("Save and exit"), this))
     , m_exitBtn(new QPushButton(tr("Exit"), this))
-    , m_connectLbl(new QLabel(tr("Please connect your Zentrik Brelko to the USB port of your computer.\n\n"), this))
-    , m_cableLbl(new QLabel(tr("Make sure that all cables are disconnected from both transceiver and external supply "
-                               "sockets of the Zentrik Brelko.\n\n\nIn case of a problem,\n1) Connect the Zentrik "
-                               "Brelko to another USB port of your computer;\n2) Try another USB cable."),
-                            this))
+    , m_connectLbl(
+          new QLabel(tr("Please connect your Zentrik Brelko to the USB port of your computer.\n\n"), this))
+    , m_cableLbl(new QLabel(
+          tr("Make sure that all cables are disconnected from both transceiver and external supply "
+             "sockets of the Zentrik Brelko.\n\n\nIn case of a problem,\n1) Connect the Zentrik "
+             "Brelko to another USB port of your computer;\n2) Try another USB cable."),
+          this))
     , m_fwUpdatingLbl(new QLabel(tr("Firmware is updating now. Please wait a moment."), this))
-    , m_fwNoDisconnectLbl(new QLabel(tr("You should not disconnect your Brelko from PC.\nAfter firmware update Brelko "
-                                        "will connect to Brelko Configurator automatically."),
-                                     this))
+    , m_fwNoDisconnectLbl(
+          new QLabel(tr("You should not disconnect your Brelko from PC.\nAfter firmware update Brelko "
+                        "will connect to Brelko Configurator automatically."),
+              this))
     , m_wifiTab(new WiFiTab(this))
     , m_ifNetworkTab(new IfNetworkTab(this))
     , m_permTab(new Permission(this))
@@ -80,10 +91,10 @@ CentralWidget::CentralWidget(QWidget *parent)
     m_buttonLayout->addWidget(m_exitBtn);
     m_layout->addLayout(m_buttonLayout);
 
-    for (AbstractTab *tab : {static_cast<AbstractTab *>(m_wifiTab), static_cast<AbstractTab *>(m_ifNetworkTab),
-                             static_cast<AbstractTab *>(m_permTab), static_cast<AbstractTab *>(m_connectingTab),
-                             static_cast<AbstractTab *>(m_ddnsTab), static_cast<AbstractTab *>(m_filesTab),
-                             static_cast<AbstractTab *>(m_statusTab)}) {
+    for (AbstractTab *tab : { static_cast<AbstractTab *>(m_wifiTab),
+             static_cast<AbstractTab *>(m_ifNetworkTab), static_cast<AbstractTab *>(m_permTab),
+             static_cast<AbstractTab *>(m_connectingTab), static_cast<AbstractTab *>(m_ddnsTab),
+             static_cast<AbstractTab *>(m_filesTab), static_cast<AbstractTab *>(m_statusTab) }) {
         tab->setHidInterface(&m_hidIf);
         tab->setDeviceIds(m_vendorId, m_productId, m_releaseNumber);
     }
@@ -112,7 +123,8 @@ CentralWidget::CentralWidget(QWidget *parent)
     connect(m_filesTab, &UpdateFwTab::loadedIniFile, this, &CentralWidget::loadIniFile);
     connect(m_filesTab, &UpdateFwTab::currentCompatibily, this, &CentralWidget::compatibility);
     connect(m_filesTab, &UpdateFwTab::updateProcess, this, &CentralWidget::updateProcess);
-    connect(this, &CentralWidget::widgetWasShown, m_filesTab, &UpdateFwTab::canShowFwMessage, Qt::QueuedConnection);
+    connect(this, &CentralWidget::widgetWasShown, m_filesTab, &UpdateFwTab::canShowFwMessage,
+        Qt::QueuedConnection);
     connect(m_tabs, &QTabWidget::currentChanged, this, &CentralWidget::changeTab);
     connect(m_applyTimer, &QTimer::timeout, this, &CentralWidget::applyTimeout);
 
@@ -136,7 +148,7 @@ void CentralWidget::placeTab(AbstractTab *tab, const QString &title, int order)
 
 QList<AbstractTab *> CentralWidget::editingTabs() const
 {
-    QList<AbstractTab *> tabs{m_wifiTab, m_ifNetworkTab, m_connectingTab, m_ddnsTab};
+    QList<AbstractTab *> tabs { m_wifiTab, m_ifNetworkTab, m_connectingTab, m_ddnsTab };
     if (permissionsShown())
         tabs.append(m_permTab);
     return tabs;
@@ -199,9 +211,10 @@ void CentralWidget::connectedDevice()
     m_loading = true;
     // The Files tab reads the feature word that decides on Permissions.
     bool loaded = true;
-    for (AbstractTab *tab : {static_cast<AbstractTab *>(m_wifiTab), static_cast<AbstractTab *>(m_ifNetworkTab),
-                             static_cast<AbstractTab *>(m_connectingTab), static_cast<AbstractTab *>(m_ddnsTab),
-                             static_cast<AbstractTab *>(m_filesTab), static_cast<AbstractTab *>(m_statusTab)}) {
+    for (AbstractTab *tab :
+        { static_cast<AbstractTab *>(m_wifiTab), static_cast<AbstractTab *>(m_ifNetworkTab),
+            static_cast<AbstractTab *>(m_connectingTab), static_cast<AbstractTab *>(m_ddnsTab),
+            static_cast<AbstractTab *>(m_filesTab), static_cast<AbstractTab *>(m_statusTab) }) {
         if (!tab->loadData()) {
             loaded = false;
             break;
@@ -274,11 +287,11 @@ void CentralWidget::sendCommand(const QByteArray &report)
     if (!m_hidIf.open(m_vendorId, m_productId, m_releaseNumber)) {
         const QByteArray denied = m_hidIf.deniedPath();
         QMessageBox::warning(this, AbstractTab::tr("Error"),
-                             denied.isEmpty() ? AbstractTab::openFailureText()
-                                              : AbstractTab::permissionFailureText(denied));
+            denied.isEmpty() ? AbstractTab::openFailureText() : AbstractTab::permissionFailureText(denied));
         return;
     }
-    const int written = m_hidIf.write(reinterpret_cast<const unsigned char *>(report.constData()), report.size());
+    const int written
+        = m_hidIf.write(reinterpret_cast<const unsigned char *>(report.constData()), report.size());
     m_hidIf.close();
     if (written < 1)
         QMessageBox::warning(this, AbstractTab::tr("Error"), AbstractTab::writeFailureText());
@@ -377,7 +390,7 @@ void CentralWidget::savedIniFile()
 
 void CentralWidget::loadIniFile()
 {
-    const QList<AbstractTab *> tabs{m_wifiTab, m_ifNetworkTab, m_connectingTab, m_ddnsTab};
+    const QList<AbstractTab *> tabs { m_wifiTab, m_ifNetworkTab, m_connectingTab, m_ddnsTab };
     for (AbstractTab *tab : tabs)
         tab->loadFromSettings();
     for (AbstractTab *tab : tabs)

@@ -1,7 +1,7 @@
 #include "configurator/connectingtab.h"
 
-#include "configurator/hidreport.h"
 #include "common/settings.h"
+#include "configurator/hidreport.h"
 #include "configurator/tabbattons.h"
 
 #include <QGridLayout>
@@ -14,8 +14,8 @@ using namespace brelko;
 namespace configurator {
 
 namespace {
-const Settings::Key kPortKeys[3] = {Settings::IncomingTcpPort, Settings::IncomingUdpPort,
-                                    Settings::IncomingUdpCwPort};
+const Settings::Key kPortKeys[3]
+    = { Settings::IncomingTcpPort, Settings::IncomingUdpPort, Settings::IncomingUdpCwPort };
 } // namespace
 
 ConnectingTab::ConnectingTab(QWidget *parent)
@@ -31,8 +31,8 @@ ConnectingTab::ConnectingTab(QWidget *parent)
     auto *grid = new QGridLayout;
     grid->addWidget(m_passLbl, 0, 0);
     grid->addWidget(m_passLe, 0, 1);
-    const QString captions[3] = {tr("Incoming TCP port (commands):"), tr("Incoming UDP port (audio):"),
-                                 tr("Incoming UDP port (PTT/CW):")};
+    const QString captions[3] = { tr("Incoming TCP port (commands):"), tr("Incoming UDP port (audio):"),
+        tr("Incoming UDP port (PTT/CW):") };
     for (size_t i = 0; i < m_ports.size(); ++i) {
         auto *box = new QSpinBox(this);
         box->setRange(0, 65535);
@@ -102,7 +102,8 @@ void ConnectingTab::loadFromSettings()
     if (password.isValid())
         m_passLe->setText(password.toString());
     for (size_t i = 0; i < m_ports.size(); ++i)
-        m_ports[i]->setValue(int(settingUInt(s->value(kPortKeys[i], Settings::Connection), uint(m_ports[i]->value()), 65535)));
+        m_ports[i]->setValue(
+            int(settingUInt(s->value(kPortKeys[i], Settings::Connection), uint(m_ports[i]->value()), 65535)));
 }
 
 void ConnectingTab::saveToSettings()

@@ -42,7 +42,7 @@ public slots:
 private:
     QLabel *m_passLbl;
     QLineEdit *m_passLe;
-    std::array<QSpinBox *, 3> m_ports{};
+    std::array<QSpinBox *, 3> m_ports {};
     TabBattons *m_buts;
 };
 

@@ -1,7 +1,7 @@
 #include "configurator/ddnstab.h"
 
-#include "configurator/hidreport.h"
 #include "common/settings.h"
+#include "configurator/hidreport.h"
 #include "configurator/tabbattons.h"
 
 #include <QCheckBox>
@@ -141,8 +141,8 @@ void DdnsTab::loadFromSettings()
     const QVariant service = s->value(Settings::DDNSservice, Settings::DDNS);
     if (service.isValid())
         selectService(settingUInt(service, 0xFFFFFFFFu));
-    const std::pair<Settings::Key, QLineEdit *> texts[] = {
-        {Settings::DDNSaddress, m_addressLe}, {Settings::DDNSlogin, m_loginLe}, {Settings::DDNSpassword, m_passLe}};
+    const std::pair<Settings::Key, QLineEdit *> texts[] = { { Settings::DDNSaddress, m_addressLe },
+        { Settings::DDNSlogin, m_loginLe }, { Settings::DDNSpassword, m_passLe } };
     for (const auto &t : texts) {
         const QVariant v = s->value(t.first, Settings::DDNS);
         if (v.isValid())

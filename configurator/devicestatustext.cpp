@@ -97,19 +97,21 @@ DdnsResult ddnsResult(const QString &answer)
                     "DevStatusTab", "Followed by a space and the IP address it was updated to."),
                 nullptr } },
         { "nochg", true,
-            { QT_TRANSLATE_NOOP("configurator::DevStatusTab", "IP address is current, no update performed. \n"),
+            { QT_TRANSLATE_NOOP(
+                  "configurator::DevStatusTab", "IP address is current, no update performed. \n"),
                 QT_TRANSLATE_NOOP(
                     "DevStatusTab", "Followed by a space and the IP address that it is currently set to."),
                 nullptr } },
         { "nohost", false,
             { QT_TRANSLATE_NOOP(
                   "DevStatusTab", "Hostname supplied does not exist under specified account,\n"),
-                QT_TRANSLATE_NOOP("configurator::DevStatusTab", "client exit and require user to enter new login\n"),
+                QT_TRANSLATE_NOOP(
+                    "configurator::DevStatusTab", "client exit and require user to enter new login\n"),
                 QT_TRANSLATE_NOOP(
                     "DevStatusTab", "credentials before performing and additional request.\n") } },
         { "badauth", false,
-            { QT_TRANSLATE_NOOP("configurator::DevStatusTab", "Invalid username password combination"), nullptr,
-                nullptr } },
+            { QT_TRANSLATE_NOOP("configurator::DevStatusTab", "Invalid username password combination"),
+                nullptr, nullptr } },
         { "badagent", false,
             { QT_TRANSLATE_NOOP("configurator::DevStatusTab", "Client disabled.\n"),
                 QT_TRANSLATE_NOOP("configurator::DevStatusTab",
@@ -129,18 +131,23 @@ DdnsResult ddnsResult(const QString &answer)
                 QT_TRANSLATE_NOOP(
                     "DevStatusTab", "terms of service. Client should stop sending updates.") } },
         { "911", false,
-            { QT_TRANSLATE_NOOP("configurator::DevStatusTab", "A fatal error on our side such as a database outage.\n"),
-                QT_TRANSLATE_NOOP("configurator::DevStatusTab", "Retry the update no sooner 30 minutes."), nullptr } },
+            { QT_TRANSLATE_NOOP(
+                  "configurator::DevStatusTab", "A fatal error on our side such as a database outage.\n"),
+                QT_TRANSLATE_NOOP("configurator::DevStatusTab", "Retry the update no sooner 30 minutes."),
+                nullptr } },
         { "disconnected", false,
             { QT_TRANSLATE_NOOP("configurator::DevStatusTab", "DDNS client could not connect to server.\n"),
-                QT_TRANSLATE_NOOP("configurator::DevStatusTab", "You have to check your Internet connection."), nullptr } },
+                QT_TRANSLATE_NOOP(
+                    "configurator::DevStatusTab", "You have to check your Internet connection."),
+                nullptr } },
     };
 
     DdnsResult r;
     if (answer == ddnsDisabledMarker()) {
         r.matched = true;
         r.word = QCoreApplication::translate("configurator::DevStatusTab", "Disabled");
-        r.detail = QCoreApplication::translate("configurator::DevStatusTab", "If you want to enable Dynamic DNS client\n")
+        r.detail = QCoreApplication::translate(
+                       "configurator::DevStatusTab", "If you want to enable Dynamic DNS client\n")
             + QCoreApplication::translate("configurator::DevStatusTab", "you have to switch to DDNS tab.");
         r.severity = Severity::Information;
         return r;

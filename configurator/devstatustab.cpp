@@ -131,12 +131,23 @@ bool DevStatusTab::loadData()
         if (!query(HidReport::getRequest(quint8(param)), &response))
             return false;
         switch (HidReport::u8At(response, 0)) {
-        case HidReport::MacAddress: m_macLbl->setText(DeviceStatusText::mac(response)); break;
-        case HidReport::IpAddress: m_ipLbl->setText(DeviceStatusText::ipv4(response)); break;
-        case HidReport::IpMask: m_maskLbl->setText(DeviceStatusText::ipv4(response)); break;
-        case HidReport::Gateway: m_gatewayLbl->setText(DeviceStatusText::ipv4(response)); break;
-        case HidReport::DnsServer: m_dnsLbl->setText(DeviceStatusText::ipv4(response)); break;
-        default: break;
+        case HidReport::MacAddress:
+            m_macLbl->setText(DeviceStatusText::mac(response));
+            break;
+        case HidReport::IpAddress:
+            m_ipLbl->setText(DeviceStatusText::ipv4(response));
+            break;
+        case HidReport::IpMask:
+            m_maskLbl->setText(DeviceStatusText::ipv4(response));
+            break;
+        case HidReport::Gateway:
+            m_gatewayLbl->setText(DeviceStatusText::ipv4(response));
+            break;
+        case HidReport::DnsServer:
+            m_dnsLbl->setText(DeviceStatusText::ipv4(response));
+            break;
+        default:
+            break;
         }
     }
     if (!query(HidReport::getRequest(HidReport::FirmwareVersion), &response))
@@ -213,9 +224,15 @@ bool DevStatusTab::updateDdnsResult()
         m_ddnsLbl->setText(result.word);
         m_detailBox->setText(result.detail);
         switch (result.severity) {
-        case DeviceStatusText::Severity::None: m_detailBox->setIcon(QMessageBox::NoIcon); break;
-        case DeviceStatusText::Severity::Information: m_detailBox->setIcon(QMessageBox::Information); break;
-        case DeviceStatusText::Severity::Warning: m_detailBox->setIcon(QMessageBox::Warning); break;
+        case DeviceStatusText::Severity::None:
+            m_detailBox->setIcon(QMessageBox::NoIcon);
+            break;
+        case DeviceStatusText::Severity::Information:
+            m_detailBox->setIcon(QMessageBox::Information);
+            break;
+        case DeviceStatusText::Severity::Warning:
+            m_detailBox->setIcon(QMessageBox::Warning);
+            break;
         }
     }
     return true;

@@ -23,8 +23,8 @@ public:
 
     explicit DevStatusTab(QWidget *parent = nullptr);
 
-    void loadFromSettings() override {}
-    void saveToSettings() override {}
+    void loadFromSettings() override { }
+    void saveToSettings() override { }
 
     // Refreshing while the tab is current; starting also reads at once.
     void startPolling();
@@ -49,7 +49,7 @@ public:
 
 public slots:
     bool loadData() override;
-    void applyData() override {}
+    void applyData() override { }
     void updateWiFiState();
     void showLastError();
 

@@ -15,7 +15,7 @@ namespace FirmwareImage {
 namespace {
 constexpr std::array<quint16, 256> makeTable()
 {
-    std::array<quint16, 256> t{};
+    std::array<quint16, 256> t {};
     for (int i = 0; i < 256; ++i) {
         quint16 c = quint16(i << 8);
         for (int b = 0; b < 8; ++b)
@@ -51,7 +51,7 @@ Version versionFromResponse(const QByteArray &response)
 bool isOlder(const Version &v, const char *minimum)
 {
     const QList<QByteArray> parts = QByteArray(minimum).split('.');
-    const quint32 have[3] = {v.major, v.minor, v.build};
+    const quint32 have[3] = { v.major, v.minor, v.build };
     for (int i = 0; i < 3; ++i) {
         const quint32 want = parts.value(i).toUInt();
         if (have[i] != want)

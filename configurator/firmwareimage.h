@@ -38,9 +38,9 @@ bool isOlder(const Version &v, const char *minimum);
 
 enum class Check {
     Ok,
-    BadSize,       // empty or above kMaxFileSize
-    NotValid,      // too short for its words, or an image-word bit missing
-    Incompatible,  // image word differs from the device's
+    BadSize, // empty or above kMaxFileSize
+    NotValid, // too short for its words, or an image-word bit missing
+    Incompatible, // image word differs from the device's
     FeatureDiffers // acceptable, but the device's settings will be reset
 };
 
@@ -52,7 +52,10 @@ quint32 featureWord(const QByteArray &file);
 
 // CRC-16/AUG-CCITT (polynomial 0x1021, initial 0x1D0F, MSB first, no final XOR).
 quint16 crc16(const char *data, qint64 size);
-inline quint16 crc16(const QByteArray &data) { return crc16(data.constData(), data.size()); }
+inline quint16 crc16(const QByteArray &data)
+{
+    return crc16(data.constData(), data.size());
+}
 // The transfer CRC covers everything but the file's last two bytes.
 quint16 transferCrc(const QByteArray &file);
 

@@ -1,8 +1,8 @@
 #include "configurator/ifnetworktab.h"
 
+#include "common/settings.h"
 #include "configurator/hidreport.h"
 #include "configurator/ipaddressfield.h"
-#include "common/settings.h"
 #include "configurator/tabbattons.h"
 
 #include <QHostAddress>
@@ -15,8 +15,8 @@ namespace configurator {
 
 namespace {
 constexpr quint8 kFirstParam = HidReport::IpAddress;
-const Settings::Key kKeys[4] = {Settings::IPAddress, Settings::MaskAddress, Settings::GatewayAddress,
-                                Settings::DNSAddress};
+const Settings::Key kKeys[4]
+    = { Settings::IPAddress, Settings::MaskAddress, Settings::GatewayAddress, Settings::DNSAddress };
 } // namespace
 
 IfNetworkTab::IfNetworkTab(QWidget *parent)
@@ -24,7 +24,7 @@ IfNetworkTab::IfNetworkTab(QWidget *parent)
     , m_buts(new TabBattons(this))
 {
     auto *column = new QVBoxLayout(this);
-    const QString captions[4] = {tr("IP address:"), tr("IP mask:"), tr("Gateway:"), tr("DNS:")};
+    const QString captions[4] = { tr("IP address:"), tr("IP mask:"), tr("Gateway:"), tr("DNS:") };
     for (size_t i = 0; i < m_fields.size(); ++i) {
         m_fields[i] = new IpAddressField(this);
         m_fields[i]->setCaption(captions[i]);

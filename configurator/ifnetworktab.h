@@ -29,7 +29,7 @@ public slots:
     void applyData() override;
 
 private:
-    std::array<IpAddressField *, 4> m_fields{};
+    std::array<IpAddressField *, 4> m_fields {};
     TabBattons *m_buts;
 };
 

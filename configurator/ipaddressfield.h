@@ -29,7 +29,7 @@ public:
 
 private:
     QLabel *m_caption;
-    std::array<QLineEdit *, 4> m_octets{};
+    std::array<QLineEdit *, 4> m_octets {};
 };
 
 } // namespace configurator

@@ -1,6 +1,6 @@
 #include "common/brelkoversion.h"
-#include "configurator/mainwindow.h"
 #include "common/settings.h"
+#include "configurator/mainwindow.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -16,7 +16,7 @@ using namespace brelko;
 using namespace configurator;
 
 namespace {
-int g_signalPipe[2] = {-1, -1};
+int g_signalPipe[2] = { -1, -1 };
 
 void onTerminate(int)
 {
@@ -61,8 +61,8 @@ int main(int argc, char *argv[])
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("program"),
-                                 QObject::tr("A program to start (with -m) when the configurator closes."),
-                                 QStringLiteral("[program]"));
+        QObject::tr("A program to start (with -m) when the configurator closes."),
+        QStringLiteral("[program]"));
     parser.process(app);
     quitOnSignals(app);
 

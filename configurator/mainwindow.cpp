@@ -1,9 +1,9 @@
 #include "configurator/mainwindow.h"
 
-#include "configurator/centralwidget.h"
 #include "common/languages.h"
 #include "common/settings.h"
 #include "common/translatorpair.h"
+#include "configurator/centralwidget.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -34,8 +34,9 @@ MainWindow::MainWindow(QWidget *parent)
     m_central = new CentralWidget(this);
     setCentralWidget(m_central);
     setStatusBar(new QStatusBar(this));
-    connect(m_central, &CentralWidget::statusMsg, statusBar(),
-            [bar = statusBar()](const QString &text) { bar->showMessage(text); }, Qt::QueuedConnection);
+    connect(
+        m_central, &CentralWidget::statusMsg, statusBar(),
+        [bar = statusBar()](const QString &text) { bar->showMessage(text); }, Qt::QueuedConnection);
     connect(m_central, &CentralWidget::quit, this, &QWidget::close);
     setWindowTitle(QCoreApplication::applicationName());
 }
@@ -49,7 +50,7 @@ MainWindow::~MainWindow()
     const QString dir = handBackDirectory(program);
     qDebug() << "Application" << program;
     qDebug() << "Working directory" << dir;
-    if (!QProcess::startDetached(program, {QStringLiteral("-m")}, dir))
+    if (!QProcess::startDetached(program, { QStringLiteral("-m") }, dir))
         qWarning() << "Cannot start" << program;
 }
 

@@ -1,8 +1,8 @@
 #include "configurator/permission.h"
 
+#include "common/settings.h"
 #include "configurator/hidreport.h"
 #include "configurator/permitem.h"
-#include "common/settings.h"
 #include "configurator/tabbattons.h"
 
 #include <QDebug>
@@ -36,14 +36,22 @@ Permission::Permission(QWidget *parent)
 PermItem *Permission::item(int index) const
 {
     switch (index) {
-    case 0: return m_perm0;
-    case 1: return m_perm1;
-    case 2: return m_perm2;
-    case 3: return m_perm3;
-    case 4: return m_perm4;
-    case 5: return m_perm5;
-    case 6: return m_perm6;
-    default: return nullptr;
+    case 0:
+        return m_perm0;
+    case 1:
+        return m_perm1;
+    case 2:
+        return m_perm2;
+    case 3:
+        return m_perm3;
+    case 4:
+        return m_perm4;
+    case 5:
+        return m_perm5;
+    case 6:
+        return m_perm6;
+    default:
+        return nullptr;
     }
 }
 
@@ -106,9 +114,11 @@ void Permission::loadFromSettings()
     Settings *s = Settings::instance();
     for (int i = 0; i < kSlots; ++i) {
         PermItem *row = item(i);
-        auto value = [&](int offset) { return s->value(Settings::Key(Settings::permKey(i, offset)), Settings::Permission); };
-        const QVariant enable = value(0), password = value(1), work = value(2), pause = value(3), cat = value(4),
-                       ptt = value(5), audio = value(6);
+        auto value = [&](int offset) {
+            return s->value(Settings::Key(Settings::permKey(i, offset)), Settings::Permission);
+        };
+        const QVariant enable = value(0), password = value(1), work = value(2), pause = value(3),
+                       cat = value(4), ptt = value(5), audio = value(6);
         // A key the file lacks keeps what the row shows.
         quint8 flags = row->flags();
         auto flag = [&flags](const QVariant &v, quint8 bit) {

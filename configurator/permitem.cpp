@@ -39,15 +39,16 @@ PermItem::PermItem(bool showCaptions, QWidget *parent)
 
     m_passLe->setMaxLength(kPasswordMaxLength);
     m_passLe->setEchoMode(QLineEdit::Normal);
-    for (QSpinBox *box : {m_wtSpb, m_ptSpb}) {
+    for (QSpinBox *box : { m_wtSpb, m_ptSpb }) {
         box->setRange(kMinTime, kMaxTime);
         box->setSuffix(tr(" min"));
     }
 
     auto *grid = new QGridLayout(this);
     grid->setContentsMargins(0, 0, 0, 0);
-    const QList<QLabel *> captions{m_enableLbl, m_passLbl, m_wtLbl, m_ptLbl, m_catLbl, m_pttLbl, m_audioLbl};
-    const QList<QWidget *> fields{m_enableChb, m_passLe, m_wtSpb, m_ptSpb, m_catChb, m_pttChb, m_audioChb};
+    const QList<QLabel *> captions { m_enableLbl, m_passLbl, m_wtLbl, m_ptLbl, m_catLbl, m_pttLbl,
+        m_audioLbl };
+    const QList<QWidget *> fields { m_enableChb, m_passLe, m_wtSpb, m_ptSpb, m_catChb, m_pttChb, m_audioChb };
     for (int i = 0; i < captions.size(); ++i) {
         if (!showCaptions)
             captions[i]->setFixedHeight(0);
@@ -59,16 +60,16 @@ PermItem::PermItem(bool showCaptions, QWidget *parent)
         grid->setVerticalSpacing(0);
 
     connect(m_enableChb, &QCheckBox::clicked, this, &PermItem::setEnabledPerm);
-    for (QCheckBox *box : {m_catChb, m_pttChb, m_audioChb})
+    for (QCheckBox *box : { m_catChb, m_pttChb, m_audioChb })
         connect(box, &QCheckBox::clicked, this, &PermItem::checkTimeLimits);
     setEnabledPerm(m_enableChb->isChecked());
 }
 
 void PermItem::setEnabledPerm(bool state)
 {
-    for (QWidget *w : {static_cast<QWidget *>(m_catChb), static_cast<QWidget *>(m_pttChb),
-                       static_cast<QWidget *>(m_audioChb), static_cast<QWidget *>(m_wtSpb),
-                       static_cast<QWidget *>(m_ptSpb), static_cast<QWidget *>(m_passLe)})
+    for (QWidget *w : { static_cast<QWidget *>(m_catChb), static_cast<QWidget *>(m_pttChb),
+             static_cast<QWidget *>(m_audioChb), static_cast<QWidget *>(m_wtSpb),
+             static_cast<QWidget *>(m_ptSpb), static_cast<QWidget *>(m_passLe) })
         w->setEnabled(state);
     checkTimeLimits();
 }

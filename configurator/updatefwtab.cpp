@@ -1,9 +1,9 @@
 #include "configurator/updatefwtab.h"
 
+#include "common/settings.h"
 #include "configurator/devicestatustext.h"
 #include "configurator/hidinterface.h"
 #include "configurator/hidreport.h"
-#include "common/settings.h"
 
 #include <QDebug>
 #include <QFileDialog>
@@ -84,10 +84,12 @@ bool UpdateFwTab::isUploading() const
 
 QString UpdateFwTab::recommendationText()
 {
-    return tr("We strongly recommend that you update\nyour Brelko's firmware to version %1 or higher.\nThe latest "
+    return tr("We strongly recommend that you update\nyour Brelko's firmware to version %1 or higher.\nThe "
+              "latest "
               "version of the firmware you can download\nfrom the website ")
                .arg(QString::fromLatin1(kMinimumVersion))
-           + QStringLiteral("www.zentrik.example") + tr("\nAfter that you should choose the \"Files\" tab\nand update firmware.");
+        + QStringLiteral("www.zentrik.example")
+        + tr("\nAfter that you should choose the \"Files\" tab\nand update firmware.");
 }
 
 bool UpdateFwTab::loadData()
@@ -143,8 +145,8 @@ void UpdateFwTab::setFirmwarePath(const QString &path)
 
 void UpdateFwTab::openFwFile()
 {
-    setFirmwarePath(QFileDialog::getOpenFileName(this, tr("Open the firmware file"), QString(),
-                                                 tr("Firmware (*.refw);;All files (*.*)")));
+    setFirmwarePath(QFileDialog::getOpenFileName(
+        this, tr("Open the firmware file"), QString(), tr("Firmware (*.refw);;All files (*.*)")));
 }
 
 bool UpdateFwTab::ask(const QString &text)
@@ -165,7 +167,8 @@ void UpdateFwTab::updateFw()
         return;
     }
     if (!ask(tr("The firmware update process will now start. It will take several minutes.\n\nPlease do not "
-                "disconnect your Zentrik Brelko from your computer, and do not close this program.\n\nDo you wish "
+                "disconnect your Zentrik Brelko from your computer, and do not close this program.\n\nDo you "
+                "wish "
                 "to proceed?")))
         return;
     // Read only: the file is never written, and a read-only copy must do.
@@ -198,18 +201,20 @@ bool UpdateFwTab::checkFile()
     case FirmwareImage::Check::NotValid:
         qDebug() << "Incorrect file";
         QMessageBox::critical(this, tr("Error"),
-                              tr("Unfortunately, the firmware can not be updated:\n\nNot a valid firmware update "
-                                 "file. Please open another file."));
+            tr("Unfortunately, the firmware can not be updated:\n\nNot a valid firmware update "
+               "file. Please open another file."));
         return false;
     case FirmwareImage::Check::Incompatible:
         QMessageBox::critical(this, tr("Error"),
-                              tr("Unfortunately, the firmware can not be updated:\n\nThis firmware update file is "
-                                 "incompatible with your device. Please open another file."));
+            tr("Unfortunately, the firmware can not be updated:\n\nThis firmware update file is "
+               "incompatible with your device. Please open another file."));
         return false;
     case FirmwareImage::Check::FeatureDiffers:
-        if (!ask(tr("In this version of firmware some functionality was improved.\nAfter firmware update Brelko "
-                    "settings will be reset to default \nand you will should reconfigure your Brelko.\nDo you wish "
-                    "to proceed?")))
+        if (!ask(tr(
+                "In this version of firmware some functionality was improved.\nAfter firmware update Brelko "
+                "settings will be reset to default \nand you will should reconfigure your Brelko.\nDo you "
+                "wish "
+                "to proceed?")))
             return false;
         break;
     case FirmwareImage::Check::Ok:
@@ -220,7 +225,7 @@ bool UpdateFwTab::checkFile()
 
 void UpdateFwTab::setControlsEnabled(bool enabled)
 {
-    for (QPushButton *b : {m_browseBtn, m_updateBtn, m_importBtn, m_exportBtn, m_resetBtn})
+    for (QPushButton *b : { m_browseBtn, m_updateBtn, m_importBtn, m_exportBtn, m_resetBtn })
         b->setEnabled(enabled);
 }
 
@@ -251,13 +256,15 @@ void UpdateFwTab::uploadFw()
     const qint64 size = m_fwFile.size();
     if (m_fwFile.pos() == 0) {
         // The file may have changed since it was checked: keep to the limit.
-        const QByteArray whole =
-            FirmwareImage::sizeAcceptable(size) ? m_fwFile.read(FirmwareImage::kMaxFileSize + 1) : QByteArray();
+        const QByteArray whole = FirmwareImage::sizeAcceptable(size)
+            ? m_fwFile.read(FirmwareImage::kMaxFileSize + 1)
+            : QByteArray();
         m_crc = FirmwareImage::transferCrc(whole);
         qDebug() << "totlen" << size << "crc" << m_crc;
         qDebug() << "send crc" << m_crc;
-        const QByteArray data =
-            whole.size() == size && m_fwFile.seek(0) ? m_fwFile.read(FirmwareImage::kFirstChunkData) : QByteArray();
+        const QByteArray data = whole.size() == size && m_fwFile.seek(0)
+            ? m_fwFile.read(FirmwareImage::kFirstChunkData)
+            : QByteArray();
         count = data.size();
         report = FirmwareImage::firstChunk(quint32(size), m_crc, data);
     } else {
@@ -311,8 +318,8 @@ void UpdateFwTab::uploadFw()
 
 void UpdateFwTab::loadSetsFromFile()
 {
-    const QString name = QFileDialog::getOpenFileName(this, tr("Load the settings file"), QString(),
-                                                      QStringLiteral("*.ini"));
+    const QString name = QFileDialog::getOpenFileName(
+        this, tr("Load the settings file"), QString(), QStringLiteral("*.ini"));
     if (name.isEmpty())
         return;
     if (!QFileInfo(name).isReadable()) {
@@ -331,8 +338,8 @@ void UpdateFwTab::loadSetsFromFile()
 
 void UpdateFwTab::saveSetsToFile()
 {
-    QString name = QFileDialog::getSaveFileName(this, tr("Save the settings file"), QString(),
-                                                QStringLiteral("*.ini"));
+    QString name = QFileDialog::getSaveFileName(
+        this, tr("Save the settings file"), QString(), QStringLiteral("*.ini"));
     if (name.isEmpty())
         return;
     if (QFileInfo(name).suffix().isEmpty())
@@ -341,15 +348,16 @@ void UpdateFwTab::saveSetsToFile()
     emit savedIniFile();
     Settings::instance()->sync();
     if (Settings::instance()->status() != 0)
-        QMessageBox::critical(this, tr("Error"), tr("Can't write file ") + QFileInfo(name).completeBaseName());
+        QMessageBox::critical(
+            this, tr("Error"), tr("Can't write file ") + QFileInfo(name).completeBaseName());
 }
 
 void UpdateFwTab::resetToDef()
 {
     QMessageBox box(QMessageBox::Warning, tr("Warning"),
-                    tr("All settings will be reset to defaults.\n\nYou will need to configure the device once "
-                       "again.\n\nDo you really want to proceed?"),
-                    QMessageBox::Yes | QMessageBox::No, this);
+        tr("All settings will be reset to defaults.\n\nYou will need to configure the device once "
+           "again.\n\nDo you really want to proceed?"),
+        QMessageBox::Yes | QMessageBox::No, this);
     box.button(QMessageBox::Yes)->setText(tr("Yes"));
     box.button(QMessageBox::No)->setText(tr("No"));
     if (box.exec() == QMessageBox::Yes)

@@ -29,8 +29,8 @@ public:
     explicit UpdateFwTab(QWidget *parent = nullptr);
 
     // Nothing of this tab lives in a settings file.
-    void loadFromSettings() override {}
-    void saveToSettings() override {}
+    void loadFromSettings() override { }
+    void saveToSettings() override { }
 
     const FirmwareImage::Version &deviceFirmware() const { return m_fw; }
     bool isUploading() const;
@@ -61,7 +61,7 @@ signals:
 
 public slots:
     bool loadData() override;
-    void applyData() override {}
+    void applyData() override { }
     void openFwFile();
     void loadSetsFromFile();
     void saveSetsToFile();

@@ -1,7 +1,7 @@
 #include "configurator/wifitab.h"
 
-#include "configurator/hidreport.h"
 #include "common/settings.h"
+#include "configurator/hidreport.h"
 #include "configurator/tabbattons.h"
 
 #include <QComboBox>

@@ -10,8 +10,8 @@ namespace AutoStart {
 
 QString entryPath(const QString &name)
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/autostart/") +
-           name + QStringLiteral(".desktop");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+        + QStringLiteral("/autostart/") + name + QStringLiteral(".desktop");
 }
 
 bool set(const QString &name, const QString &programPath, bool enabled)

@@ -9,4 +9,4 @@ QString entryPath(const QString &name);
 // Writes or removes the entry; false when the file could not be written/removed.
 bool set(const QString &name, const QString &programPath, bool enabled);
 bool isSet(const QString &name);
-}
+} // namespace AutoStart

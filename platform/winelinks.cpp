@@ -54,8 +54,8 @@ QString WineLinks::defaultPrefix()
 
 int WineLinks::comNumber(const QString &portName)
 {
-    static const QRegularExpression com(QStringLiteral("^COM([1-9][0-9]{0,2})$"),
-                                        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression com(
+        QStringLiteral("^COM([1-9][0-9]{0,2})$"), QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch m = com.match(portName);
     return m.hasMatch() ? m.captured(1).toInt() : 0;
 }
@@ -123,11 +123,10 @@ void WineLinks::update(const QString &prefix, const QMap<QString, QString> &port
         // run made it and ended without removing it.
         if (link(prefix, it.key(), it.value()) != Result::Linked)
             continue;
-        const bool known = std::any_of(m_made.cbegin(), m_made.cend(), [&](const Made &m) {
-            return m.prefix == prefix && m.port == it.key();
-        });
+        const bool known = std::any_of(m_made.cbegin(), m_made.cend(),
+            [&](const Made &m) { return m.prefix == prefix && m.port == it.key(); });
         if (!known)
-            m_made << Made{prefix, it.key(), it.value()};
+            m_made << Made { prefix, it.key(), it.value() };
     }
 }
 

@@ -17,11 +17,11 @@ class WineLinks final : public QObject
 
 public:
     enum class Result {
-        Linked,      // made now, or already there pointing at the port
-        Foreign,     // an entry of someone else's is in the way; left alone
-        NoPrefix,    // the prefix folder does not exist
-        NotComName,  // the port name is not COMn
-        Failed,      // the file system refused
+        Linked, // made now, or already there pointing at the port
+        Foreign, // an entry of someone else's is in the way; left alone
+        NoPrefix, // the prefix folder does not exist
+        NotComName, // the port name is not COMn
+        Failed, // the file system refused
     };
 
     explicit WineLinks(QObject *parent = nullptr);

@@ -38,30 +38,39 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("brelko-sim"));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Simulated Brelko network box on the loopback interface."));
+    parser.setApplicationDescription(
+        QStringLiteral("Simulated Brelko network box on the loopback interface."));
     parser.addHelpOption();
-    const QCommandLineOption tcpPort(QStringLiteral("tcp-port"), QStringLiteral("Command link port (0: any free)."), QStringLiteral("port"));
-    const QCommandLineOption audioPort(QStringLiteral("audio-port"), QStringLiteral("UDP audio port (0: any free)."), QStringLiteral("port"));
-    const QCommandLineOption keyingPort(QStringLiteral("keying-port"), QStringLiteral("UDP PTT/CW keying port (0: any free)."), QStringLiteral("port"));
-    const QCommandLineOption controlPort(QStringLiteral("control-port"), QStringLiteral("Control channel port (0: any free)."), QStringLiteral("port"));
-    const QCommandLineOption password(QStringLiteral("password"), QStringLiteral("Log-in password."), QStringLiteral("text"));
-    const QCommandLineOption firmware(QStringLiteral("fw-version"), QStringLiteral("Firmware version announced after log-in."), QStringLiteral("a.b.c"));
-    const QCommandLineOption heartbeat(QStringLiteral("heartbeat"), QStringLiteral("Transmit-state report interval in ms (0: none)."), QStringLiteral("ms"));
-    const QCommandLineOption loginTimeout(QStringLiteral("login-timeout"), QStringLiteral("Drop a client that has not logged in after ms (0: never)."), QStringLiteral("ms"));
-    const QCommandLineOption idleTimeout(QStringLiteral("idle-timeout"), QStringLiteral("Drop a logged-in client silent for ms (0: never)."), QStringLiteral("ms"));
+    const QCommandLineOption tcpPort(QStringLiteral("tcp-port"),
+        QStringLiteral("Command link port (0: any free)."), QStringLiteral("port"));
+    const QCommandLineOption audioPort(QStringLiteral("audio-port"),
+        QStringLiteral("UDP audio port (0: any free)."), QStringLiteral("port"));
+    const QCommandLineOption keyingPort(QStringLiteral("keying-port"),
+        QStringLiteral("UDP PTT/CW keying port (0: any free)."), QStringLiteral("port"));
+    const QCommandLineOption controlPort(QStringLiteral("control-port"),
+        QStringLiteral("Control channel port (0: any free)."), QStringLiteral("port"));
+    const QCommandLineOption password(
+        QStringLiteral("password"), QStringLiteral("Log-in password."), QStringLiteral("text"));
+    const QCommandLineOption firmware(QStringLiteral("fw-version"),
+        QStringLiteral("Firmware version announced after log-in."), QStringLiteral("a.b.c"));
+    const QCommandLineOption heartbeat(QStringLiteral("heartbeat"),
+        QStringLiteral("Transmit-state report interval in ms (0: none)."), QStringLiteral("ms"));
+    const QCommandLineOption loginTimeout(QStringLiteral("login-timeout"),
+        QStringLiteral("Drop a client that has not logged in after ms (0: never)."), QStringLiteral("ms"));
+    const QCommandLineOption idleTimeout(QStringLiteral("idle-timeout"),
+        QStringLiteral("Drop a logged-in client silent for ms (0: never)."), QStringLiteral("ms"));
     const QCommandLineOption silent(QStringLiteral("silent"), QStringLiteral("Start silent."));
     const QCommandLineOption keyingTimeline(QStringLiteral("keying-timeline"),
-                                            QStringLiteral("Write the key and PTT edges to this file."),
-                                            QStringLiteral("file"));
+        QStringLiteral("Write the key and PTT edges to this file."), QStringLiteral("file"));
     parser.addOption(keyingTimeline);
     const QCommandLineOption permSlot(QStringLiteral("perm-slot"),
-                                      QStringLiteral("A permission slot (repeatable): its own password, rights flags, "
-                                                     "work and pause minutes."),
-                                      QStringLiteral("password:flags:work:pause"));
+        QStringLiteral("A permission slot (repeatable): its own password, rights flags, "
+                       "work and pause minutes."),
+        QStringLiteral("password:flags:work:pause"));
     parser.addOption(permSlot);
     AudioStream::addOptions(&parser);
-    parser.addOptions({tcpPort, audioPort, keyingPort, controlPort, password, firmware, heartbeat,
-                       loginTimeout, idleTimeout, silent});
+    parser.addOptions({ tcpPort, audioPort, keyingPort, controlPort, password, firmware, heartbeat,
+        loginTimeout, idleTimeout, silent });
     parser.process(app);
 
     QTextStream err(stderr);

@@ -93,41 +93,41 @@ void PermissionSlots::addCommands(ControlServer *control)
 {
     using Reply = ControlServer::Reply;
     control->addCommand(QStringLiteral("perm"),
-                        QStringLiteral("perm FLAGS WORK PAUSE | perm raw HEX | perm slot PASSWORD:FLAGS:WORK:PAUSE | "
-                                       "perm  (list slots)"),
-                        [this](const QStringList &args) {
-                            if (args.isEmpty()) {
-                                QStringList lines;
-                                for (const Slot &s : qAsConst(m_slots))
-                                    lines << QStringLiteral("slot %1 flags=0x%2 work=%3 pause=%4")
-                                                 .arg(s.password)
-                                                 .arg(s.flags, 2, 16, QLatin1Char('0'))
-                                                 .arg(s.work)
-                                                 .arg(s.pause);
-                                lines << QStringLiteral("sent=%1").arg(m_sent);
-                                return Reply::done(lines);
-                            }
-                            if (args.at(0) == QLatin1String("slot") && args.size() == 2) {
-                                Slot s;
-                                if (!parseSlot(args.at(1), &s))
-                                    return Reply::fail(QStringLiteral("usage: perm slot PASSWORD:FLAGS:WORK:PAUSE"));
-                                addSlot(s);
-                                return Reply::done();
-                            }
-                            if (args.at(0) == QLatin1String("raw") && args.size() == 2) {
-                                // Any payload, also short ones, for bad-input tests.
-                                const QByteArray bytes = QByteArray::fromHex(args.at(1).toLatin1());
-                                if (!m_link->sendFrame(SimFrame::Permission, 0, bytes))
-                                    return Reply::fail(QStringLiteral("no client"));
-                                ++m_sent;
-                                return Reply::done();
-                            }
-                            quint32 v[3];
-                            if (args.size() != 3 || !parseNumber(args.at(0), &v[0]) || v[0] > 0xFF
-                                || !parseNumber(args.at(1), &v[1]) || !parseNumber(args.at(2), &v[2]))
-                                return Reply::fail(QStringLiteral("usage: perm FLAGS WORK PAUSE"));
-                            if (!send(quint8(v[0]), v[1], v[2]))
-                                return Reply::fail(QStringLiteral("no client"));
-                            return Reply::done();
-                        });
+        QStringLiteral("perm FLAGS WORK PAUSE | perm raw HEX | perm slot PASSWORD:FLAGS:WORK:PAUSE | "
+                       "perm  (list slots)"),
+        [this](const QStringList &args) {
+            if (args.isEmpty()) {
+                QStringList lines;
+                for (const Slot &s : qAsConst(m_slots))
+                    lines << QStringLiteral("slot %1 flags=0x%2 work=%3 pause=%4")
+                                 .arg(s.password)
+                                 .arg(s.flags, 2, 16, QLatin1Char('0'))
+                                 .arg(s.work)
+                                 .arg(s.pause);
+                lines << QStringLiteral("sent=%1").arg(m_sent);
+                return Reply::done(lines);
+            }
+            if (args.at(0) == QLatin1String("slot") && args.size() == 2) {
+                Slot s;
+                if (!parseSlot(args.at(1), &s))
+                    return Reply::fail(QStringLiteral("usage: perm slot PASSWORD:FLAGS:WORK:PAUSE"));
+                addSlot(s);
+                return Reply::done();
+            }
+            if (args.at(0) == QLatin1String("raw") && args.size() == 2) {
+                // Any payload, also short ones, for bad-input tests.
+                const QByteArray bytes = QByteArray::fromHex(args.at(1).toLatin1());
+                if (!m_link->sendFrame(SimFrame::Permission, 0, bytes))
+                    return Reply::fail(QStringLiteral("no client"));
+                ++m_sent;
+                return Reply::done();
+            }
+            quint32 v[3];
+            if (args.size() != 3 || !parseNumber(args.at(0), &v[0]) || v[0] > 0xFF
+                || !parseNumber(args.at(1), &v[1]) || !parseNumber(args.at(2), &v[2]))
+                return Reply::fail(QStringLiteral("usage: perm FLAGS WORK PAUSE"));
+            if (!send(quint8(v[0]), v[1], v[2]))
+                return Reply::fail(QStringLiteral("no client"));
+            return Reply::done();
+        });
 }

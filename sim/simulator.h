@@ -65,8 +65,8 @@ private:
     UdpPort m_keying;
     ControlServer m_control;
     KeyingReceiver m_keyingRx;
-    PttLevels m_levels{&m_link};
-    PermissionSlots m_perms{&m_link};
-    AudioStream m_audioStream{&m_audio};
-    SerialTunnels m_tunnels{&m_link};
+    PttLevels m_levels { &m_link };
+    PermissionSlots m_perms { &m_link };
+    AudioStream m_audioStream { &m_audio };
+    SerialTunnels m_tunnels { &m_link };
 };

@@ -2,14 +2,14 @@
 // from the speakers) against the configured buffering, and the CPU time the
 // client side spends per second of streaming. Needs the virtual sound
 // devices: run under scripts/with-test-env.sh.
-#include "tests/client/audio/audiodevicetestutil.h"
+#include "client/Rtp/rtpfixedjb.h"
+#include "client/Rtp/rtpstatistics.h"
+#include "client/Rtp/rtpthread.h"
 #include "client/audio/audiothread.h"
 #include "client/audio/bufferplan.h"
 #include "client/audio/paudioabstract.h"
 #include "client/audio/paudiodevices.h"
-#include "client/Rtp/rtpfixedjb.h"
-#include "client/Rtp/rtpstatistics.h"
-#include "client/Rtp/rtpthread.h"
+#include "tests/client/audio/audiodevicetestutil.h"
 #include "tests/support/simprocess.h"
 
 #include <QCoreApplication>
@@ -28,8 +28,8 @@
 using namespace morvex;
 
 namespace {
-using audiodevicetest::kRate;
 using audiodevicetest::findDevice;
+using audiodevicetest::kRate;
 
 // Streams as the station controller opens them: 20 ms playback buffers, or
 // the long ones of [Audio] LongSoundBuffers.
@@ -56,7 +56,6 @@ qint64 cpuUs()
     return (qint64(u.ru_utime.tv_sec) + u.ru_stime.tv_sec) * 1000000 + u.ru_utime.tv_usec
         + u.ru_stime.tv_usec;
 }
-
 
 // The client side as the station controller runs it, against the simulator.
 struct Station
@@ -275,11 +274,17 @@ void BM_Underruns(benchmark::State &state)
     state.counters["seconds"] = seconds;
     state.counters["underflow_flags"] = double(speakers->statusFlagCount() - flags0);
     state.counters["late"] = stats.at(RtpStatistics::TotalLate) - stats0.at(RtpStatistics::TotalLate);
-    state.counters["received"] = stats.at(RtpStatistics::TotalReceived) - stats0.at(RtpStatistics::TotalReceived);
+    state.counters["received"]
+        = stats.at(RtpStatistics::TotalReceived) - stats0.at(RtpStatistics::TotalReceived);
     state.counters["stream_latency_ms"] = speakers->streamLatencyMs();
     station.engine.stop();
 }
-BENCHMARK(BM_Underruns)->ArgNames({ "buffered", "seconds" })->Args({ 60, 60 })->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Underruns)
+    ->ArgNames({ "buffered", "seconds" })
+    ->Args({ 60, 60 })
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 void BM_ClientCpuPerSecond(benchmark::State &state)
 {

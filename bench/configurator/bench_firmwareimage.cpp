@@ -28,7 +28,8 @@ void BM_AllChunks(benchmark::State &state)
 {
     const QByteArray file = largestFile();
     for (auto _ : state) {
-        QByteArray last = FirmwareImage::firstChunk(quint32(file.size()), 0, file.left(FirmwareImage::kFirstChunkData));
+        QByteArray last
+            = FirmwareImage::firstChunk(quint32(file.size()), 0, file.left(FirmwareImage::kFirstChunkData));
         for (int pos = FirmwareImage::kFirstChunkData; pos < file.size(); pos += FirmwareImage::kChunkData)
             last = FirmwareImage::chunk(quint32(pos), file.mid(pos, FirmwareImage::kChunkData));
         benchmark::DoNotOptimize(last);

@@ -7,13 +7,13 @@
 // Usage: bench_fwupload [--json FILE]. Starts itself again with the
 // replacement preloaded when it is not; finds brelko-sim-hid and the
 // replacement in BRELKO_BIN_DIR / BRELKO_LIB_DIR or beside itself.
+#include "common/settings.h"
 #include "configurator/centralwidget.h"
 #include "configurator/firmwareimage.h"
-#include "platform/hid/hidnotifier.h"
 #include "configurator/mainwindow.h"
-#include "common/settings.h"
-#include "tests/configurator/testsupport.h"
 #include "configurator/updatefwtab.h"
+#include "platform/hid/hidnotifier.h"
+#include "tests/configurator/testsupport.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -60,9 +60,11 @@ std::string selfDir()
 int reexecPreloaded(char **argv)
 {
     const char *libDir = std::getenv("BRELKO_LIB_DIR");
-    const std::string lib = (libDir && *libDir ? std::string(libDir) : selfDir() + "/../lib") + "/" + kPreloadName;
+    const std::string lib
+        = (libDir && *libDir ? std::string(libDir) : selfDir() + "/../lib") + "/" + kPreloadName;
     if (::access(lib.c_str(), R_OK) != 0) {
-        std::fprintf(stderr, "bench_fwupload: %s not found (build the hidapi-brelkosim target)\n", lib.c_str());
+        std::fprintf(
+            stderr, "bench_fwupload: %s not found (build the hidapi-brelkosim target)\n", lib.c_str());
         return 2;
     }
     const char *old = std::getenv("LD_PRELOAD");
@@ -82,7 +84,7 @@ QByteArray largestFirmware()
         f[i] = char(x >> 24);
     }
     // The image and feature words the simulated device has; version 1.3.0.
-    const quint32 words[] = {0xFE0A0001u, 1, 3, 0, 2};
+    const quint32 words[] = { 0xFE0A0001u, 1, 3, 0, 2 };
     for (int w = 0; w < 5; ++w) {
         for (int b = 0; b < 4; ++b)
             f[392 + 4 * w + b] = char(words[w] >> (8 * b));
@@ -116,7 +118,7 @@ public:
     {
         m_socket = socket;
         m_proc.setProgram(program);
-        m_proc.setArguments({QStringLiteral("--socket"), socket});
+        m_proc.setArguments({ QStringLiteral("--socket"), socket });
         m_proc.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_proc.start();
         if (!m_proc.waitForStarted(10000))
@@ -204,7 +206,7 @@ int main(int argc, char **argv)
     DeviceProcess device;
     if (!device.start(binDir + QStringLiteral("/brelko-sim-hid"), socket))
         return fail(QStringLiteral("brelko-sim-hid did not start from ") + binDir);
-    for (const char *c : {"plug", "factory", "feature 2", "imageword 0xFE0A0001", "value 6 1.2.0"}) {
+    for (const char *c : { "plug", "factory", "feature 2", "imageword 0xFE0A0001", "value 6 1.2.0" }) {
         if (device.control(QString::fromLatin1(c)).startsWith(QLatin1String("err")))
             return fail(QStringLiteral("device refused \"%1\"").arg(QString::fromLatin1(c)));
     }
@@ -241,24 +243,28 @@ int main(int argc, char **argv)
     clock.start();
     files->updateButton()->click();
     if (startedNs < 0)
-        return fail(QStringLiteral("the upload did not start; boxes: ") + boxes.texts().join(QStringLiteral(" | ")));
+        return fail(
+            QStringLiteral("the upload did not start; boxes: ") + boxes.texts().join(QStringLiteral(" | ")));
     if (!waitFor([&] { return finishedNs >= 0; }, 600000))
         return fail(QStringLiteral("the upload did not finish within 10 minutes"));
 
     // The device must have the file, whole, and be told to restart; the
     // start question must be the only box (an upload failure shows one).
     if (!waitFor([&] { return device.log().contains(QStringLiteral("restart")); }, 30000))
-        return fail(QStringLiteral("no restart after the upload; boxes: ") + boxes.texts().join(QStringLiteral(" | ")));
+        return fail(QStringLiteral("no restart after the upload; boxes: ")
+            + boxes.texts().join(QStringLiteral(" | ")));
     if (boxes.boxes.size() != 1)
         return fail(QStringLiteral("unexpected boxes: ") + boxes.texts().join(QStringLiteral(" | ")));
     const QStringList log = device.log();
     static const QRegularExpression chunkRe(QStringLiteral("^chunk \\d+$"));
     const int chunks = log.filter(chunkRe).size();
     const int endMarkers = log.filter(QRegularExpression(QStringLiteral("^chunk end$"))).size();
-    const int expected
-        = 1 + int((file.size() - FirmwareImage::kFirstChunkData + FirmwareImage::kChunkData - 1) / FirmwareImage::kChunkData);
+    const int expected = 1
+        + int((file.size() - FirmwareImage::kFirstChunkData + FirmwareImage::kChunkData - 1)
+            / FirmwareImage::kChunkData);
     const QString sha1 = device.control(QStringLiteral("fwsha1")).trimmed();
-    const QString wanted = QString::fromLatin1(QCryptographicHash::hash(file, QCryptographicHash::Sha1).toHex());
+    const QString wanted
+        = QString::fromLatin1(QCryptographicHash::hash(file, QCryptographicHash::Sha1).toHex());
     if (chunks != expected || endMarkers != 1)
         return fail(QStringLiteral("device saw %1 chunks and %2 end markers, expected %3 and 1")
                         .arg(chunks)
@@ -273,18 +279,13 @@ int main(int argc, char **argv)
     const double paced = chunks * UpdateFwTab::kUploadIntervalMs / 1000.0;
     std::printf("Firmware upload, %d bytes, through the Files tab to brelko-sim-hid:\n", int(file.size()));
     std::printf("  %d chunk reports + %d end marker, one per %d ms tick: paced %.2f s\n", chunks, endMarkers,
-                UpdateFwTab::kUploadIntervalMs, paced);
+        UpdateFwTab::kUploadIntervalMs, paced);
     std::printf("  measured %.2f s (%.2f ms per report), %.3f x the pace; device SHA-1 matches\n", seconds,
-                seconds * 1000 / chunks, seconds / paced);
+        seconds * 1000 / chunks, seconds / paced);
     if (!jsonPath.isEmpty()) {
-        const QJsonObject o {{"bytes", file.size()},
-                             {"reports", chunks},
-                             {"end_markers", endMarkers},
-                             {"interval_ms", UpdateFwTab::kUploadIntervalMs},
-                             {"seconds", seconds},
-                             {"paced_seconds", paced},
-                             {"ratio", seconds / paced},
-                             {"sha1_ok", true}};
+        const QJsonObject o { { "bytes", file.size() }, { "reports", chunks }, { "end_markers", endMarkers },
+            { "interval_ms", UpdateFwTab::kUploadIntervalMs }, { "seconds", seconds },
+            { "paced_seconds", paced }, { "ratio", seconds / paced }, { "sha1_ok", true } };
         QFile f(jsonPath);
         const QByteArray json = QJsonDocument(o).toJson(QJsonDocument::Indented);
         if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(json) != json.size())

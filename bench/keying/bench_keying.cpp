@@ -2,9 +2,9 @@
 // the shared timer thread, records decoded as the box would. Reports the
 // edge error against ideal Morse timing (p50/p99/max, ms) on an idle machine
 // and with both cores busy, and the lateness of the 1 ms ticks.
-#include "platform/mmtimer.h"
 #include "client/ports/pttcwserial.h"
 #include "client/ports/winkey.h"
+#include "platform/mmtimer.h"
 
 #include <QCoreApplication>
 #include <QStandardPaths>

@@ -23,7 +23,8 @@ QByteArray toneDatagram()
     auto *p = reinterpret_cast<uchar *>(d.data());
     qToBigEndian<quint32>(0xABCDu, p + 8);
     for (int i = 0; i < kValues; ++i)
-        qToLittleEndian<qint16>(qint16(8000 * std::sin(2 * M_PI * 400.0 * (i / 2) / 12000.0)), p + 16 + 2 * i);
+        qToLittleEndian<qint16>(
+            qint16(8000 * std::sin(2 * M_PI * 400.0 * (i / 2) / 12000.0)), p + 16 + 2 * i);
     return d;
 }
 

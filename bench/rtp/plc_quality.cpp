@@ -31,7 +31,7 @@ constexpr int kPairs = 240; // per 20 ms frame
 constexpr int kValues = 2 * kPairs;
 constexpr int kFrameBytes = 2 * kValues;
 constexpr int kDelayFrames = 10; // 200 ms
-constexpr double kEps = 3.6e-5;   // -80 dB below a full-scale tone in a 240-point Hann DFT
+constexpr double kEps = 3.6e-5; // -80 dB below a full-scale tone in a 240-point Hann DFT
 
 struct Signal
 {
@@ -54,8 +54,8 @@ QVector<qint16> makeSyntheticVoice(int seconds)
 {
     QVector<qint16> s(kRate * seconds);
     double phase = 0;
-    double y1[2] = {0, 0}, y2[2] = {0, 0};
-    const double formants[2][2] = {{700, 1220}, {400, 2000}};
+    double y1[2] = { 0, 0 }, y2[2] = { 0, 0 };
+    const double formants[2][2] = { { 700, 1220 }, { 400, 2000 } };
     for (int n = 0; n < s.size(); ++n) {
         const double t = double(n) / kRate;
         const double f0 = 130 + 30 * std::sin(2 * M_PI * 0.7 * t) + 10 * std::sin(2 * M_PI * 3.1 * t);
@@ -98,10 +98,12 @@ bool makeSpokenVoice(QVector<qint16> *out)
     const QString text = "Good evening, this is the remote station. Signal report five nine, "
                          "the band is open to the west and conditions are improving. "
                          "Please stand by while we change antennas, then go ahead with your call sign.";
-    if (QProcess::execute(espeak, {"-v", "en", "-s", "150", "-w", wav, text}) != 0)
+    if (QProcess::execute(espeak, { "-v", "en", "-s", "150", "-w", wav, text }) != 0)
         return false;
-    if (QProcess::execute(sox, {wav, "-r", QString::number(kRate), "-c", "1", "-b", "16", "-e", "signed-integer",
-                                "-t", "raw", raw}) != 0)
+    if (QProcess::execute(sox,
+            { wav, "-r", QString::number(kRate), "-c", "1", "-b", "16", "-e", "signed-integer", "-t", "raw",
+                raw })
+        != 0)
         return false;
     QFile f(raw);
     if (!f.open(QIODevice::ReadOnly))
@@ -313,8 +315,8 @@ int main(int argc, char **argv)
     QJsonArray rows;
 
     QVector<Signal> signalList;
-    for (double hz : {250.0, 400.0, 550.0})
-        signalList.append({QString("tone %1 Hz").arg(hz), hz, makeTone(hz, 20)});
+    for (double hz : { 250.0, 400.0, 550.0 })
+        signalList.append({ QString("tone %1 Hz").arg(hz), hz, makeTone(hz, 20) });
     Signal voice;
     if (makeSpokenVoice(&voice.mono)) {
         voice.name = "speech (espeak-ng)";
@@ -328,41 +330,38 @@ int main(int argc, char **argv)
     std::printf("LSD = log-spectral distance in dB (left channel, 240-point Hann DFT, -80 dB floor),\n");
     std::printf("averaged over concealed frames whose original is above -40 dBFS.\n\n");
     std::printf("%-20s %-7s %5s %6s %6s | %9s %9s | %9s %9s\n", "signal", "loss", "rate", "frames", "first",
-                "LSD conc", "LSD sil", "1st conc", "1st sil");
+        "LSD conc", "LSD sil", "1st conc", "1st sil");
 
     QVector<QString> pitchLines;
     bool mirrorOk = true;
     quint32 seed = 1;
     for (const Signal &sig : qAsConst(signalList)) {
-        for (bool bursty : {false, true}) {
-            for (double rate : {0.05, 0.10, 0.20}) {
+        for (bool bursty : { false, true }) {
+            for (double rate : { 0.05, 0.10, 0.20 }) {
                 const Result r = run(sig, rate, bursty, seed++);
                 mirrorOk = mirrorOk && r.mirrorMatches;
                 std::printf("%-20s %-7s %4.0f%% %6d %6d | %9s %9s | %9s %9s\n", qPrintable(sig.name),
-                            bursty ? "bursty" : "random", rate * 100, r.concealed, r.firstOfBurst,
-                            qPrintable(mean(r.lsdConceal, r.concealed)), qPrintable(mean(r.lsdSilence, r.concealed)),
-                            qPrintable(mean(r.lsdFirstConceal, r.firstOfBurst)),
-                            qPrintable(mean(r.lsdFirstSilence, r.firstOfBurst)));
-                rows.append(QJsonObject {{"signal", sig.name},
-                                         {"kind", sig.toneHz > 0 ? "tone" : "speech"},
-                                         {"loss", bursty ? "bursty" : "random"},
-                                         {"rate", rate},
-                                         {"frames", r.concealed},
-                                         {"lsd_concealed_sum", r.lsdConceal},
-                                         {"lsd_silence_sum", r.lsdSilence},
-                                         {"first_of_burst", r.firstOfBurst},
-                                         {"lsd_first_concealed_sum", r.lsdFirstConceal},
-                                         {"lsd_first_silence_sum", r.lsdFirstSilence}});
+                    bursty ? "bursty" : "random", rate * 100, r.concealed, r.firstOfBurst,
+                    qPrintable(mean(r.lsdConceal, r.concealed)), qPrintable(mean(r.lsdSilence, r.concealed)),
+                    qPrintable(mean(r.lsdFirstConceal, r.firstOfBurst)),
+                    qPrintable(mean(r.lsdFirstSilence, r.firstOfBurst)));
+                rows.append(QJsonObject { { "signal", sig.name },
+                    { "kind", sig.toneHz > 0 ? "tone" : "speech" }, { "loss", bursty ? "bursty" : "random" },
+                    { "rate", rate }, { "frames", r.concealed }, { "lsd_concealed_sum", r.lsdConceal },
+                    { "lsd_silence_sum", r.lsdSilence }, { "first_of_burst", r.firstOfBurst },
+                    { "lsd_first_concealed_sum", r.lsdFirstConceal },
+                    { "lsd_first_silence_sum", r.lsdFirstSilence } });
                 if (sig.toneHz > 0) {
                     QString chosen;
                     for (const auto &p : r.pitches)
                         chosen += QString("%1 (%2x) ").arg(p.first).arg(p.second);
-                    pitchLines.append(QString::asprintf("%-12s %-7s %4.0f%%  true period %6.2f values | chosen: %s| "
-                                                        "pitch error %5.2f Hz, measured output error %5.2f Hz",
-                                                        qPrintable(sig.name), bursty ? "bursty" : "random", rate * 100,
-                                                        2.0 * kRate / sig.toneHz, qPrintable(chosen),
-                                                        r.firstOfBurst ? r.hzError / r.firstOfBurst : 0.0,
-                                                        r.measured ? r.measuredError / r.measured : 0.0));
+                    pitchLines.append(
+                        QString::asprintf("%-12s %-7s %4.0f%%  true period %6.2f values | chosen: %s| "
+                                          "pitch error %5.2f Hz, measured output error %5.2f Hz",
+                            qPrintable(sig.name), bursty ? "bursty" : "random", rate * 100,
+                            2.0 * kRate / sig.toneHz, qPrintable(chosen),
+                            r.firstOfBurst ? r.hzError / r.firstOfBurst : 0.0,
+                            r.measured ? r.measuredError / r.measured : 0.0));
                 }
             }
         }
@@ -372,11 +371,11 @@ int main(int argc, char **argv)
     for (const QString &l : qAsConst(pitchLines))
         std::printf("%s\n", qPrintable(l));
     std::printf("\nMirror check (separate concealment fed the same calls reproduces the played frames): %s\n",
-                mirrorOk ? "ok" : "MISMATCH");
+        mirrorOk ? "ok" : "MISMATCH");
     if (!jsonPath.isEmpty()) {
         QFile f(jsonPath);
-        const QByteArray json
-            = QJsonDocument(QJsonObject {{"rows", rows}, {"mirror_ok", mirrorOk}}).toJson(QJsonDocument::Indented);
+        const QByteArray json = QJsonDocument(QJsonObject { { "rows", rows }, { "mirror_ok", mirrorOk } })
+                                    .toJson(QJsonDocument::Indented);
         if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(json) != json.size()) {
             std::fprintf(stderr, "cannot write %s\n", qPrintable(jsonPath));
             return 1;

@@ -15,7 +15,8 @@ static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "payload samples are little-endia
 namespace {
 qint64 steadyNs()
 {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+        std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
@@ -25,7 +26,7 @@ constexpr qint32 kInitialThreshold = 1000;
 
 RtpFixedJb::RtpFixedJb(QObject *parent)
     : QIODevice(parent)
-    , m_jb(std::make_unique<FixedJitterBuf>(FixedJitterBuf::Config{kInitialSize, kInitialThreshold}))
+    , m_jb(std::make_unique<FixedJitterBuf>(FixedJitterBuf::Config { kInitialSize, kInitialThreshold }))
     , m_stats(new RtpStatistics(this))
     , m_clock(&steadyNs)
     , m_scratch(m_frameBytes / 2)
@@ -61,7 +62,7 @@ qint64 RtpFixedJb::writeData(const char *data, qint64 len)
 
     if (ts <= 2)
         return 0;
-    m_written[size_t(m_writtenPos)] = {ts, m_clock()};
+    m_written[size_t(m_writtenPos)] = { ts, m_clock() };
     m_writtenPos = (m_writtenPos + 1) % kStamps;
 
     // The sender's timestamp is taken as unsigned; the 64-bit clock holds it
@@ -197,7 +198,7 @@ qint64 RtpFixedJb::readData(char *data, qint64 maxlen)
         if (r == FixedJitterBuf::Delivered) {
             deliver(frame.payload, slot);
             m_silentStart = false;
-            m_read[size_t(m_readPos)] = {quint32(frame.ts), m_clock()};
+            m_read[size_t(m_readPos)] = { quint32(frame.ts), m_clock() };
             m_readPos = (m_readPos + 1) % kStamps;
         } else {
             if (r == FixedJitterBuf::Dropped)
@@ -269,7 +270,7 @@ void RtpFixedJb::setBuffered(qint32 ms)
     m_bufferedMs = ms;
     // Truncation toward zero of ms x 1.5, kept in 64 bits so large values cannot overflow.
     const FixedJitterBuf::Ms threshold = FixedJitterBuf::Ms(ms) * 3 / 2;
-    m_jb = std::make_unique<FixedJitterBuf>(FixedJitterBuf::Config{ms, threshold});
+    m_jb = std::make_unique<FixedJitterBuf>(FixedJitterBuf::Config { ms, threshold });
     m_resetRequested = true;
 }
 

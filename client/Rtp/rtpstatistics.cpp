@@ -59,10 +59,10 @@ void RtpStatistics::addForeign(quint32 n)
 
 QVector<quint32> RtpStatistics::values() const
 {
-    return {m_received.load(std::memory_order_relaxed), m_lost.load(std::memory_order_relaxed),
-            m_late.load(std::memory_order_relaxed), m_totalReceived.load(std::memory_order_relaxed),
-            m_totalLost.load(std::memory_order_relaxed), m_totalLate.load(std::memory_order_relaxed),
-            m_totalForeign.load(std::memory_order_relaxed)};
+    return { m_received.load(std::memory_order_relaxed), m_lost.load(std::memory_order_relaxed),
+        m_late.load(std::memory_order_relaxed), m_totalReceived.load(std::memory_order_relaxed),
+        m_totalLost.load(std::memory_order_relaxed), m_totalLate.load(std::memory_order_relaxed),
+        m_totalForeign.load(std::memory_order_relaxed) };
 }
 
 void RtpStatistics::reset()

@@ -43,13 +43,13 @@ public slots:
     void showStatistics();
 
 private:
-    std::atomic<quint32> m_received{0};
-    std::atomic<quint32> m_lost{0};
-    std::atomic<quint32> m_late{0};
-    std::atomic<quint32> m_totalReceived{0};
-    std::atomic<quint32> m_totalLost{0};
-    std::atomic<quint32> m_totalLate{0};
-    std::atomic<quint32> m_totalForeign{0};
+    std::atomic<quint32> m_received { 0 };
+    std::atomic<quint32> m_lost { 0 };
+    std::atomic<quint32> m_late { 0 };
+    std::atomic<quint32> m_totalReceived { 0 };
+    std::atomic<quint32> m_totalLost { 0 };
+    std::atomic<quint32> m_totalLate { 0 };
+    std::atomic<quint32> m_totalForeign { 0 };
     QTimer *m_timer = nullptr;
 };
 

@@ -1,21 +1,21 @@
+#include "client/app/mainwindow.h"
+#include "client/app/singleapplication.h"
+#include "client/audio/paudio.h"
+#include "client/controller/window.h"
+#include "client/diag/loghook.h"
+#include "client/prefs/networktab.h"
+#include "client/prefs/preferences.h"
 #include "common/brelkoversion.h"
 #include "common/languages.h"
-#include "client/diag/loghook.h"
-#include "client/app/mainwindow.h"
-#include "client/prefs/networktab.h"
-#include "client/audio/paudio.h"
-#include "client/prefs/preferences.h"
 #include "common/settings.h"
-#include "client/app/singleapplication.h"
-#include "client/controller/window.h"
 
 #include <QCommandLineParser>
 #include <QDebug>
 #include <QIcon>
 #include <QMessageBox>
 #include <QMetaType>
-#include <QSystemTrayIcon>
 #include <QSocketNotifier>
+#include <QSystemTrayIcon>
 #include <QVector>
 
 #include <csignal>
@@ -39,7 +39,7 @@ QString organizationDomain()
     return home;
 }
 
-int g_signalFds[2] = {-1, -1};
+int g_signalFds[2] = { -1, -1 };
 // Set by the handler itself, so a signal is never lost to a nested loop
 // (a start-up box) that consumed the quit before the main loop was entered.
 volatile std::sig_atomic_t g_terminate = 0;
@@ -98,8 +98,8 @@ int main(int argc, char *argv[])
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("file"),
-                                 QObject::tr("A location file (*.brelkonet) to open; passed to a running Morvex."),
-                                 QStringLiteral("[file]"));
+        QObject::tr("A location file (*.brelkonet) to open; passed to a running Morvex."),
+        QStringLiteral("[file]"));
     parser.process(app);
     const QStringList positional = parser.positionalArguments();
     const QString locationFile = positional.isEmpty() ? QString() : positional.first();
@@ -118,7 +118,7 @@ int main(int argc, char *argv[])
 
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         QMessageBox::critical(nullptr, QObject::tr("Systray"),
-                              QObject::tr("I couldn't detect any system tray on this system."));
+            QObject::tr("I couldn't detect any system tray on this system."));
         return 1;
     }
     QApplication::setQuitOnLastWindowClosed(false);
@@ -141,11 +141,10 @@ int main(int argc, char *argv[])
              << languageName(language);
 
     // A location file named on a later start (or on this one) takes effect at once.
-    QObject::connect(&app, &SingleApplication::messageAvailable, [](const QString &message) {
-        qDebug() << "Message from another start:" << message;
-    });
-    QObject::connect(&app, &SingleApplication::messageAvailable, Window::instance()->preferences()->networkTab(),
-                     &NetworkTab::openFile);
+    QObject::connect(&app, &SingleApplication::messageAvailable,
+        [](const QString &message) { qDebug() << "Message from another start:" << message; });
+    QObject::connect(&app, &SingleApplication::messageAvailable,
+        Window::instance()->preferences()->networkTab(), &NetworkTab::openFile);
     if (!locationFile.isEmpty())
         app.sendMessage(locationFile);
 

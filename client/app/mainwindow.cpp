@@ -1,17 +1,17 @@
 #include "client/app/mainwindow.h"
 
-#include "platform/x11/globalhotkey.h"
-#include "common/languages.h"
+#include "client/controller/window.h"
 #include "client/prefs/preferences.h"
+#include "common/languages.h"
 #include "common/settings.h"
 #include "common/translatorpair.h"
-#include "client/controller/window.h"
+#include "platform/x11/globalhotkey.h"
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDialog>
 #include <QColor>
 #include <QDebug>
+#include <QDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -30,8 +30,12 @@ struct IndicatorSpec
     Qt::GlobalColor colour;
 };
 const IndicatorSpec kIndicators[MainWindow::IndicatorCount] = {
-    {" LINK ", Qt::green}, {" FSK ", Qt::yellow}, {" CAT ", Qt::yellow},
-    {" PTT ", Qt::red},    {" CW ", Qt::yellow},  {" WK ", Qt::green},
+    { " LINK ", Qt::green },
+    { " FSK ", Qt::yellow },
+    { " CAT ", Qt::yellow },
+    { " PTT ", Qt::red },
+    { " CW ", Qt::yellow },
+    { " WK ", Qt::green },
 };
 const char kStyle[] = "background-color: %1; color: %2;";
 constexpr int kBalloonMs = 10000;
@@ -51,20 +55,20 @@ MainWindow::MainWindow(QWidget *parent)
     for (int i = 0; i < IndicatorCount; ++i) {
         StatusIndicator &ind = m_indicators[i];
         ind.label = new QLabel(QString::fromLatin1(kIndicators[i].text), this);
-        ind.active = QString::fromLatin1(kStyle).arg(QColor(kIndicators[i].colour).name(),
-                                                     QStringLiteral("palette(window-text)"));
-        ind.present = QString::fromLatin1(kStyle).arg(QStringLiteral("palette(window)"),
-                                                      QStringLiteral("palette(window-text)"));
-        ind.inactive = QString::fromLatin1(kStyle).arg(QStringLiteral("palette(window)"),
-                                                       QStringLiteral("palette(dark)"));
+        ind.active = QString::fromLatin1(kStyle).arg(
+            QColor(kIndicators[i].colour).name(), QStringLiteral("palette(window-text)"));
+        ind.present = QString::fromLatin1(kStyle).arg(
+            QStringLiteral("palette(window)"), QStringLiteral("palette(window-text)"));
+        ind.inactive = QString::fromLatin1(kStyle).arg(
+            QStringLiteral("palette(window)"), QStringLiteral("palette(dark)"));
         statusBar()->addPermanentWidget(ind.label, 0);
         ind.state = 0;
         ind.label->setStyleSheet(ind.inactive);
     }
     m_connection = new QLabel(this);
     // Room for the longest usual text, so the fixed-size window never cuts it.
-    m_connection->setMinimumWidth(m_connection->fontMetrics().horizontalAdvance(tr("Connected to ") +
-                                                                                QStringLiteral("255.255.255.255")));
+    m_connection->setMinimumWidth(m_connection->fontMetrics().horizontalAdvance(
+        tr("Connected to ") + QStringLiteral("255.255.255.255")));
     statusBar()->insertPermanentWidget(0, m_connection, 1);
 
     setWindowIcon(QIcon(QStringLiteral(":/images/Morvex.ico")));
@@ -90,7 +94,7 @@ MainWindow::MainWindow(QWidget *parent)
     connect(m_tray, &QSystemTrayIcon::messageClicked, this, &MainWindow::trayMessageClicked);
     connect(m_tray, &QSystemTrayIcon::activated, this, &MainWindow::iconActivated);
     connect(controller, qOverload<const QString &, int>(&Window::statusMessage), statusBar(),
-            &QStatusBar::showMessage);
+        &QStatusBar::showMessage);
     connect(controller, &Window::toggleToolbar, this, &MainWindow::toggleToolbar);
     connect(controller, &Window::connected, this, &MainWindow::clientConnected);
     connect(controller, &Window::connectionState, this, &MainWindow::showConnectionState);
@@ -169,9 +173,7 @@ void MainWindow::toggleToolbar()
     m_toolBar->setVisible(!m_toolBar->isVisible());
 }
 
-void MainWindow::trayMessageClicked()
-{
-}
+void MainWindow::trayMessageClicked() { }
 
 void MainWindow::balloon(const QString &text, QSystemTrayIcon::MessageIcon icon)
 {
@@ -266,7 +268,8 @@ void MainWindow::changeStatusIndicators(QVector<quint8> states)
 
 void MainWindow::changePTT(bool on)
 {
-    setTrayImage(on ? QStringLiteral(":/images/tray_link_ptt.png") : QStringLiteral(":/images/tray_link.png"));
+    setTrayImage(
+        on ? QStringLiteral(":/images/tray_link_ptt.png") : QStringLiteral(":/images/tray_link.png"));
 }
 
 void MainWindow::fixedSize()
@@ -281,9 +284,10 @@ void MainWindow::fixedSize()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    balloon(tr("The program will keep running in the system tray. To terminate the program, choose Quit in the "
-               "context menu of the system tray entry."),
-            QSystemTrayIcon::Information);
+    balloon(
+        tr("The program will keep running in the system tray. To terminate the program, choose Quit in the "
+           "context menu of the system tray entry."),
+        QSystemTrayIcon::Information);
     QMainWindow::closeEvent(event);
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QMainWindow>
 #include <QHash>
 #include <QIcon>
+#include <QMainWindow>
 #include <QSystemTrayIcon>
 #include <QVector>
 

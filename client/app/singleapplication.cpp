@@ -67,8 +67,9 @@ SingleApplication::SingleApplication(int &argc, char **argv, const QString &key)
             return;
         }
         created = m_segment.create(kSegmentSize, QSharedMemory::ReadWrite);
-        if (!created && (m_segment.error() != QSharedMemory::AlreadyExists
-                         || !removeOrphanedSegment(m_segment.nativeKey())))
+        if (!created
+            && (m_segment.error() != QSharedMemory::AlreadyExists
+                || !removeOrphanedSegment(m_segment.nativeKey())))
             break;
     }
 

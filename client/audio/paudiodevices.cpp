@@ -9,8 +9,8 @@ namespace morvex {
 namespace paudio {
 const QList<double> &standardSampleRates()
 {
-    static const QList<double> rates{8000, 9600, 11025, 12000, 16000, 22050, 24000,
-                                     32000, 44100, 48000, 88200, 96000, 192000};
+    static const QList<double> rates { 8000, 9600, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000,
+        88200, 96000, 192000 };
     return rates;
 }
 } // namespace paudio

@@ -45,10 +45,10 @@ void AudioRouting::setDevices(const Devices &devices)
 {
     const int rate = devices.sampleRate > 0 ? devices.sampleRate : 12000;
     for (paudio::StreamDescriptor &d : m_streams) {
-        const int index = d.kind == paudio::audioIn            ? devices.input
-                          : d.kind == paudio::audioInVirtual ? devices.virtualInput
-                          : d.kind == paudio::audioOut       ? devices.output
-                                                             : devices.virtualOutput;
+        const int index = d.kind == paudio::audioIn ? devices.input
+            : d.kind == paudio::audioInVirtual      ? devices.virtualInput
+            : d.kind == paudio::audioOut            ? devices.output
+                                                    : devices.virtualOutput;
         d.paIndex = index;
         d.params.setDevice(index);
         d.params.setSampleRate(rate);
@@ -103,7 +103,8 @@ paudio::OutputMode AudioRouting::storedOutputMode()
     // Absent or unreadable means Main RX, which suits radios with one receiver.
     bool ok = false;
     const int stored = Settings::instance()->value(Settings::OutputMode, Settings::Audio).toInt(&ok);
-    return ok && stored >= paudio::MainRx && stored <= paudio::Stereo ? paudio::OutputMode(stored) : paudio::MainRx;
+    return ok && stored >= paudio::MainRx && stored <= paudio::Stereo ? paudio::OutputMode(stored)
+                                                                      : paudio::MainRx;
 }
 
 void AudioRouting::setOutputMode(paudio::OutputMode mode)

@@ -74,8 +74,8 @@ public slots:
 private:
     paudio::StreamDescriptor &slot(paudio::AudioType kind);
 
-    static constexpr paudio::AudioType kKinds[] = {paudio::audioIn, paudio::audioInVirtual, paudio::audioOut,
-                                                   paudio::audioOutVirtual};
+    static constexpr paudio::AudioType kKinds[]
+        = { paudio::audioIn, paudio::audioInVirtual, paudio::audioOut, paudio::audioOutVirtual };
     AudioThread *m_engine;
     RtpThread *m_rtp;
     SelfControl *m_selfControl;

@@ -11,6 +11,6 @@ constexpr int kMaxCode = 118;
 double decibels(int code);
 // "-12.5 dB"
 QString text(int code);
-}
+} // namespace LevelCodes
 
 } // namespace morvex

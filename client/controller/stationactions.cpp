@@ -38,7 +38,7 @@ StationActions::StationActions(QObject *parent)
     , m_rxActions(new QActionGroup(this))
 {
     tone->setCheckable(true);
-    for (QAction *a : {mainRx, subRx, bothRx}) {
+    for (QAction *a : { mainRx, subRx, bothRx }) {
         a->setCheckable(true);
         m_rxActions->addAction(a);
     }

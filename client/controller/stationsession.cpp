@@ -44,14 +44,15 @@ StationSession::StationSession(AudioRouting *audio, PermissionClock *clock, QObj
     , m_errors(new ErrorsPacket(PacketType::Errors, this))
     , m_ptt(new PTT(PacketType::Ptt, this))
     , m_auth(new Authorization(PacketType::Authorization, this))
-    , m_serials{new Serial(PacketType::SerialCat, this), new Serial(PacketType::SerialPttCw, this),
-                new Serial(PacketType::SerialFsk, this), new Serial(PacketType::SerialRs485, this)}
+    , m_serials { new Serial(PacketType::SerialCat, this), new Serial(PacketType::SerialPttCw, this),
+        new Serial(PacketType::SerialFsk, this), new Serial(PacketType::SerialRs485, this) }
     , m_audioPacket(new AudioPacket(PacketType::Audio, this))
     , m_permission(new Permission(PacketType::Permission, this))
     , m_fwVersion(new FwVersionPacket(PacketType::FwVersion, this))
     , m_fwCheck(new FirmwareCheck(this))
     , m_lookup(new HostLookup(this))
-    , m_ports{new VSerial(this), new VSerial(this), new VSerial(this), new VSerial(this), new VSerial(this)}
+    , m_ports { new VSerial(this), new VSerial(this), new VSerial(this), new VSerial(this),
+        new VSerial(this) }
     , m_winKey(new WinKey(this))
     , m_cw(new CwThread(this))
     , m_rigServer(new RigServer(this))
@@ -95,7 +96,8 @@ StationSession::StationSession(AudioRouting *audio, PermissionClock *clock, QObj
         m_serials[p]->setPort(m_ports[p]);
     m_winKey->setPort(m_ports[Winkey]);
     // The keyer's parameters survive a restart in the settings.
-    const QString stored = Settings::instance()->value(Settings::WinKeyParameters, Settings::WinKey).toString();
+    const QString stored
+        = Settings::instance()->value(Settings::WinKeyParameters, Settings::WinKey).toString();
     if (!stored.isEmpty())
         m_winKey->setParameters(WinKey::blockFromText(stored));
     connect(m_winKey, &WinKey::parametersChanged, this, [](const QByteArray &block) {
@@ -103,7 +105,8 @@ StationSession::StationSession(AudioRouting *audio, PermissionClock *clock, QObj
     });
     m_client->setPacketManager(m_mngr);
 
-    m_rigServer->setPttControl([this](bool on) { return rigSetPtt(on); }, [this] { return m_ptt->remotePtt(); });
+    m_rigServer->setPttControl(
+        [this](bool on) { return rigSetPtt(on); }, [this] { return m_ptt->remotePtt(); });
 }
 
 StationSession::~StationSession()
@@ -129,14 +132,17 @@ void StationSession::shutdown()
 
 void StationSession::openPorts(const QStringList &names, bool wineLinks)
 {
-    static const char *const attachMsg[PortCount] = {
-        QT_TRANSLATE_NOOP("morvex::Window", "Can't attach to CAT "), QT_TRANSLATE_NOOP("morvex::Window", "Can't attach to PTT/CW "),
-        QT_TRANSLATE_NOOP("morvex::Window", "Can't attach to FSK "), QT_TRANSLATE_NOOP("morvex::Window", "Can't attach to RS-485 "),
-        QT_TRANSLATE_NOOP("morvex::Window", "Can't attach to winkey ")};
-    static const char *const openMsg[PortCount] = {
-        QT_TRANSLATE_NOOP("morvex::Window", "Can't open CAT "), QT_TRANSLATE_NOOP("morvex::Window", "Can't open PTT/CW "),
-        QT_TRANSLATE_NOOP("morvex::Window", "Can't open FSK "), QT_TRANSLATE_NOOP("morvex::Window", "Can't open RS-485 "),
-        QT_TRANSLATE_NOOP("morvex::Window", "Can't open Winkey ")};
+    static const char *const attachMsg[PortCount]
+        = { QT_TRANSLATE_NOOP("morvex::Window", "Can't attach to CAT "),
+              QT_TRANSLATE_NOOP("morvex::Window", "Can't attach to PTT/CW "),
+              QT_TRANSLATE_NOOP("morvex::Window", "Can't attach to FSK "),
+              QT_TRANSLATE_NOOP("morvex::Window", "Can't attach to RS-485 "),
+              QT_TRANSLATE_NOOP("morvex::Window", "Can't attach to winkey ") };
+    static const char *const openMsg[PortCount] = { QT_TRANSLATE_NOOP("morvex::Window", "Can't open CAT "),
+        QT_TRANSLATE_NOOP("morvex::Window", "Can't open PTT/CW "),
+        QT_TRANSLATE_NOOP("morvex::Window", "Can't open FSK "),
+        QT_TRANSLATE_NOOP("morvex::Window", "Can't open RS-485 "),
+        QT_TRANSLATE_NOOP("morvex::Window", "Can't open Winkey ") };
     auto wanted = [&](int p) { return p < names.size() ? names.at(p) : QStringLiteral("None"); };
     // "Reset all ports" empties the bus behind our ports' backs: one whose
     // name is no longer there is dropped here and made again below, even
@@ -344,8 +350,8 @@ void StationSession::disconnectedClient()
     endAttempt(end.outcome, connectedMs, QString());
 }
 
-void StationSession::endAttempt(ReconnectPolicy::Outcome outcome, qint64 connectedMs, const QString &reason,
-                                const QString &trayText)
+void StationSession::endAttempt(
+    ReconnectPolicy::Outcome outcome, qint64 connectedMs, const QString &reason, const QString &trayText)
 {
     const ReconnectPolicy::Decision d = m_policy.next(outcome, connectedMs);
     const bool announce = !m_outage;
@@ -443,7 +449,8 @@ void StationSession::transmitTimedOut()
 
 void StationSession::linePttTimedOut(int source)
 {
-    const QString from = source == PttCwSerial::WinKeyPtt ? QStringLiteral("WinKey") : QStringLiteral("PTT/CW port");
+    const QString from
+        = source == PttCwSerial::WinKeyPtt ? QStringLiteral("WinKey") : QStringLiteral("PTT/CW port");
     const int seconds = m_config.txTimeoutMs / 1000;
     qWarning().noquote()
         << QStringLiteral("Transmit time-out: PTT from the %1 released after %2 s").arg(from).arg(seconds);

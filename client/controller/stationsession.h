@@ -128,7 +128,7 @@ private slots:
 
 private:
     void endAttempt(ReconnectPolicy::Outcome outcome, qint64 connectedMs, const QString &reason,
-                    const QString &trayText = QString());
+        const QString &trayText = QString());
     void useBoxAddress(const QHostAddress &address);
     void releasePtt();
     bool pttPermitted() const;

@@ -56,9 +56,18 @@ TransceiverLevels::TransceiverLevels(QWidget *parent)
     retranslate();
 }
 
-QString TransceiverLevels::inputTextL() const { return m_inTextL->text(); }
-QString TransceiverLevels::inputTextR() const { return m_inTextR->text(); }
-QString TransceiverLevels::outputText() const { return m_outText->text(); }
+QString TransceiverLevels::inputTextL() const
+{
+    return m_inTextL->text();
+}
+QString TransceiverLevels::inputTextR() const
+{
+    return m_inTextR->text();
+}
+QString TransceiverLevels::outputText() const
+{
+    return m_outText->text();
+}
 
 void TransceiverLevels::setReceivers(bool mainOn, bool subOn)
 {

@@ -78,7 +78,8 @@ Window::Window(QWidget *parent)
     m_pttButton->setEnabled(false);
     m_session = new StationSession(m_audio, m_permForm, this);
 
-    Settings::instance()->loadDefaults(QStringLiteral("Home: ") + QLatin1String(kMakerHome) + QLatin1Char(';'));
+    Settings::instance()->loadDefaults(
+        QStringLiteral("Home: ") + QLatin1String(kMakerHome) + QLatin1Char(';'));
 
     s_instance = this;
     connectActions();
@@ -88,7 +89,7 @@ Window::Window(QWidget *parent)
     connect(m_trx, &TransceiverLevels::inLevelRChanged, this, &Window::changeInLevelR);
     connect(m_trx, &TransceiverLevels::outLevelChanged, this, &Window::changeOutLevel);
     connect(m_trx, &TransceiverLevels::outLevelShown, this,
-            [this](int code) { m_txMeter->setAmplifierKoef(LevelCodes::decibels(code)); });
+        [this](int code) { m_txMeter->setAmplifierKoef(LevelCodes::decibels(code)); });
     connect(m_trx, &TransceiverLevels::toggled, this, &Window::checkTransiver);
     connect(m_pttButton, &QPushButton::clicked, this, &Window::clickPTT);
     connect(m_session, &StationSession::connected, this, &Window::connected);
@@ -99,7 +100,7 @@ Window::Window(QWidget *parent)
     connect(m_session, &StationSession::remotePttChanged, this, &Window::changePTT);
     connect(m_session, &StationSession::grantChanged, this, &Window::grantChanged);
     connect(m_session, &StationSession::portWarning, this,
-            [this](const QString &text) { QMessageBox::warning(this, tr("Warning"), text); });
+        [this](const QString &text) { QMessageBox::warning(this, tr("Warning"), text); });
     connect(m_session->firmwareCheck(), &FirmwareCheck::showNotice, this, [this](const QString &msg) {
         if (!m_fwDialog)
             m_fwDialog = std::make_unique<FwVersionDialog>();
@@ -119,9 +120,11 @@ Window::Window(QWidget *parent)
     connect(this, &Window::firstLoad, this, &Window::firstLoadSets, Qt::QueuedConnection);
     connect(m_permForm, &PermissionForm::workTimeCompleted, this, &Window::permTimerCompleted);
     connect(m_permForm, &PermissionForm::pauseTimeCompleted, this, &Window::permTimerCompleted);
-    connect(m_prefs, &Preferences::reloadAudioDevices, this, &Window::audioDeviceChanged, Qt::QueuedConnection);
+    connect(
+        m_prefs, &Preferences::reloadAudioDevices, this, &Window::audioDeviceChanged, Qt::QueuedConnection);
     connect(m_audio->streaming(), &RtpThread::statistics, m_console, &Console::updateStatistics);
-    connect(m_rxGroup, QOverload<QAbstractButton *>::of(&QButtonGroup::buttonClicked), this, &Window::changeRB);
+    connect(
+        m_rxGroup, QOverload<QAbstractButton *>::of(&QButtonGroup::buttonClicked), this, &Window::changeRB);
     connect(m_consoleBtn, &QPushButton::clicked, this, &Window::showHideConsole);
     connect(m_prefs->languageTab(), &LanguageTab::switchLanguage, this, &Window::switchLanguage);
 
@@ -206,8 +209,8 @@ void Window::retranslateUi()
     m_rbBoth->setText(tr("Main+Sub RX"));
     m_consoleBtn->setText(tr("Console"));
     m_pttButton->setText(tr("PTT"));
-    m_pttButton->setToolTip(tr("PTT button for SSB\nHot key:") + QLatin1Char(' ') +
-                            Settings::instance()->value(Settings::HotKeyPTT).toString());
+    m_pttButton->setToolTip(tr("PTT button for SSB\nHot key:") + QLatin1Char(' ')
+        + Settings::instance()->value(Settings::HotKeyPTT).toString());
     m_actions->retranslate();
 }
 
@@ -224,10 +227,12 @@ void Window::setButtonStyle()
         "QPushButton { background-color: palette(window); border-style: outset; border-width: 2px;"
         " border-radius: 10px; border-color: grey; font: bold 14px; min-width: 10em; padding: 6px; }"
         "QPushButton:disabled { color: gray; border-style: inset; }");
-    m_transmitStyle = common + QStringLiteral("QPushButton:checked { background-color: red; border-style: inset; }");
-    m_normalStyle = common + QStringLiteral("QPushButton:checked { background-color: darkgrey; border-style: inset; }"
-                                            "QToolTip { border: 2px solid darkkhaki; padding: 5px;"
-                                            " border-radius: 3px; opacity: 200; }");
+    m_transmitStyle
+        = common + QStringLiteral("QPushButton:checked { background-color: red; border-style: inset; }");
+    m_normalStyle = common
+        + QStringLiteral("QPushButton:checked { background-color: darkgrey; border-style: inset; }"
+                         "QToolTip { border: 2px solid darkkhaki; padding: 5px;"
+                         " border-radius: 3px; opacity: 200; }");
     m_pttButton->setStyleSheet(m_normalStyle);
 }
 
@@ -253,15 +258,14 @@ void Window::firstLoadSets()
     emit fixMainWndSize();
     if (!VSerial::isAvailable()) {
         QMessageBox::critical(this, tr("Error"),
-                              tr("Your system does not have Virtual Serial Port.\n") +
-                                  tr("Please reinstall your software."),
-                              QMessageBox::Ok);
+            tr("Your system does not have Virtual Serial Port.\n") + tr("Please reinstall your software."),
+            QMessageBox::Ok);
         // Same as the user choosing to end: no virtual ports, nothing to do.
         QCoreApplication::exit(0);
         return;
     }
     QMessageBox box(QMessageBox::Information, QCoreApplication::applicationName(),
-                    tr("Virtual serial ports are creating now."), QMessageBox::NoButton, this);
+        tr("Virtual serial ports are creating now."), QMessageBox::NoButton, this);
     box.setInformativeText(tr("It takes several seconds."));
     box.setModal(false);
     box.show();
@@ -399,8 +403,9 @@ void Window::selectReceiver(paudio::OutputMode mode)
     if (m_trx->isChecked())
         m_trx->setReceivers(mainOn, subOn);
     m_headset->setReceiver(mode);
-    QAction *action = mode == paudio::MainRx ? m_actions->mainRx : mode == paudio::SubRx ? m_actions->subRx
-                                                                                        : m_actions->bothRx;
+    QAction *action = mode == paudio::MainRx ? m_actions->mainRx
+        : mode == paudio::SubRx              ? m_actions->subRx
+                                             : m_actions->bothRx;
     QRadioButton *button = mode == paudio::MainRx ? m_rbMain : mode == paudio::SubRx ? m_rbSub : m_rbBoth;
     action->setChecked(true);
     button->setChecked(true);
@@ -441,9 +446,9 @@ void Window::showAbout()
     QMessageBox box(this);
     box.setWindowTitle(tr("About"));
     box.setIconPixmap(QApplication::windowIcon().pixmap(48, 48));
-    box.setText(QCoreApplication::applicationName() + tr(" version ") + QCoreApplication::applicationVersion() +
-                QLatin1Char('\n') + tr("Author: ") + QCoreApplication::organizationName() + QLatin1Char('\n') +
-                tr("Home page: ") + QCoreApplication::organizationDomain());
+    box.setText(QCoreApplication::applicationName() + tr(" version ") + QCoreApplication::applicationVersion()
+        + QLatin1Char('\n') + tr("Author: ") + QCoreApplication::organizationName() + QLatin1Char('\n')
+        + tr("Home page: ") + QCoreApplication::organizationDomain());
     box.exec();
 }
 

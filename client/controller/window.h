@@ -145,7 +145,12 @@ public slots:
     void timeoutReconect() { m_session->timeoutReconect(); }
     void reasonConnectionReset(ErrorsPacket::ConnectionError err) { m_session->reasonConnectionReset(err); }
     void showHideConsole();
-    void changeRB(QAbstractButton *button) { selectReceiver(button == m_rbMain ? paudio::MainRx : button == m_rbSub ? paudio::SubRx : paudio::Stereo); }
+    void changeRB(QAbstractButton *button)
+    {
+        selectReceiver(button == m_rbMain ? paudio::MainRx
+                : button == m_rbSub       ? paudio::SubRx
+                                          : paudio::Stereo);
+    }
     void changeTone();
     void showHelp();
     void goHome();

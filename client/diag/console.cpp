@@ -79,9 +79,15 @@ void Console::clear()
 QString Console::statisticsLine(QVector<quint32> stats)
 {
     stats.resize(kStatistics);
-    return QStringLiteral("received=%1 lost=%2 late=%3 total received=%4 total lost=%5 total late=%6 foreign=%7")
-        .arg(stats[0]).arg(stats[1]).arg(stats[2])
-        .arg(stats[3]).arg(stats[4]).arg(stats[5]).arg(stats[6]);
+    return QStringLiteral(
+        "received=%1 lost=%2 late=%3 total received=%4 total lost=%5 total late=%6 foreign=%7")
+        .arg(stats[0])
+        .arg(stats[1])
+        .arg(stats[2])
+        .arg(stats[3])
+        .arg(stats[4])
+        .arg(stats[5])
+        .arg(stats[6]);
 }
 
 void Console::updateStatistics(QVector<quint32> stats)
@@ -91,8 +97,13 @@ void Console::updateStatistics(QVector<quint32> stats)
     m_stats->setText(QStringLiteral("   received=%1\n   lost=%2\n   late=%3\n\n"
                                     "   Total received=%4\n   Total lost=%5\n   Total late=%6\n"
                                     "   foreign=%7")
-                         .arg(stats[0]).arg(stats[1]).arg(stats[2])
-                         .arg(stats[3]).arg(stats[4]).arg(stats[5]).arg(stats[6]));
+                         .arg(stats[0])
+                         .arg(stats[1])
+                         .arg(stats[2])
+                         .arg(stats[3])
+                         .arg(stats[4])
+                         .arg(stats[5])
+                         .arg(stats[6]));
     // Audio from anyone but the box is dropped; that it happens belongs in
     // the log, not only on this tab. The count restarts with each stream,
     // so any change to a non-zero count is news.

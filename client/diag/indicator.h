@@ -17,7 +17,11 @@ public:
     int minimum() const { return m_min; }
     int maximum() const { return m_max; }
     int value() const { return m_value; }
-    void setStyle(int style) { m_style = style; update(); }
+    void setStyle(int style)
+    {
+        m_style = style;
+        update();
+    }
     int style() const { return m_style; }
 
 public slots:

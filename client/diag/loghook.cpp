@@ -38,11 +38,20 @@ QString formatLine(QtMsgType type, const char *category, const QString &message)
 {
     const char *kind = ": ";
     switch (type) {
-    case QtDebugMsg: kind = ".debug: "; break;
-    case QtWarningMsg: kind = ".warning: "; break;
-    case QtCriticalMsg: kind = ".critical: "; break;
-    case QtFatalMsg: kind = ".fatal: "; break;
-    default: break;
+    case QtDebugMsg:
+        kind = ".debug: ";
+        break;
+    case QtWarningMsg:
+        kind = ".warning: ";
+        break;
+    case QtCriticalMsg:
+        kind = ".critical: ";
+        break;
+    case QtFatalMsg:
+        kind = ".fatal: ";
+        break;
+    default:
+        break;
     }
     return QString::fromLatin1(category ? category : "default") + QLatin1String(kind) + message;
 }

@@ -16,6 +16,6 @@ void registerConsole(Console *console);
 void unregisterConsole(Console *console);
 // The handler itself (exposed for tests).
 void handler(QtMsgType type, const QMessageLogContext &context, const QString &message);
-}
+} // namespace LogHook
 
 } // namespace morvex

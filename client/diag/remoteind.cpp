@@ -70,8 +70,8 @@ void RemoteInd::setLevel(int value)
     value = qBound(0, value, 32767);
     const double db = 20.0 * std::log10(double(value) / m_zeroLevel) + m_koef;
     // Silence has no finite level.
-    m_db->setText(std::isfinite(db) ? QString::number(db, 'f', 1) + QStringLiteral(" dB")
-                                    : QStringLiteral("-inf dB"));
+    m_db->setText(
+        std::isfinite(db) ? QString::number(db, 'f', 1) + QStringLiteral(" dB") : QStringLiteral("-inf dB"));
     const double gain = std::pow(std::pow(10.0, m_koef), 0.05);
     const double scaled = qMin(double(value) * gain, 65535.0);
     m_lastScaled = quint16(scaled);

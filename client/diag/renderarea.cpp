@@ -53,7 +53,7 @@ void RenderArea::paintEvent(QPaintEvent *event)
     painter.setPen(Qt::NoPen);
     painter.setBrush(gradient);
     painter.drawRect(QRect(QPoint(outline.left() + 1, outline.top() + 1),
-                           QPoint(outline.left() + w - 1, outline.top() + outline.height())));
+        QPoint(outline.left() + w - 1, outline.top() + outline.height())));
 }
 
 } // namespace morvex

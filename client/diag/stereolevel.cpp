@@ -8,7 +8,7 @@ namespace morvex {
 
 StereoLevel::StereoLevel(QWidget *parent)
     : QWidget(parent)
-    , m_bars{new RenderArea(this), new RenderArea(this)}
+    , m_bars { new RenderArea(this), new RenderArea(this) }
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -19,7 +19,7 @@ void PacketMngr::registerPacket(AbstractPacket *packet)
     connect(packet, &AbstractPacket::changedData, this, &PacketMngr::changedData, Qt::QueuedConnection);
     if (m_packets.size() > 1) {
         std::stable_sort(m_packets.begin(), m_packets.end(),
-                         [](const AbstractPacket *a, const AbstractPacket *b) { return *a < *b; });
+            [](const AbstractPacket *a, const AbstractPacket *b) { return *a < *b; });
     }
 }
 
@@ -68,7 +68,7 @@ void PacketMngr::parcePacket()
         m_buffer.remove(0, frameSize);
 
         auto it = std::find_if(m_packets.cbegin(), m_packets.cend(),
-                               [&](const AbstractPacket *p) { return p->type() == head.type; });
+            [&](const AbstractPacket *p) { return p->type() == head.type; });
         if (it != m_packets.cend()) {
             (*it)->setHeader(head);
             (*it)->addData(payload.constData(), payload.size());

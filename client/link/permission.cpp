@@ -35,7 +35,8 @@ void Permission::addData(const QByteArray &data)
 void Permission::addData(const char *data, int size)
 {
     if (!data || size < kPayloadSize) {
-        qWarning() << "WARNING!!! Non standart format in" << "virtual void Permission::addData(const char*, int)";
+        qWarning() << "WARNING!!! Non standart format in"
+                   << "virtual void Permission::addData(const char*, int)";
         return;
     }
     m_flags = quint8(data[0]);

@@ -55,7 +55,8 @@ void PermissionForm::setAddrPass(const QString &address, const QString &password
                 moveConnections(m_pcurConn, item);
                 m_pcurConn = item;
             }
-            qDebug() << "void PermissionForm::setAddrPass(const QString&, const QString&)" << "Found connection";
+            qDebug() << "void PermissionForm::setAddrPass(const QString&, const QString&)"
+                     << "Found connection";
             return;
         }
     }
@@ -64,13 +65,15 @@ void PermissionForm::setAddrPass(const QString &address, const QString &password
     moveConnections(m_pcurConn, item);
     m_pcurConn = item;
     m_items.append(item);
-    qDebug() << "void PermissionForm::setAddrPass(const QString&, const QString&)" << "Add new connection";
+    qDebug() << "void PermissionForm::setAddrPass(const QString&, const QString&)"
+             << "Add new connection";
 }
 
 void PermissionForm::setTimers(quint32 work, quint32 pause)
 {
     if (!m_pcurConn) {
-        qWarning() << "void PermissionForm::setTimers(quint32, quint32)" << "Pointer m_pcurConn is NULL";
+        qWarning() << "void PermissionForm::setTimers(quint32, quint32)"
+                   << "Pointer m_pcurConn is NULL";
         return;
     }
     m_pcurConn->setTimers(work, pause);
@@ -79,7 +82,8 @@ void PermissionForm::setTimers(quint32 work, quint32 pause)
 bool PermissionForm::isWorkTimer() const
 {
     if (!m_pcurConn) {
-        qWarning() << "bool PermissionForm::isWorkTimer() const" << "Pointer m_pcurConn is NULL";
+        qWarning() << "bool PermissionForm::isWorkTimer() const"
+                   << "Pointer m_pcurConn is NULL";
         return false;
     }
     return m_pcurConn->isWorkTimer();

@@ -31,8 +31,8 @@ ReconnectPolicy::Decision ReconnectPolicy::next(Outcome outcome, qint64 connecte
     return d;
 }
 
-ReconnectPolicy::Ending ReconnectPolicy::ending(ErrorsPacket::ConnectionError reason, QAbstractSocket::SocketError error,
-                                                bool pauseRunning, qint64 connectedMs)
+ReconnectPolicy::Ending ReconnectPolicy::ending(ErrorsPacket::ConnectionError reason,
+    QAbstractSocket::SocketError error, bool pauseRunning, qint64 connectedMs)
 {
     Ending e;
     if (reason == ErrorsPacket::MultipleConnection) {

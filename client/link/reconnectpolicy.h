@@ -48,8 +48,8 @@ public:
             return waitForPause == o.waitForPause && outcome == o.outcome && stopCountdown == o.stopCountdown;
         }
     };
-    static Ending ending(ErrorsPacket::ConnectionError reason, QAbstractSocket::SocketError error, bool pauseRunning,
-                         qint64 connectedMs);
+    static Ending ending(ErrorsPacket::ConnectionError reason, QAbstractSocket::SocketError error,
+        bool pauseRunning, qint64 connectedMs);
 
     // The delay before the next attempt after an end with this outcome;
     // connectedMs is how long the link was up (negative: it never was).

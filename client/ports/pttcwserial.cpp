@@ -1,9 +1,9 @@
 #include "client/ports/pttcwserial.h"
 
-#include "platform/mmtimer.h"
-#include "platform/threadpriority.h"
 #include "client/ports/vserial.h"
 #include "client/ports/winkey.h"
+#include "platform/mmtimer.h"
+#include "platform/threadpriority.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

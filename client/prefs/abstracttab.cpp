@@ -37,9 +37,7 @@ void AbstractTab::commitState()
     m_saved = stateFields();
 }
 
-void AbstractTab::refresh()
-{
-}
+void AbstractTab::refresh() { }
 
 void AbstractTab::revertState()
 {

@@ -75,7 +75,7 @@ AudioTab::AudioTab(QWidget *parent, DeviceSource source)
     connect(rescanBtn, &QPushButton::clicked, this, &AudioTab::rescan);
     connect(panelBtn, &QPushButton::clicked, this, &AudioTab::advancedSettings);
     connect(m_buffer, &QSlider::valueChanged, this, &AudioTab::setBufferSize);
-    for (QComboBox *c : {m_input, m_output, m_rate, m_codec})
+    for (QComboBox *c : { m_input, m_output, m_rate, m_codec })
         connect(c, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &AbstractTab::dataChanged);
     setBufferSize(kBufDefault);
     rescan();
@@ -121,8 +121,7 @@ void AudioTab::rescan()
     emit reloadAudioDevice();
     if (m_virtualIn < 0 || m_virtualOut < 0) {
         QMessageBox::critical(this, tr("Error"),
-                              tr("Your system does not have Virtual Sound Card.\n") +
-                                  tr("Please reinstall your software."));
+            tr("Your system does not have Virtual Sound Card.\n") + tr("Please reinstall your software."));
     }
 }
 
@@ -152,10 +151,22 @@ int AudioTab::outputDevice() const
     return m_output->currentIndex() >= 0 ? m_output->currentData().toInt() : -1;
 }
 
-int AudioTab::sampleRate() const { return m_rate->currentData().toInt(); }
-int AudioTab::codec() const { return m_codec->currentData().toInt(); }
-int AudioTab::rxBuffering() const { return m_buffer->value(); }
-QString AudioTab::bufferLabelText() const { return m_bufferValue->text(); }
+int AudioTab::sampleRate() const
+{
+    return m_rate->currentData().toInt();
+}
+int AudioTab::codec() const
+{
+    return m_codec->currentData().toInt();
+}
+int AudioTab::rxBuffering() const
+{
+    return m_buffer->value();
+}
+QString AudioTab::bufferLabelText() const
+{
+    return m_bufferValue->text();
+}
 
 void AudioTab::setBufferSize(int value)
 {
@@ -174,8 +185,8 @@ void AudioTab::advancedSettings()
 
 QStringList AudioTab::stateFields() const
 {
-    return {m_input->currentText(), m_output->currentText(), QString::number(rxBuffering()),
-            m_rate->currentText(), m_codec->currentText()};
+    return { m_input->currentText(), m_output->currentText(), QString::number(rxBuffering()),
+        m_rate->currentText(), m_codec->currentText() };
 }
 
 void AudioTab::applyFields(const QStringList &f)

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "client/prefs/abstracttab.h"
 #include "client/audio/paudio.h"
+#include "client/prefs/abstracttab.h"
 
 #include <functional>
 

@@ -26,8 +26,9 @@ LanguageTab::LanguageTab(QWidget *parent)
     fillLanguages();
 
     connect(m_languages, QOverload<int>::of(&QComboBox::activated), this,
-            [this](int idx) { emit switchLanguage(m_languages->itemText(idx)); });
-    connect(m_languages, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &AbstractTab::dataChanged);
+        [this](int idx) { emit switchLanguage(m_languages->itemText(idx)); });
+    connect(
+        m_languages, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &AbstractTab::dataChanged);
     connect(m_autoRun, &QCheckBox::toggled, this, &AbstractTab::dataChanged);
 }
 
@@ -43,12 +44,18 @@ void LanguageTab::fillLanguages()
     }
 }
 
-QString LanguageTab::language() const { return m_languages->currentText(); }
-bool LanguageTab::autoRun() const { return m_autoRun->isChecked(); }
+QString LanguageTab::language() const
+{
+    return m_languages->currentText();
+}
+bool LanguageTab::autoRun() const
+{
+    return m_autoRun->isChecked();
+}
 
 QStringList LanguageTab::stateFields() const
 {
-    return {language(), autoRun() ? QStringLiteral("1") : QStringLiteral("0")};
+    return { language(), autoRun() ? QStringLiteral("1") : QStringLiteral("0") };
 }
 
 void LanguageTab::applyFields(const QStringList &f)

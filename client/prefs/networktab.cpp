@@ -5,11 +5,11 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QGroupBox>
 #include <QDebug>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -120,7 +120,7 @@ NetworkTab::NetworkTab(QWidget *parent)
     connect(m_buffer, &QSlider::valueChanged, this, &NetworkTab::bufferChanged);
     connect(m_address, &QLineEdit::textChanged, this, &AbstractTab::dataChanged);
     connect(m_password, &QLineEdit::textChanged, this, &AbstractTab::dataChanged);
-    for (QSpinBox *box : {m_cmdPort, m_rtpPort, m_pttCwPort, m_txTimeout})
+    for (QSpinBox *box : { m_cmdPort, m_rtpPort, m_pttCwPort, m_txTimeout })
         connect(box, QOverload<int>::of(&QSpinBox::valueChanged), this, &AbstractTab::dataChanged);
     bufferChanged(kBufMin);
 }
@@ -154,11 +154,26 @@ QWidget *NetworkTab::buildRigGroup()
     return group;
 }
 
-bool NetworkTab::rigEnabled() const { return m_rigEnabled->isChecked(); }
-int NetworkTab::rigPort() const { return m_rigPort->value(); }
-bool NetworkTab::rigRemote() const { return m_rigRemote->isChecked(); }
-int NetworkTab::rigModel() const { return m_rigModel->currentData().toInt(); }
-bool NetworkTab::rigPttByCat() const { return m_rigPtt->currentData().toBool(); }
+bool NetworkTab::rigEnabled() const
+{
+    return m_rigEnabled->isChecked();
+}
+int NetworkTab::rigPort() const
+{
+    return m_rigPort->value();
+}
+bool NetworkTab::rigRemote() const
+{
+    return m_rigRemote->isChecked();
+}
+int NetworkTab::rigModel() const
+{
+    return m_rigModel->currentData().toInt();
+}
+bool NetworkTab::rigPttByCat() const
+{
+    return m_rigPtt->currentData().toBool();
+}
 
 void NetworkTab::setRigModel(int model)
 {
@@ -166,15 +181,42 @@ void NetworkTab::setRigModel(int model)
     m_rigModel->setCurrentIndex(idx >= 0 ? idx : 0);
 }
 
-QString NetworkTab::address() const { return m_address->text(); }
-QString NetworkTab::password() const { return m_password->text(); }
-int NetworkTab::txBuffering() const { return m_buffer->value(); }
-int NetworkTab::txBufferingSteps() const { return m_buffer->value() / kBufStep; }
-int NetworkTab::cmdPort() const { return m_cmdPort->value(); }
-int NetworkTab::rtpPort() const { return m_rtpPort->value(); }
-int NetworkTab::pttCwPort() const { return m_pttCwPort->value(); }
-int NetworkTab::txTimeout() const { return m_txTimeout->value(); }
-QString NetworkTab::bufferLabelText() const { return m_bufferValue->text(); }
+QString NetworkTab::address() const
+{
+    return m_address->text();
+}
+QString NetworkTab::password() const
+{
+    return m_password->text();
+}
+int NetworkTab::txBuffering() const
+{
+    return m_buffer->value();
+}
+int NetworkTab::txBufferingSteps() const
+{
+    return m_buffer->value() / kBufStep;
+}
+int NetworkTab::cmdPort() const
+{
+    return m_cmdPort->value();
+}
+int NetworkTab::rtpPort() const
+{
+    return m_rtpPort->value();
+}
+int NetworkTab::pttCwPort() const
+{
+    return m_pttCwPort->value();
+}
+int NetworkTab::txTimeout() const
+{
+    return m_txTimeout->value();
+}
+QString NetworkTab::bufferLabelText() const
+{
+    return m_bufferValue->text();
+}
 
 void NetworkTab::bufferChanged(int val)
 {
@@ -188,10 +230,10 @@ void NetworkTab::bufferChanged(int val)
 
 QStringList NetworkTab::stateFields() const
 {
-    return {address(), password(), QString::number(txBuffering()), QString::number(cmdPort()),
-            QString::number(rtpPort()), QString::number(pttCwPort()), QString::number(txTimeout()),
-            QString::number(rigEnabled()), QString::number(rigPort()), QString::number(rigRemote()),
-            QString::number(rigModel()), QString::number(rigPttByCat())};
+    return { address(), password(), QString::number(txBuffering()), QString::number(cmdPort()),
+        QString::number(rtpPort()), QString::number(pttCwPort()), QString::number(txTimeout()),
+        QString::number(rigEnabled()), QString::number(rigPort()), QString::number(rigRemote()),
+        QString::number(rigModel()), QString::number(rigPttByCat()) };
 }
 
 void NetworkTab::applyFields(const QStringList &f)

@@ -19,7 +19,8 @@ namespace morvex {
 Preferences::Preferences(QWidget *parent, AudioTab::DeviceSource devices)
     : QDialog(parent)
     , m_tabs(new QTabWidget(this))
-    , m_buttons(new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Apply | QDialogButtonBox::Cancel, this))
+    , m_buttons(new QDialogButtonBox(
+          QDialogButtonBox::Ok | QDialogButtonBox::Apply | QDialogButtonBox::Cancel, this))
     , m_serial(new SerialTab(this))
     , m_network(new NetworkTab(this))
     , m_audio(new AudioTab(this, std::move(devices)))
@@ -35,8 +36,8 @@ Preferences::Preferences(QWidget *parent, AudioTab::DeviceSource devices)
     layout->addWidget(m_tabs);
     layout->addWidget(m_buttons);
 
-    for (AbstractTab *tab : {static_cast<AbstractTab *>(m_serial), static_cast<AbstractTab *>(m_network),
-                             static_cast<AbstractTab *>(m_audio), static_cast<AbstractTab *>(m_language)}) {
+    for (AbstractTab *tab : { static_cast<AbstractTab *>(m_serial), static_cast<AbstractTab *>(m_network),
+             static_cast<AbstractTab *>(m_audio), static_cast<AbstractTab *>(m_language) }) {
         tab->loadSettings();
         tab->commitState();
         connect(tab, &AbstractTab::dataChanged, this, &Preferences::tabDataChanged);
@@ -124,8 +125,8 @@ void Preferences::tabChanged(int idx)
             m_tabs->setCurrentIndex(m_current);
         }
         QMessageBox box(QMessageBox::Warning, tr("Apply changes"),
-                        tr("Would you like to apply changes at the %1 tab?").arg(m_tabs->tabText(m_current)),
-                        QMessageBox::NoButton, this);
+            tr("Would you like to apply changes at the %1 tab?").arg(m_tabs->tabText(m_current)),
+            QMessageBox::NoButton, this);
         QPushButton *applyBtn = box.addButton(QMessageBox::Apply);
         box.addButton(QMessageBox::Discard);
         box.setDefaultButton(applyBtn);
@@ -156,21 +157,66 @@ void Preferences::loadedImportFile()
     updateApply();
 }
 
-QStringList Preferences::serialPorts() const { return m_serial->portNames(); }
-QString Preferences::networkAddress() const { return m_network->address(); }
-QString Preferences::networkPassword() const { return m_network->password(); }
-int Preferences::txBufferingSteps() const { return m_network->txBufferingSteps(); }
-int Preferences::cmdPort() const { return m_network->cmdPort(); }
-int Preferences::rtpPort() const { return m_network->rtpPort(); }
-int Preferences::pttCwPort() const { return m_network->pttCwPort(); }
-int Preferences::txTimeout() const { return m_network->txTimeout(); }
-int Preferences::audioInput() const { return m_audio->inputDevice(); }
-int Preferences::audioOutput() const { return m_audio->outputDevice(); }
-int Preferences::virtualInput() const { return m_audio->virtualInput(); }
-int Preferences::virtualOutput() const { return m_audio->virtualOutput(); }
-int Preferences::sampleRate() const { return m_audio->sampleRate(); }
-int Preferences::codec() const { return m_audio->codec(); }
-int Preferences::rxBuffering() const { return m_audio->rxBuffering(); }
+QStringList Preferences::serialPorts() const
+{
+    return m_serial->portNames();
+}
+QString Preferences::networkAddress() const
+{
+    return m_network->address();
+}
+QString Preferences::networkPassword() const
+{
+    return m_network->password();
+}
+int Preferences::txBufferingSteps() const
+{
+    return m_network->txBufferingSteps();
+}
+int Preferences::cmdPort() const
+{
+    return m_network->cmdPort();
+}
+int Preferences::rtpPort() const
+{
+    return m_network->rtpPort();
+}
+int Preferences::pttCwPort() const
+{
+    return m_network->pttCwPort();
+}
+int Preferences::txTimeout() const
+{
+    return m_network->txTimeout();
+}
+int Preferences::audioInput() const
+{
+    return m_audio->inputDevice();
+}
+int Preferences::audioOutput() const
+{
+    return m_audio->outputDevice();
+}
+int Preferences::virtualInput() const
+{
+    return m_audio->virtualInput();
+}
+int Preferences::virtualOutput() const
+{
+    return m_audio->virtualOutput();
+}
+int Preferences::sampleRate() const
+{
+    return m_audio->sampleRate();
+}
+int Preferences::codec() const
+{
+    return m_audio->codec();
+}
+int Preferences::rxBuffering() const
+{
+    return m_audio->rxBuffering();
+}
 
 StationSession::Config Preferences::stationConfig() const
 {

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "client/prefs/abstracttab.h"
-#include "client/prefs/audiotab.h"
 #include "client/controller/audiorouting.h"
 #include "client/controller/stationsession.h"
+#include "client/prefs/abstracttab.h"
+#include "client/prefs/audiotab.h"
 #include "client/rigctl/rigserver.h"
 
 #include <QDialog>
@@ -26,7 +26,8 @@ class Preferences final : public QDialog
     Q_DISABLE_COPY_MOVE(Preferences)
 
 public:
-    explicit Preferences(QWidget *parent = nullptr, AudioTab::DeviceSource devices = AudioTab::DeviceSource());
+    explicit Preferences(
+        QWidget *parent = nullptr, AudioTab::DeviceSource devices = AudioTab::DeviceSource());
 
     SerialTab *serialTab() const { return m_serial; }
     NetworkTab *networkTab() const { return m_network; }

@@ -1,7 +1,7 @@
 #include "client/prefs/serialtab.h"
 
-#include "common/settings.h"
 #include "client/ports/vserial.h"
+#include "common/settings.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -31,7 +31,8 @@ SerialTab::SerialTab(QWidget *parent)
     for (int i = 0; i < kPorts; ++i) {
         m_combos[i] = new QComboBox(this);
         form->addRow(new QLabel(captions[i], this), m_combos[i]);
-        connect(m_combos[i], QOverload<int>::of(&QComboBox::currentIndexChanged), this, &AbstractTab::dataChanged);
+        connect(m_combos[i], QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            &AbstractTab::dataChanged);
     }
     auto *reset = new QPushButton(tr("Reset all ports"), this);
     connect(reset, &QPushButton::clicked, this, &SerialTab::resetAllPorts);

@@ -28,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     QByteArray image(kHeaderSize + file.size() + kChunkData, char(0xFF));
     auto place = [&image](const QByteArray &report) {
-        if (report.size() != HidReport::kRequestSize || quint8(report[1]) != 0x03 || quint8(report[2]) != 0x04)
+        if (report.size() != HidReport::kRequestSize || quint8(report[1]) != 0x03
+            || quint8(report[2]) != 0x04)
             std::abort();
         image.replace(int(chunkOffset(report)), kChunkData, report.mid(7));
     };

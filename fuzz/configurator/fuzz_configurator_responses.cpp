@@ -35,11 +35,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const FirmwareImage::Version v = FirmwareImage::versionFromResponse(response);
     FirmwareImage::isOlder(v, "1.1.7");
     for (int at = 0; at < 66; ++at) {
-        if (HidReport::stringAt(response, at, true).size() > 64 || HidReport::stringAt(response, at, false).size() > 64)
+        if (HidReport::stringAt(response, at, true).size() > 64
+            || HidReport::stringAt(response, at, false).size() > 64)
             std::abort();
         HidReport::u32At(response, at);
     }
-    const DeviceStatusText::DdnsResult r = DeviceStatusText::ddnsResult(HidReport::stringAt(response, 1, false));
+    const DeviceStatusText::DdnsResult r
+        = DeviceStatusText::ddnsResult(HidReport::stringAt(response, 1, false));
     if (r.matched == r.word.isEmpty())
         std::abort();
     return 0;

@@ -1,13 +1,13 @@
 // Settings files of any content imported into every editing tab: nothing may
 // crash, and what the tabs then hold stays inside their limits.
+#include "common/settings.h"
 #include "configurator/connectingtab.h"
 #include "configurator/ddnstab.h"
-#include "fuzz/support/fuzzenv.h"
 #include "configurator/ifnetworktab.h"
 #include "configurator/permission.h"
 #include "configurator/permitem.h"
-#include "common/settings.h"
 #include "configurator/wifitab.h"
+#include "fuzz/support/fuzzenv.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -74,9 +74,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         f.write(reinterpret_cast<const char *>(data), qint64(size));
     }
     Settings::instance()->setFile(path);
-    for (AbstractTab *tab : {static_cast<AbstractTab *>(g_wifi), static_cast<AbstractTab *>(g_net),
-                             static_cast<AbstractTab *>(g_conn), static_cast<AbstractTab *>(g_ddns),
-                             static_cast<AbstractTab *>(g_perm)})
+    for (AbstractTab *tab : { static_cast<AbstractTab *>(g_wifi), static_cast<AbstractTab *>(g_net),
+             static_cast<AbstractTab *>(g_conn), static_cast<AbstractTab *>(g_ddns),
+             static_cast<AbstractTab *>(g_perm) })
         tab->loadFromSettings();
     if (g_conn->passwordEdit()->text().size() > ConnectingTab::kPasswordMaxLength)
         std::abort();
@@ -86,7 +86,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     for (int i = 0; i < Permission::kSlots; ++i) {
         const PermItem *row = g_perm->item(i);
-        if (row->password().size() > PermItem::kPasswordMaxLength || row->workTime() < 1 || row->workTime() > 9999)
+        if (row->password().size() > PermItem::kPasswordMaxLength || row->workTime() < 1
+            || row->workTime() > 9999)
             std::abort();
     }
     return 0;

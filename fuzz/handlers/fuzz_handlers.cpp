@@ -6,8 +6,6 @@
 #include "client/link/audiopacket.h"
 #include "client/link/authorization.h"
 #include "client/link/errorspacket.h"
-#include "fuzz/support/fuzzinput.h"
-#include "fuzz/support/fuzzwidgetapp.h"
 #include "client/link/fwversionpacket.h"
 #include "client/link/packetheader.h"
 #include "client/link/packetmngr.h"
@@ -16,6 +14,8 @@
 #include "client/link/permitem.h"
 #include "client/link/ptt.h"
 #include "client/link/serial.h"
+#include "fuzz/support/fuzzinput.h"
+#include "fuzz/support/fuzzwidgetapp.h"
 
 #include <QtEndian>
 
@@ -84,9 +84,9 @@ void checkBatch(const QByteArray &batch)
     }
 }
 
-const quint8 kTypes[] = { PacketType::Authorization, PacketType::Ptt, PacketType::Audio, PacketType::SerialCat,
-    PacketType::SerialFsk, PacketType::SerialRs485, PacketType::SerialPttCw, 7, PacketType::Errors,
-    PacketType::Permission, PacketType::FwVersion, 0xFF };
+const quint8 kTypes[] = { PacketType::Authorization, PacketType::Ptt, PacketType::Audio,
+    PacketType::SerialCat, PacketType::SerialFsk, PacketType::SerialRs485, PacketType::SerialPttCw, 7,
+    PacketType::Errors, PacketType::Permission, PacketType::FwVersion, 0xFF };
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
@@ -130,7 +130,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 FuzzEnv::check(link.ptt.remotePtt() == (len > 0 ? payload.at(0) != 0 : remoteBefore));
             if (type == PacketType::Permission && len >= size_t(Permission::kPayloadSize)) {
                 FuzzEnv::check(link.permission.flags() == quint8(payload.at(0)));
-                FuzzEnv::check(link.permission.workTime() == qFromLittleEndian<quint32>(payload.constData() + 1));
+                FuzzEnv::check(
+                    link.permission.workTime() == qFromLittleEndian<quint32>(payload.constData() + 1));
             }
             if (type == PacketType::Audio && len == 3)
                 FuzzEnv::check(link.audio.inLevelL() == quint8(payload.at(0)));
@@ -141,12 +142,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             if (!v)
                 break;
             switch (v[0] % 6) {
-            case 0: link.ptt.setPTT(v[1] & 1); break;
-            case 1: link.audio.setInLevelL(v[1]); break;
-            case 2: link.audio.setInLevelR(v[1]); break;
-            case 3: link.audio.setOutLevel(v[1]); break;
-            case 4: link.audio.setTxBuffer(v[1]); break;
-            case 5: link.audio.timeout(); break;
+            case 0:
+                link.ptt.setPTT(v[1] & 1);
+                break;
+            case 1:
+                link.audio.setInLevelL(v[1]);
+                break;
+            case 2:
+                link.audio.setInLevelR(v[1]);
+                break;
+            case 3:
+                link.audio.setOutLevel(v[1]);
+                break;
+            case 4:
+                link.audio.setTxBuffer(v[1]);
+                break;
+            case 5:
+                link.audio.timeout();
+                break;
             }
             break;
         }
@@ -187,8 +200,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             link.form.start();
             break;
         case 7:
-            link.auth.setPassword(QString::fromLatin1(reinterpret_cast<const char *>(in.peek()),
-                int(std::min<size_t>(in.left(), 12))));
+            link.auth.setPassword(QString::fromLatin1(
+                reinterpret_cast<const char *>(in.peek()), int(std::min<size_t>(in.left(), 12))));
             break;
         }
         FuzzEnv::check(link.mngr.buffered() <= PacketMngr::kDiscardAbove + kPacketHeaderSize + 65535);

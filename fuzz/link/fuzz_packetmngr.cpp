@@ -1,8 +1,8 @@
 // Feeds arbitrary byte streams, cut into arbitrary reads, through the frame
 // parser; also checks that every frame we build parses back unchanged.
-#include "fuzz/support/fuzzenv.h"
 #include "client/link/packetheader.h"
 #include "client/link/packetmngr.h"
+#include "fuzz/support/fuzzenv.h"
 
 #include <QCoreApplication>
 
@@ -15,7 +15,10 @@ namespace {
 class Sink final : public AbstractPacket
 {
 public:
-    explicit Sink(qint32 type) : AbstractPacket(type) {}
+    explicit Sink(qint32 type)
+        : AbstractPacket(type)
+    {
+    }
     QByteArray create(qint32 maxSize, qint32 *usedSize) override
     {
         // Offer a frame only when it fits, like a real handler.

@@ -1,8 +1,8 @@
 // Arbitrary location files ("*.brelkonet") read by the Network tab: the pure
 // reading must agree with what QSettings holds, and the tab must end with
 // values its widgets can show.
-#include "fuzz/support/fuzzwidgetapp.h"
 #include "client/prefs/networktab.h"
+#include "fuzz/support/fuzzwidgetapp.h"
 
 #include <QFile>
 #include <QLabel>
@@ -44,7 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FuzzEnv::check(loc.address.has_value() == ini.contains(QStringLiteral("NetworkAddr")));
         FuzzEnv::check(loc.password.has_value() == ini.contains(QStringLiteral("NetworkPass")));
         if (loc.cmdPort)
-            FuzzEnv::check(ini.value(QStringLiteral("NetworkCmdPort")).toString().trimmed().toInt() == *loc.cmdPort);
+            FuzzEnv::check(
+                ini.value(QStringLiteral("NetworkCmdPort")).toString().trimmed().toInt() == *loc.cmdPort);
     }
 
     NetworkTab &tab = *g_tab;

@@ -1,12 +1,12 @@
 // Drives a serial tunnel handler bound to a real pty port with arbitrary
 // received frames (window value and payload), program writes, batch sizes,
 // resets and line changes, and checks every frame it sends.
-#include "fuzz/support/fuzzenv.h"
-#include "fuzz/support/fuzzinput.h"
 #include "client/link/packetheader.h"
 #include "client/link/packetmngr.h"
 #include "client/link/serial.h"
 #include "client/ports/vserial.h"
+#include "fuzz/support/fuzzenv.h"
+#include "fuzz/support/fuzzinput.h"
 #include "platform/vsportclient.h"
 
 #include <QCoreApplication>

@@ -2,11 +2,11 @@
 // the path the server takes: the line reader, the command parser, the Hamlib
 // worker (without a radio model, so nothing waits on a port) and the answer
 // writer; checks the protocol's form of every answer.
-#include "fuzz/support/fuzzenv.h"
-#include "fuzz/support/fuzzinput.h"
 #include "client/rigctl/hamlibrig.h"
 #include "client/rigctl/rigcommand.h"
 #include "client/rigctl/riglinereader.h"
+#include "fuzz/support/fuzzenv.h"
+#include "fuzz/support/fuzzinput.h"
 
 #include <QCoreApplication>
 

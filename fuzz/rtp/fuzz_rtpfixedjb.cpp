@@ -1,7 +1,7 @@
 // Drives one receive buffer with an arbitrary mix of datagrams, reads,
 // resets and format and buffering changes, checking what every call returns.
-#include "fuzz/support/fuzzenv.h"
 #include "client/Rtp/rtpfixedjb.h"
+#include "fuzz/support/fuzzenv.h"
 
 #include <QCoreApplication>
 #include <QtEndian>
@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    Input in{data, size};
+    Input in { data, size };
     RtpFixedJb jb;
     jb.open(QIODevice::ReadWrite | QIODevice::Unbuffered);
     jb.setFormat(960, 20);

@@ -1,10 +1,10 @@
 // Drives the receiver's datagram checks with arbitrary datagrams from the box
 // and from strangers, receive state changes and reads of both buffers, and
 // checks each verdict against the sender and header rules.
-#include "fuzz/support/fuzzenv.h"
 #include "client/Rtp/rtpfixedjb.h"
 #include "client/Rtp/rtpserver.h"
 #include "client/Rtp/rtpstatistics.h"
+#include "fuzz/support/fuzzenv.h"
 
 #include <QCoreApplication>
 #include <QHostAddress>

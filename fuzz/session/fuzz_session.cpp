@@ -3,9 +3,9 @@
 // log-in frame built from an arbitrary password must always be well formed.
 #include "client/link/authorization.h"
 #include "client/link/errorspacket.h"
-#include "fuzz/support/fuzzenv.h"
 #include "client/link/fwversionpacket.h"
 #include "client/link/packetmngr.h"
+#include "fuzz/support/fuzzenv.h"
 
 #include <QObject>
 

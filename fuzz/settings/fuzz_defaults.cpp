@@ -1,7 +1,7 @@
 // Arbitrary defaults texts into the settings store; an entry built from the
 // input and appended last must always be registered exactly.
-#include "fuzz/support/fuzzenv.h"
 #include "common/settings.h"
+#include "fuzz/support/fuzzenv.h"
 
 #include <QCoreApplication>
 #include <QMetaEnum>

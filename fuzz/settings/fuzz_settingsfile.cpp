@@ -2,11 +2,11 @@
 // file holds, each tab ends with values its widgets can show, and what the
 // tabs write back reads back to the same state.
 #include "client/prefs/audiotab.h"
-#include "fuzz/support/fuzzwidgetapp.h"
 #include "client/prefs/languagetab.h"
 #include "client/prefs/networktab.h"
 #include "client/prefs/serialtab.h"
 #include "common/settings.h"
+#include "fuzz/support/fuzzwidgetapp.h"
 
 #include <QComboBox>
 #include <QDateTime>
@@ -28,24 +28,24 @@ struct Tabs
     NetworkTab network;
     SerialTab serial;
     LanguageTab language;
-    AudioTab audio { nullptr, [] {
-                        // Enumerating the sound system for every input would be
-                        // all the target does; the list is what matters here.
-                        QList<paudio::DeviceRecord> list;
-                        const char *names[] = { "Microphone", "Speakers", "e2eSoft VAudio",
-                            "e2eSoft VAudio Line in" };
-                        for (int i = 0; i < 4; ++i) {
-                            paudio::DeviceRecord r;
-                            r.index = i;
-                            r.isInput = i == 0 || i == 3;
-                            r.channels = 2;
-                            r.defaultSampleRate = 48000;
-                            r.hostApi = QStringLiteral("ALSA");
-                            r.name = QString::fromLatin1(names[i]);
-                            list << r;
-                        }
-                        return list;
-                    } };
+    AudioTab audio { nullptr,
+        [] {
+            // Enumerating the sound system for every input would be
+            // all the target does; the list is what matters here.
+            QList<paudio::DeviceRecord> list;
+            const char *names[] = { "Microphone", "Speakers", "e2eSoft VAudio", "e2eSoft VAudio Line in" };
+            for (int i = 0; i < 4; ++i) {
+                paudio::DeviceRecord r;
+                r.index = i;
+                r.isInput = i == 0 || i == 3;
+                r.channels = 2;
+                r.defaultSampleRate = 48000;
+                r.hostApi = QStringLiteral("ALSA");
+                r.name = QString::fromLatin1(names[i]);
+                list << r;
+            }
+            return list;
+        } };
 
     QList<AbstractTab *> all() { return { &network, &serial, &language, &audio }; }
 
@@ -53,8 +53,8 @@ struct Tabs
     {
         return { network.address(), network.password(), QString::number(network.txBuffering()),
             QString::number(network.cmdPort()), QString::number(network.rtpPort()),
-            QString::number(network.pttCwPort()), serial.portNames().join(QLatin1Char(',')), language.language(),
-            QString::number(language.autoRun()), QString::number(audio.inputDevice()),
+            QString::number(network.pttCwPort()), serial.portNames().join(QLatin1Char(',')),
+            language.language(), QString::number(language.autoRun()), QString::number(audio.inputDevice()),
             QString::number(audio.outputDevice()), QString::number(audio.sampleRate()),
             QString::number(audio.codec()), QString::number(audio.rxBuffering()) };
     }
@@ -63,8 +63,8 @@ struct Tabs
     {
         for (const QSpinBox *box : { network.cmdPortBox(), network.rtpPortBox(), network.pttCwPortBox() })
             FuzzEnv::check(box->value() >= 0 && box->value() <= 65535);
-        FuzzEnv::check(network.txBuffering() >= 200 && network.txBuffering() <= 1000
-            && network.txBuffering() % 20 == 0);
+        FuzzEnv::check(
+            network.txBuffering() >= 200 && network.txBuffering() <= 1000 && network.txBuffering() % 20 == 0);
         FuzzEnv::check(network.bufferLabelText() == QString::number(network.txBuffering()));
         for (int i = 0; i < SerialTab::kPorts; ++i)
             FuzzEnv::check(serial.combo(i)->currentIndex() >= 0);
@@ -89,8 +89,8 @@ void reloadFrom(const QByteArray &content)
         QFile f(path);
         FuzzEnv::check(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write(content);
-        FuzzEnv::check(f.setFileTime(QDateTime::fromSecsSinceEpoch(1000000000 + ++turn),
-            QFileDevice::FileModificationTime));
+        FuzzEnv::check(f.setFileTime(
+            QDateTime::fromSecsSinceEpoch(1000000000 + ++turn), QFileDevice::FileModificationTime));
     }
     s->sync();
 }

@@ -9,7 +9,7 @@
 
 namespace {
 // Lock keys must not stop the hot key: grab every combination of them.
-const unsigned kLockMasks[] = {0, XCB_MOD_MASK_LOCK, XCB_MOD_MASK_2, XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2};
+const unsigned kLockMasks[] = { 0, XCB_MOD_MASK_LOCK, XCB_MOD_MASK_2, XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2 };
 
 unsigned x11Modifiers(unsigned mods)
 {
@@ -67,11 +67,11 @@ int GlobalHotKey::registerHotKey(int id, unsigned modifiers, unsigned virtualKey
     const KeyCode code = XKeysymToKeycode(dpy, keysymFor(virtualKey));
     if (code == 0)
         return -2;
-    const Grab g{id, code, x11Modifiers(modifiers)};
+    const Grab g { id, code, x11Modifiers(modifiers) };
     int error = 0;
     for (unsigned lock : kLockMasks) {
-        xcb_void_cookie_t c = xcb_grab_key_checked(conn, 1, QX11Info::appRootWindow(), uint16_t(g.modifiers | lock),
-                                                   xcb_keycode_t(code), XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+        xcb_void_cookie_t c = xcb_grab_key_checked(conn, 1, QX11Info::appRootWindow(),
+            uint16_t(g.modifiers | lock), xcb_keycode_t(code), XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
         if (xcb_generic_error_t *e = xcb_request_check(conn, c)) {
             error = e->error_code;
             free(e);
@@ -92,7 +92,7 @@ void GlobalHotKey::ungrab(const Grab &g)
         return;
     for (unsigned lock : kLockMasks)
         xcb_ungrab_key(QX11Info::connection(), xcb_keycode_t(g.keycode), QX11Info::appRootWindow(),
-                       uint16_t(g.modifiers | lock));
+            uint16_t(g.modifiers | lock));
     xcb_flush(QX11Info::connection());
 }
 

@@ -27,7 +27,7 @@ bool parseDotted(const QString &text, std::array<quint8, 4> *out)
     if (!addr.setAddress(text) || addr.protocol() != QAbstractSocket::IPv4Protocol)
         return false;
     const quint32 v = addr.toIPv4Address();
-    *out = {{quint8(v >> 24), quint8(v >> 16), quint8(v >> 8), quint8(v)}};
+    *out = { { quint8(v >> 24), quint8(v >> 16), quint8(v >> 8), quint8(v) } };
     return true;
 }
 
@@ -62,7 +62,11 @@ QByteArray HidDeviceModel::process(const QByteArray &rawPayload, Effect *effect)
             const quint32 major = u32At(m_image, 6 + 396);
             const quint32 minor = u32At(m_image, 6 + 400);
             const quint32 build = u32At(m_image, 6 + 404);
-            m_log.append(QStringLiteral("new firmware %1.%2.%3 feature %4").arg(major).arg(minor).arg(build).arg(feature));
+            m_log.append(QStringLiteral("new firmware %1.%2.%3 feature %4")
+                             .arg(major)
+                             .arg(minor)
+                             .arg(build)
+                             .arg(feature));
             if (feature != m_fw.feature)
                 m_stored = Config();
             m_fw.image = image;
@@ -130,26 +134,73 @@ QByteArray HidDeviceModel::answer(quint8 param, const QByteArray &payload) const
         put32(0, hwMajor);
         put32(4, hwMinor);
         break;
-    case 8: text = m_work.networkName; isText = true; break;
-    case 9: text = m_work.networkPassword; isText = true; break;
-    case 10: put32(0, quint32(rssi)); break;
-    case 11: put32(0, linkState); break;
-    case 12: std::memcpy(v, mac.data(), 6); break;
-    case 13: ip(m_work.ip); break;
-    case 14: ip(m_work.mask); break;
-    case 15: ip(m_work.gateway); break;
-    case 16: ip(m_work.dns); break;
-    case 17: text = m_work.accessPassword; isText = true; break;
-    case 18: qToLittleEndian<quint16>(m_work.tcpPort, v); break;
-    case 19: qToLittleEndian<quint16>(m_work.udpPort, v); break;
-    case 20: qToLittleEndian<quint16>(m_work.udpCwPort, v); break;
-    case 21: v[0] = char(m_work.ddnsEnabled); break;
-    case 22: v[0] = char(m_work.ddnsService); break;
-    case 23: text = m_work.ddnsAddress; isText = true; break;
-    case 24: text = m_work.ddnsLogin; isText = true; break;
-    case 25: text = m_work.ddnsPassword; isText = true; break;
-    case 27: text = ddnsResult; isText = true; break;
-    case 28: std::memcpy(v, lastError.constData(), size_t(qMin(63, lastError.size()))); break;
+    case 8:
+        text = m_work.networkName;
+        isText = true;
+        break;
+    case 9:
+        text = m_work.networkPassword;
+        isText = true;
+        break;
+    case 10:
+        put32(0, quint32(rssi));
+        break;
+    case 11:
+        put32(0, linkState);
+        break;
+    case 12:
+        std::memcpy(v, mac.data(), 6);
+        break;
+    case 13:
+        ip(m_work.ip);
+        break;
+    case 14:
+        ip(m_work.mask);
+        break;
+    case 15:
+        ip(m_work.gateway);
+        break;
+    case 16:
+        ip(m_work.dns);
+        break;
+    case 17:
+        text = m_work.accessPassword;
+        isText = true;
+        break;
+    case 18:
+        qToLittleEndian<quint16>(m_work.tcpPort, v);
+        break;
+    case 19:
+        qToLittleEndian<quint16>(m_work.udpPort, v);
+        break;
+    case 20:
+        qToLittleEndian<quint16>(m_work.udpCwPort, v);
+        break;
+    case 21:
+        v[0] = char(m_work.ddnsEnabled);
+        break;
+    case 22:
+        v[0] = char(m_work.ddnsService);
+        break;
+    case 23:
+        text = m_work.ddnsAddress;
+        isText = true;
+        break;
+    case 24:
+        text = m_work.ddnsLogin;
+        isText = true;
+        break;
+    case 25:
+        text = m_work.ddnsPassword;
+        isText = true;
+        break;
+    case 27:
+        text = ddnsResult;
+        isText = true;
+        break;
+    case 28:
+        std::memcpy(v, lastError.constData(), size_t(qMin(63, lastError.size())));
+        break;
     case 29: {
         const int slot = quint8(payload[2]);
         if (slot < 7) {
@@ -199,21 +250,51 @@ void HidDeviceModel::applySet(quint8 param, const QByteArray &payload)
     auto ip = [&](std::array<quint8, 4> &a) { std::memcpy(a.data(), v, 4); };
     Config &c = m_work;
     switch (param) {
-    case 8: c.networkName = takeString(payload, 2, kStringField); break;
-    case 9: c.networkPassword = takeString(payload, 2, kStringField); break;
-    case 13: ip(c.ip); break;
-    case 14: ip(c.mask); break;
-    case 15: ip(c.gateway); break;
-    case 16: ip(c.dns); break;
-    case 17: c.accessPassword = takeString(payload, 2, kStringField); break;
-    case 18: c.tcpPort = qFromLittleEndian<quint16>(v); break;
-    case 19: c.udpPort = qFromLittleEndian<quint16>(v); break;
-    case 20: c.udpCwPort = qFromLittleEndian<quint16>(v); break;
-    case 21: c.ddnsEnabled = quint8(v[0]) ? 1 : 0; break;
-    case 22: c.ddnsService = quint8(v[0]); break;
-    case 23: c.ddnsAddress = takeString(payload, 2, kStringField); break;
-    case 24: c.ddnsLogin = takeString(payload, 2, kStringField); break;
-    case 25: c.ddnsPassword = takeString(payload, 2, kStringField); break;
+    case 8:
+        c.networkName = takeString(payload, 2, kStringField);
+        break;
+    case 9:
+        c.networkPassword = takeString(payload, 2, kStringField);
+        break;
+    case 13:
+        ip(c.ip);
+        break;
+    case 14:
+        ip(c.mask);
+        break;
+    case 15:
+        ip(c.gateway);
+        break;
+    case 16:
+        ip(c.dns);
+        break;
+    case 17:
+        c.accessPassword = takeString(payload, 2, kStringField);
+        break;
+    case 18:
+        c.tcpPort = qFromLittleEndian<quint16>(v);
+        break;
+    case 19:
+        c.udpPort = qFromLittleEndian<quint16>(v);
+        break;
+    case 20:
+        c.udpCwPort = qFromLittleEndian<quint16>(v);
+        break;
+    case 21:
+        c.ddnsEnabled = quint8(v[0]) ? 1 : 0;
+        break;
+    case 22:
+        c.ddnsService = quint8(v[0]);
+        break;
+    case 23:
+        c.ddnsAddress = takeString(payload, 2, kStringField);
+        break;
+    case 24:
+        c.ddnsLogin = takeString(payload, 2, kStringField);
+        break;
+    case 25:
+        c.ddnsPassword = takeString(payload, 2, kStringField);
+        break;
     case 29: {
         const int slot = quint8(v[0]);
         if (slot >= 7) {
@@ -224,7 +305,8 @@ void HidDeviceModel::applySet(quint8 param, const QByteArray &payload)
         s.flags = quint8(v[1]);
         s.workTime = qFromLittleEndian<quint32>(v + 2);
         s.pauseTime = qFromLittleEndian<quint32>(v + 6);
-        m_log.append(QStringLiteral("set 29 %1 %2 %3 %4").arg(slot).arg(s.flags).arg(s.workTime).arg(s.pauseTime));
+        m_log.append(
+            QStringLiteral("set 29 %1 %2 %3 %4").arg(slot).arg(s.flags).arg(s.workTime).arg(s.pauseTime));
         return;
     }
     case 30: {
@@ -234,7 +316,9 @@ void HidDeviceModel::applySet(quint8 param, const QByteArray &payload)
             return;
         }
         c.permSlots[size_t(slot)].password = takeString(payload, 3, kSlotPasswordField);
-        m_log.append(QStringLiteral("set 30 %1 %2").arg(slot).arg(QString::fromLatin1(c.permSlots[size_t(slot)].password)));
+        m_log.append(QStringLiteral("set 30 %1 %2")
+                         .arg(slot)
+                         .arg(QString::fromLatin1(c.permSlots[size_t(slot)].password)));
         return;
     }
     default:
@@ -358,34 +442,56 @@ QString HidDeviceModel::valueText(int param) const
 {
     const Config &c = m_work;
     switch (param) {
-    case 6: return QStringLiteral("%1.%2.%3").arg(m_fw.major).arg(m_fw.minor).arg(m_fw.build);
-    case 7: return QStringLiteral("%1.%2").arg(hwMajor).arg(hwMinor);
-    case 8: return QString::fromLatin1(c.networkName);
-    case 9: return QString::fromLatin1(c.networkPassword);
-    case 10: return QString::number(rssi);
-    case 11: return QString::number(linkState);
+    case 6:
+        return QStringLiteral("%1.%2.%3").arg(m_fw.major).arg(m_fw.minor).arg(m_fw.build);
+    case 7:
+        return QStringLiteral("%1.%2").arg(hwMajor).arg(hwMinor);
+    case 8:
+        return QString::fromLatin1(c.networkName);
+    case 9:
+        return QString::fromLatin1(c.networkPassword);
+    case 10:
+        return QString::number(rssi);
+    case 11:
+        return QString::number(linkState);
     case 12: {
         QStringList parts;
         for (quint8 b : mac)
             parts << QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0'));
         return parts.join(QLatin1Char(':'));
     }
-    case 13: return dotted(c.ip);
-    case 14: return dotted(c.mask);
-    case 15: return dotted(c.gateway);
-    case 16: return dotted(c.dns);
-    case 17: return QString::fromLatin1(c.accessPassword);
-    case 18: return QString::number(c.tcpPort);
-    case 19: return QString::number(c.udpPort);
-    case 20: return QString::number(c.udpCwPort);
-    case 21: return QString::number(c.ddnsEnabled);
-    case 22: return QString::number(c.ddnsService);
-    case 23: return QString::fromLatin1(c.ddnsAddress);
-    case 24: return QString::fromLatin1(c.ddnsLogin);
-    case 25: return QString::fromLatin1(c.ddnsPassword);
-    case 27: return QString::fromLatin1(ddnsResult);
-    case 28: return QString::fromLatin1(lastError.toHex());
-    default: return QString();
+    case 13:
+        return dotted(c.ip);
+    case 14:
+        return dotted(c.mask);
+    case 15:
+        return dotted(c.gateway);
+    case 16:
+        return dotted(c.dns);
+    case 17:
+        return QString::fromLatin1(c.accessPassword);
+    case 18:
+        return QString::number(c.tcpPort);
+    case 19:
+        return QString::number(c.udpPort);
+    case 20:
+        return QString::number(c.udpCwPort);
+    case 21:
+        return QString::number(c.ddnsEnabled);
+    case 22:
+        return QString::number(c.ddnsService);
+    case 23:
+        return QString::fromLatin1(c.ddnsAddress);
+    case 24:
+        return QString::fromLatin1(c.ddnsLogin);
+    case 25:
+        return QString::fromLatin1(c.ddnsPassword);
+    case 27:
+        return QString::fromLatin1(ddnsResult);
+    case 28:
+        return QString::fromLatin1(lastError.toHex());
+    default:
+        return QString();
     }
 }
 
@@ -435,10 +541,24 @@ bool HidDeviceModel::setWorkingText(int param, const QString &text)
         hwMinor = p[1].toUInt();
         return true;
     }
-    case 8: c.networkName = text.toLatin1().left(kStringField); return true;
-    case 9: c.networkPassword = text.toLatin1().left(kStringField); return true;
-    case 10: { const qlonglong n = num(-200, 100); if (ok) rssi = qint32(n); return ok; }
-    case 11: { const qlonglong n = num(0, 0xFFFFFFFFLL); if (ok) linkState = quint32(n); return ok; }
+    case 8:
+        c.networkName = text.toLatin1().left(kStringField);
+        return true;
+    case 9:
+        c.networkPassword = text.toLatin1().left(kStringField);
+        return true;
+    case 10: {
+        const qlonglong n = num(-200, 100);
+        if (ok)
+            rssi = qint32(n);
+        return ok;
+    }
+    case 11: {
+        const qlonglong n = num(0, 0xFFFFFFFFLL);
+        if (ok)
+            linkState = quint32(n);
+        return ok;
+    }
     case 12: {
         const QByteArray b = QByteArray::fromHex(text.toLatin1());
         if (b.size() != 6)
@@ -446,20 +566,59 @@ bool HidDeviceModel::setWorkingText(int param, const QString &text)
         std::memcpy(mac.data(), b.constData(), 6);
         return true;
     }
-    case 13: return parseDotted(text, &c.ip);
-    case 14: return parseDotted(text, &c.mask);
-    case 15: return parseDotted(text, &c.gateway);
-    case 16: return parseDotted(text, &c.dns);
-    case 17: c.accessPassword = text.toLatin1().left(kStringField); return true;
-    case 18: { const qlonglong n = num(0, 65535); if (ok) c.tcpPort = quint16(n); return ok; }
-    case 19: { const qlonglong n = num(0, 65535); if (ok) c.udpPort = quint16(n); return ok; }
-    case 20: { const qlonglong n = num(0, 65535); if (ok) c.udpCwPort = quint16(n); return ok; }
-    case 21: { const qlonglong n = num(0, 255); if (ok) c.ddnsEnabled = quint8(n); return ok; }
-    case 22: { const qlonglong n = num(0, 255); if (ok) c.ddnsService = quint8(n); return ok; }
-    case 23: c.ddnsAddress = text.toLatin1().left(kStringField); return true;
-    case 24: c.ddnsLogin = text.toLatin1().left(kStringField); return true;
-    case 25: c.ddnsPassword = text.toLatin1().left(kStringField); return true;
-    case 27: ddnsResult = text.toLatin1().left(kStringField); return true;
+    case 13:
+        return parseDotted(text, &c.ip);
+    case 14:
+        return parseDotted(text, &c.mask);
+    case 15:
+        return parseDotted(text, &c.gateway);
+    case 16:
+        return parseDotted(text, &c.dns);
+    case 17:
+        c.accessPassword = text.toLatin1().left(kStringField);
+        return true;
+    case 18: {
+        const qlonglong n = num(0, 65535);
+        if (ok)
+            c.tcpPort = quint16(n);
+        return ok;
+    }
+    case 19: {
+        const qlonglong n = num(0, 65535);
+        if (ok)
+            c.udpPort = quint16(n);
+        return ok;
+    }
+    case 20: {
+        const qlonglong n = num(0, 65535);
+        if (ok)
+            c.udpCwPort = quint16(n);
+        return ok;
+    }
+    case 21: {
+        const qlonglong n = num(0, 255);
+        if (ok)
+            c.ddnsEnabled = quint8(n);
+        return ok;
+    }
+    case 22: {
+        const qlonglong n = num(0, 255);
+        if (ok)
+            c.ddnsService = quint8(n);
+        return ok;
+    }
+    case 23:
+        c.ddnsAddress = text.toLatin1().left(kStringField);
+        return true;
+    case 24:
+        c.ddnsLogin = text.toLatin1().left(kStringField);
+        return true;
+    case 25:
+        c.ddnsPassword = text.toLatin1().left(kStringField);
+        return true;
+    case 27:
+        ddnsResult = text.toLatin1().left(kStringField);
+        return true;
     case 28: {
         const QByteArray b = QByteArray::fromHex(text.toLatin1()).left(63);
         lastError = b + QByteArray(63 - b.size(), '\0');

@@ -31,10 +31,10 @@ public:
     {
         QByteArray networkName = "Brelko";
         QByteArray networkPassword;
-        std::array<quint8, 4> ip{{192, 168, 1, 7}};
-        std::array<quint8, 4> mask{{255, 255, 255, 0}};
-        std::array<quint8, 4> gateway{{192, 168, 1, 1}};
-        std::array<quint8, 4> dns{{192, 168, 1, 1}};
+        std::array<quint8, 4> ip { { 192, 168, 1, 7 } };
+        std::array<quint8, 4> mask { { 255, 255, 255, 0 } };
+        std::array<quint8, 4> gateway { { 192, 168, 1, 1 } };
+        std::array<quint8, 4> dns { { 192, 168, 1, 1 } };
         QByteArray accessPassword = "brelko";
         quint16 tcpPort = 11000;
         quint16 udpPort = 11000;
@@ -44,7 +44,7 @@ public:
         QByteArray ddnsAddress;
         QByteArray ddnsLogin;
         QByteArray ddnsPassword;
-        std::array<Slot, 7> permSlots{};
+        std::array<Slot, 7> permSlots {};
     };
 
     struct Firmware
@@ -93,7 +93,7 @@ public:
 
     qint32 rssi = -60;
     quint32 linkState = 0;
-    std::array<quint8, 6> mac{{0x04, 0xB8, 0x95, 0x56, 0x22, 0x89}};
+    std::array<quint8, 6> mac { { 0x04, 0xB8, 0x95, 0x56, 0x22, 0x89 } };
     quint32 hwMajor = 1;
     quint32 hwMinor = 0;
     QByteArray ddnsResult;

@@ -48,8 +48,8 @@ bool HidSimServer::listen(const QString &path)
     m_server = new QLocalServer(this);
     connect(m_server, &QLocalServer::newConnection, this, &HidSimServer::onNewConnection);
     if (!m_server->listen(path)) {
-        qWarning("HID simulator: cannot listen on %s: %s", qPrintable(path),
-                 qPrintable(m_server->errorString()));
+        qWarning(
+            "HID simulator: cannot listen on %s: %s", qPrintable(path), qPrintable(m_server->errorString()));
         return false;
     }
     m_path = path;
@@ -150,9 +150,9 @@ QByteArray HidSimServer::request(const QByteArray &line)
             if (!d->plugged)
                 continue;
             out += ' ' + QByteArray::number(d->vid, 16) + ':' + QByteArray::number(d->pid, 16) + ':'
-                   + QByteArray::number(d->release, 16) + ':' + hexText(pathOf(*d)) + ':'
-                   + hexText(QStringLiteral("Zentrik")) + ':' + hexText(QStringLiteral("Brelko sim ") + d->name)
-                   + ':' + hexText(QStringLiteral("SIM-") + d->name.toUpper());
+                + QByteArray::number(d->release, 16) + ':' + hexText(pathOf(*d)) + ':'
+                + hexText(QStringLiteral("Zentrik")) + ':' + hexText(QStringLiteral("Brelko sim ") + d->name)
+                + ':' + hexText(QStringLiteral("SIM-") + d->name.toUpper());
         }
         return out;
     }
@@ -163,7 +163,7 @@ QByteArray HidSimServer::request(const QByteArray &line)
         if (d->denied)
             return "err denied";
         const long id = m_nextHandle++;
-        m_handles.insert(id, Handle{d->name, d->generation, {}});
+        m_handles.insert(id, Handle { d->name, d->generation, {} });
         return "ok " + QByteArray::number(qlonglong(id));
     }
     if (verb == "close") {
@@ -247,8 +247,11 @@ QString HidSimServer::control(const QString &text, bool *okOut)
     if (cmd == QLatin1String("devices")) {
         QStringList out;
         for (const auto &d : qAsConst(m_devices))
-            out << QStringLiteral("%1 %2 %3 %4 %5").arg(d->name).arg(d->vid, 4, 16, QLatin1Char('0'))
-                       .arg(d->pid, 4, 16, QLatin1Char('0')).arg(d->release, 4, 16, QLatin1Char('0'))
+            out << QStringLiteral("%1 %2 %3 %4 %5")
+                       .arg(d->name)
+                       .arg(d->vid, 4, 16, QLatin1Char('0'))
+                       .arg(d->pid, 4, 16, QLatin1Char('0'))
+                       .arg(d->release, 4, 16, QLatin1Char('0'))
                        .arg(d->plugged ? QStringLiteral("plugged") : QStringLiteral("unplugged"));
         return out.join(QLatin1Char('\n'));
     }
@@ -360,7 +363,10 @@ QString HidSimServer::control(const QString &text, bool *okOut)
             s.pauseTime = w[4].toUInt();
             s.password = w.value(5).toLatin1().left(60);
         }
-        return QStringLiteral("%1 %2 %3 %4").arg(s.flags).arg(s.workTime).arg(s.pauseTime)
+        return QStringLiteral("%1 %2 %3 %4")
+            .arg(s.flags)
+            .arg(s.workTime)
+            .arg(s.pauseTime)
             .arg(QString::fromLatin1(s.password));
     }
     if (cmd == QLatin1String("lasterror")) {
@@ -378,8 +384,9 @@ QString HidSimServer::control(const QString &text, bool *okOut)
     if (cmd == QLatin1String("fwsha1")) {
         // The image being received when complete, else the last one installed.
         const QByteArray file = m.imageComplete() ? m.imageFile() : m.installedFile();
-        return file.isEmpty() ? QStringLiteral("none")
-                              : QString::fromLatin1(QCryptographicHash::hash(file, QCryptographicHash::Sha1).toHex());
+        return file.isEmpty()
+            ? QStringLiteral("none")
+            : QString::fromLatin1(QCryptographicHash::hash(file, QCryptographicHash::Sha1).toHex());
     }
     if (cmd == QLatin1String("fwinfo")) {
         return QStringLiteral("length %1 complete %2 crc %3 feature %4 image 0x%5")

@@ -17,7 +17,8 @@ HidSimThread::~HidSimThread()
     // Deleted in its own thread before the loop ends: a deleteLater() posted
     // just before quit() may never be run, and the server would leak.
     if (m_server && m_thread->isRunning())
-        QMetaObject::invokeMethod(m_server, [this] { delete m_server; }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            m_server, [this] { delete m_server; }, Qt::BlockingQueuedConnection);
     else
         delete m_server;
     m_server = nullptr;
@@ -59,6 +60,7 @@ QString HidSimClient::control(const QString &path, const QString &command)
     const QByteArray line = sock.readLine().trimmed();
     const int space = line.indexOf(' ');
     const QByteArray head = space < 0 ? line : line.left(space);
-    const QString body = space < 0 ? QString() : QString::fromUtf8(QByteArray::fromPercentEncoding(line.mid(space + 1)));
+    const QString body
+        = space < 0 ? QString() : QString::fromUtf8(QByteArray::fromPercentEncoding(line.mid(space + 1)));
     return head == "ok" ? body : QStringLiteral("err ") + body;
 }

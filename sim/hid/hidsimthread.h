@@ -35,4 +35,4 @@ namespace HidSimClient {
 // One request line to the simulator at path; the decoded answer, or a text
 // starting with "err" when the simulator cannot be reached.
 QString control(const QString &path, const QString &command);
-}
+} // namespace HidSimClient

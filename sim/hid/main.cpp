@@ -20,16 +20,17 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Simulated Brelko USB HID device"));
     parser.addHelpOption();
-    QCommandLineOption socketOpt(QStringLiteral("socket"), QStringLiteral("Unix socket to serve (default: $BRELKO_HID_SOCKET)."),
-                                 QStringLiteral("path"));
+    QCommandLineOption socketOpt(QStringLiteral("socket"),
+        QStringLiteral("Unix socket to serve (default: $BRELKO_HID_SOCKET)."), QStringLiteral("path"));
     QCommandLineOption commandOpt(QStringLiteral("command"),
-                                  QStringLiteral("Control command run before serving (repeatable), e.g. \"unplug\" or \"feature 1\"."),
-                                  QStringLiteral("line"));
+        QStringLiteral("Control command run before serving (repeatable), e.g. \"unplug\" or \"feature 1\"."),
+        QStringLiteral("line"));
     parser.addOption(socketOpt);
     parser.addOption(commandOpt);
     parser.process(app);
 
-    const QString path = parser.isSet(socketOpt) ? parser.value(socketOpt) : QString::fromStdString(HidSim::socketPath());
+    const QString path
+        = parser.isSet(socketOpt) ? parser.value(socketOpt) : QString::fromStdString(HidSim::socketPath());
     HidSimServer server;
     QTextStream out(stdout);
     const QStringList commands = parser.values(commandOpt);

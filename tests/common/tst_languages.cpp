@@ -18,10 +18,12 @@ bool makeQm(const QString &dir, const QString &base, const QString &native)
     f.write(QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!DOCTYPE TS>\n"
                            "<TS version=\"2.1\"><context><name>QObject</name>"
                            "<message><source>English</source><translation>%1</translation></message>"
-                           "</context></TS>\n").arg(native).toUtf8());
+                           "</context></TS>\n")
+                .arg(native)
+                .toUtf8());
     f.close();
     QProcess lrelease;
-    lrelease.start(QStringLiteral(LRELEASE_PATH), {"-silent", ts, "-qm", dir + "/" + base + ".qm"});
+    lrelease.start(QStringLiteral(LRELEASE_PATH), { "-silent", ts, "-qm", dir + "/" + base + ".qm" });
     if (!lrelease.waitForFinished(30000) || lrelease.exitCode() != 0)
         return false;
     QFile::remove(ts);
@@ -57,7 +59,7 @@ void TestLanguages::englishInsertedFirst()
     QVERIFY(makeQm(dir.path(), "other_fr", QString::fromUtf8("Français"))); // another program's file
     loadLanguagesFrom(dir.path(), "Morvex"); // pattern is lower-cased
 
-    const QStringList listed = QDir(dir.path()).entryList({"morvex_*.qm"}, QDir::NoFilter, QDir::Unsorted);
+    const QStringList listed = QDir(dir.path()).entryList({ "morvex_*.qm" }, QDir::NoFilter, QDir::Unsorted);
     QCOMPARE(languages().size(), 3);
     QCOMPARE(languages().first().nativeName, QString("English"));
     QCOMPARE(languages().first().code, QString("en"));
@@ -76,7 +78,7 @@ void TestLanguages::englishFileKeepsListingOrder()
     QVERIFY(makeQm(dir.path(), "morvex_de", "Deutsch"));
     QVERIFY(makeQm(dir.path(), "morvex_en", "English"));
     loadLanguagesFrom(dir.path(), "morvex");
-    const QStringList listed = QDir(dir.path()).entryList({"morvex_*.qm"}, QDir::NoFilter, QDir::Unsorted);
+    const QStringList listed = QDir(dir.path()).entryList({ "morvex_*.qm" }, QDir::NoFilter, QDir::Unsorted);
     QCOMPARE(languages().size(), 2);
     QStringList expected;
     for (const QString &f : listed)
@@ -89,10 +91,18 @@ void TestLanguages::lookUp_data()
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("code");
-    QTest::newRow("exact") << "Deutsch" << "Deutsch" << "de";
-    QTest::newRow("case-insensitive") << "deutsch" << "Deutsch" << "de";
-    QTest::newRow("locale name matches nothing") << "de_de" << "English" << "en";
-    QTest::newRow("empty") << "" << "English" << "en";
+    QTest::newRow("exact") << "Deutsch"
+                           << "Deutsch"
+                           << "de";
+    QTest::newRow("case-insensitive") << "deutsch"
+                                      << "Deutsch"
+                                      << "de";
+    QTest::newRow("locale name matches nothing") << "de_de"
+                                                 << "English"
+                                                 << "en";
+    QTest::newRow("empty") << ""
+                           << "English"
+                           << "en";
 }
 
 void TestLanguages::lookUp()
@@ -112,14 +122,14 @@ void TestLanguages::emptyFolderAndProgramPath()
 {
     QTemporaryDir dir;
     loadLanguagesFrom(dir.path(), "morvex");
-    QCOMPARE(names(), QStringList{"English"});
+    QCOMPARE(names(), QStringList { "English" });
     // A broken file is left out instead of giving a nameless entry.
     QFile junk(dir.filePath("morvex_xx.qm"));
     QVERIFY(junk.open(QIODevice::WriteOnly));
     junk.write("not a catalogue");
     junk.close();
     loadLanguagesFrom(dir.path(), "morvex");
-    QCOMPARE(names(), QStringList{"English"});
+    QCOMPARE(names(), QStringList { "English" });
 
     QCOMPARE(translationsPath(), QCoreApplication::applicationDirPath() + "/translations/");
 }

@@ -30,7 +30,10 @@ private slots:
 #endif
 
 private:
-    Settings *store() { return Settings::instance(); }
+    Settings *store()
+    {
+        return Settings::instance();
+    }
     // Permission bits in octal, "missing" when there is no file.
     static QString mode(const QString &path)
     {
@@ -60,11 +63,11 @@ void TestSettings::initTestCase()
     f.write("[Network]\nNetworkPass=s3cret\n");
 #endif
     f.close();
-    QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
-                                        QFile::ReadOther));
+    QVERIFY(QFile::setPermissions(
+        path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
     QCOMPARE(mode(path), QString("644"));
-    QTest::ignoreMessage(QtWarningMsg,
-                         QRegularExpression("^Settings file .*/store.ini was readable by others; now 0600$"));
+    QTest::ignoreMessage(
+        QtWarningMsg, QRegularExpression("^Settings file .*/store.ini was readable by others; now 0600$"));
     Settings::setDefaultFile(path);
     QCOMPARE(store()->fileName(), path);
 }
@@ -114,7 +117,7 @@ void TestSettings::standardLocation()
     QCOMPARE(Settings::standardFile("Zentrik/config.ini"), data + "/Zentrik/config.ini");
 #else
     QCOMPARE(Settings::standardFile("Zentrik/Brelko Software/Morvex.ini"),
-             data + "/Zentrik/Brelko Software/Morvex.ini");
+        data + "/Zentrik/Brelko Software/Morvex.ini");
 #endif
 }
 
@@ -126,17 +129,18 @@ void TestSettings::keyPathRule()
     QCOMPARE(int(Settings::PermEnable0), 16);
     QCOMPARE(Settings::permKey(3, 0), 16 + 21);
     QCOMPARE(store()->keyPath(Settings::Key(Settings::permKey(6, 6)), Settings::Permission),
-             QString("Permission/PermAudio6"));
+        QString("Permission/PermAudio6"));
 #else
     QCOMPARE(int(Settings::WinKeyParameters), 26);
     QCOMPARE(int(Settings::ZeroLevelEnable), 22);
     QCOMPARE(store()->keyPath(Settings::Language, Settings::General), QString("Language"));
     QCOMPARE(store()->keyPath(Settings::Serial_3, Settings::Serial), QString("Serial/Serial_3"));
-    QCOMPARE(store()->keyPath(Settings::WinKeyParameters, Settings::WinKey), QString("WinKey/WinKeyParameters"));
+    QCOMPARE(
+        store()->keyPath(Settings::WinKeyParameters, Settings::WinKey), QString("WinKey/WinKeyParameters"));
 #endif
     // A value outside the enumeration has no name: the other name alone remains.
     QCOMPARE(store()->keyPath(Settings::Key(999), Settings::Section(1)),
-             QString::fromLatin1(QMetaEnum::fromType<Settings::Section>().valueToKey(1)));
+        QString::fromLatin1(QMetaEnum::fromType<Settings::Section>().valueToKey(1)));
 }
 
 void TestSettings::writesLandInIniGroups()
@@ -153,7 +157,7 @@ void TestSettings::writesLandInIniGroups()
     store()->sync();
     QSettings raw(store()->fileName(), QSettings::IniFormat);
     // Top-level keys live in the INI group "General", which QSettings hides.
-    QCOMPARE(raw.childGroups(), QStringList{group});
+    QCOMPARE(raw.childGroups(), QStringList { group });
     QCOMPARE(raw.value(group + "/" + key).toInt(), 5000);
     QCOMPARE(raw.value("Language").toString(), QString("deutsch"));
 
@@ -176,15 +180,17 @@ void TestSettings::defaultsText_data()
     const QString key = "Home", sect = "Audio", other = "Network";
 #endif
     QTest::newRow("valid general entry") << key + ": word;" << key << QVariant(QString("word"));
-    QTest::newRow("section and key both members") << sect + "/" + key + " : value text  ;" << sect + "/" + key
-                                                  << QVariant(QString("value text"));
-    QTest::newRow("trailing blanks dropped, url kept") << key + ":   http://www.x.example/a   " << key
-                                                       << QVariant(QString("http://www.x.example/a"));
-    QTest::newRow("unknown section skipped") << "Bogus/" + key + ": v" << "Bogus/" + key << QVariant();
+    QTest::newRow("section and key both members")
+        << sect + "/" + key + " : value text  ;" << sect + "/" + key << QVariant(QString("value text"));
+    QTest::newRow("trailing blanks dropped, url kept")
+        << key + ":   http://www.x.example/a   " << key << QVariant(QString("http://www.x.example/a"));
+    QTest::newRow("unknown section skipped") << "Bogus/" + key + ": v"
+                                             << "Bogus/" + key << QVariant();
     QTest::newRow("unknown key skipped") << other + "/NoSuchKey: v" << other + "/NoSuchKey" << QVariant();
     QTest::newRow("missing colon skipped") << key + " value" << key << QVariant();
     QTest::newRow("empty value skipped") << key + ":  ;" << key << QVariant();
-    QTest::newRow("second of several entries") << "Bogus: 1; " + key + ": two; ;;" << key << QVariant(QString("two"));
+    QTest::newRow("second of several entries")
+        << "Bogus: 1; " + key + ": two; ;;" << key << QVariant(QString("two"));
     QTest::newRow("garbage") << QString::fromUtf8("\xff\xfe;;;///:::\n\t;") << key << QVariant();
 }
 

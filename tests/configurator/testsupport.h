@@ -6,13 +6,13 @@
 
 #include "sim/hid/hidsimthread.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
-#include <QFileInfo>
-#include <QLineEdit>
-#include <QAbstractButton>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -98,8 +98,8 @@ private:
     {
         const QWidgetList all = QApplication::topLevelWidgets();
         for (QWidget *w : all) {
-            if (auto *dialog = qobject_cast<QFileDialog *>(w); dialog && dialog->isVisible()
-                                                                && !m_closingDialogs.contains(dialog)) {
+            if (auto *dialog = qobject_cast<QFileDialog *>(w);
+                dialog && dialog->isVisible() && !m_closingDialogs.contains(dialog)) {
                 fileDialogs << dialog->windowTitle();
                 m_closingDialogs.append(dialog);
                 QPointer<QFileDialog> guard(dialog);
@@ -122,7 +122,7 @@ private:
             auto *box = qobject_cast<QMessageBox *>(w);
             if (!box || !box->isVisible() || m_closing.contains(box))
                 continue;
-            boxes.append({box->windowTitle(), box->text(), m_clock.elapsed()});
+            boxes.append({ box->windowTitle(), box->text(), m_clock.elapsed() });
             m_closing.append(box);
             QPointer<QMessageBox> guard(box);
             const QMessageBox::StandardButton reply = decide ? decide(box->text()) : answer;
@@ -191,8 +191,8 @@ private:
 inline QStringList loadOrder(bool permissions = true, bool ddnsOn = false)
 {
     QStringList out;
-    for (int p : {8, 9, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 6, 7, 12, 13, 14, 15, 16, 6, 7, 10, 11,
-                  8, 12, 21})
+    for (int p : { 8, 9, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 6, 7, 12, 13, 14, 15, 16, 6, 7,
+             10, 11, 8, 12, 21 })
         out << QStringLiteral("get %1").arg(p);
     if (ddnsOn)
         out << QStringLiteral("get 27");

@@ -1,24 +1,24 @@
+#include "common/settings.h"
 #include "configurator/centralwidget.h"
 #include "configurator/connectingtab.h"
-#include "platform/hid/hidnotifier.h"
 #include "configurator/ifnetworktab.h"
 #include "configurator/ipaddressfield.h"
 #include "configurator/mainwindow.h"
 #include "configurator/permission.h"
-#include "configurator/updatefwtab.h"
-#include "common/settings.h"
 #include "configurator/tabbattons.h"
-#include "tests/configurator/testsupport.h"
+#include "configurator/updatefwtab.h"
 #include "configurator/wifitab.h"
+#include "platform/hid/hidnotifier.h"
+#include "tests/configurator/testsupport.h"
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTabWidget>
-#include <QRegularExpression>
-#include <QElapsedTimer>
 #include <QtTest>
 
 #include <memory>
@@ -30,14 +30,14 @@ using namespace TestSupport;
 
 namespace {
 const QStringList kLoadOrder = loadOrder();
-const QStringList kAllTabs{"Wi-Fi", "Networking", "Permissions", "Connection", "DDNS", "Files", "Status"};
+const QStringList kAllTabs { "Wi-Fi", "Networking", "Permissions", "Connection", "DDNS", "Files", "Status" };
 
 // What applying every editing tab of a default device sends, Wi-Fi first.
 QStringList applyAll(const QString &wifiName, const QString &wifiPassword = QString())
 {
-    QStringList out{"set 8 " + wifiName, "set 9 " + wifiPassword, "set 13 192.168.1.7", "set 14 255.255.255.0",
-                    "set 15 192.168.1.1", "set 16 192.168.1.1", "set 17 brelko", "set 18 11000", "set 19 11000",
-                    "set 20 8765", "set 21 0", "set 22 0", "set 23 ", "set 24 ", "set 25 "};
+    QStringList out { "set 8 " + wifiName, "set 9 " + wifiPassword, "set 13 192.168.1.7",
+        "set 14 255.255.255.0", "set 15 192.168.1.1", "set 16 192.168.1.1", "set 17 brelko", "set 18 11000",
+        "set 19 11000", "set 20 8765", "set 21 0", "set 22 0", "set 23 ", "set 24 ", "set 25 " };
     for (int slot = 0; slot < 7; ++slot)
         out << QStringLiteral("set 29 %1 0 1 1").arg(slot) << QStringLiteral("set 30 %1 ").arg(slot);
     return out;
@@ -55,13 +55,13 @@ QStringList tabTitles(QTabWidget *tabs)
 bool promptShown(CentralWidget *c)
 {
     return c->connectLabel()->isVisible() && c->cableLabel()->isVisible() && !c->tabWidget()->isVisible()
-           && !c->saveAndExitButton()->isVisible();
+        && !c->saveAndExitButton()->isVisible();
 }
 
 bool tabsShown(CentralWidget *c)
 {
     return !c->connectLabel()->isVisible() && !c->cableLabel()->isVisible() && c->tabWidget()->isVisible()
-           && c->saveAndExitButton()->isVisible();
+        && c->saveAndExitButton()->isVisible();
 }
 } // namespace
 
@@ -114,8 +114,8 @@ void TstCentralWidget::initTestCase()
 
 void TstCentralWidget::init()
 {
-    for (const char *c : {"plug", "deny off", "factory", "silent off", "corrupt off", "unplug-after 0", "rejoin 1000",
-                          "@sibling unplug", "@mouse unplug", "clearlog"})
+    for (const char *c : { "plug", "deny off", "factory", "silent off", "corrupt off", "unplug-after 0",
+             "rejoin 1000", "@sibling unplug", "@mouse unplug", "clearlog" })
         m_sim.control(QString::fromLatin1(c));
     // The notifier starts each test knowing the bus as it is now.
     HidNotifier::instance()->rescan();
@@ -153,7 +153,8 @@ void TstCentralWidget::deviceAtStartUpIsAnnounced()
     // status bar still hears of it.
     startWindow();
     QVERIFY(tabsShown(m_central));
-    QTRY_COMPARE_WITH_TIMEOUT(m_window->statusBar()->currentMessage(), QStringLiteral("Device connected"), kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        m_window->statusBar()->currentMessage(), QStringLiteral("Device connected"), kWait);
 }
 
 void TstCentralWidget::arrivalLoadsTabsInOrder()
@@ -163,7 +164,7 @@ void TstCentralWidget::arrivalLoadsTabsInOrder()
     startWindow();
     QVERIFY(promptShown(m_central));
     QCOMPARE(m_central->connectLabel()->text(),
-             QStringLiteral("Please connect your Zentrik Brelko to the USB port of your computer.\n\n"));
+        QStringLiteral("Please connect your Zentrik Brelko to the USB port of your computer.\n\n"));
     QCOMPARE(m_central->connectLabel()->font().pixelSize(), 25);
     QCOMPARE(tabTitles(m_central->tabWidget()), kAllTabs);
     QVERIFY(requests(m_sim).isEmpty());
@@ -174,9 +175,9 @@ void TstCentralWidget::arrivalLoadsTabsInOrder()
     QVERIFY(tabsShown(m_central));
     QCOMPARE(requests(m_sim), kLoadOrder);
     QTRY_COMPARE(m_window->statusBar()->currentMessage(), QStringLiteral("Device connected"));
-    const QStringList octets{m_central->networkTab()->field(0)->octet(0)->text(),
-                             m_central->networkTab()->field(0)->octet(3)->text()};
-    QCOMPARE(octets, QStringList({"192", "10"}));
+    const QStringList octets { m_central->networkTab()->field(0)->octet(0)->text(),
+        m_central->networkTab()->field(0)->octet(3)->text() };
+    QCOMPARE(octets, QStringList({ "192", "10" }));
 
     // Other HID devices come and go unnoticed, even one on the Brelko's ids.
     QSignalSpy arrivals(HidNotifier::instance(), &HidNotifier::deviceArrival);
@@ -227,8 +228,8 @@ void TstCentralWidget::applyWritesCommitsAndReloadsAfterRejoin()
     QVERIFY(m_central->isRemovalShown());
 
     const QStringList log = requests(m_sim);
-    const QStringList applied{"set 13 192.168.1.42", "set 14 255.255.255.0", "set 15 192.168.1.1",
-                              "set 16 192.168.1.1", "commit"};
+    const QStringList applied { "set 13 192.168.1.42", "set 14 255.255.255.0", "set 15 192.168.1.1",
+        "set 16 192.168.1.1", "commit" };
     QCOMPARE(log.mid(0, 5), applied);
     QCOMPARE(log.mid(5), kLoadOrder);
     QCOMPARE(log.count("commit"), 1);
@@ -249,13 +250,12 @@ void TstCentralWidget::deviceThatDoesNotReturnIsShownGone()
     QElapsedTimer sinceSave;
     sinceSave.start();
     m_central->save();
-    QCOMPARE(requests(m_sim), QStringList{"commit"});
+    QCOMPARE(requests(m_sim), QStringList { "commit" });
     QVERIFY(tabsShown(m_central));
     QTRY_VERIFY_WITH_TIMEOUT(promptShown(m_central), 5000 + kWait);
     // Given up 5 s after the save: not before (a coarse
     // timer may fire up to 5 % early), and not much later.
-    QVERIFY2(sinceSave.elapsed() >= 5000 - 300
-                 && sinceSave.elapsed() <= 5000 + 1500,
+    QVERIFY2(sinceSave.elapsed() >= 5000 - 300 && sinceSave.elapsed() <= 5000 + 1500,
         qPrintable(QString::number(sinceSave.elapsed())));
     QVERIFY(statusTexts().contains("Device disconnected"));
     QVERIFY(m_central->isAwaitingReturn()); // keeps waiting for the device
@@ -276,7 +276,7 @@ void TstCentralWidget::silentDeviceStopsTheLoadChain()
     QTRY_VERIFY_WITH_TIMEOUT(m_boxes->boxes.size() == 1, kWait);
     QCOMPARE(m_boxes->boxes[0].title, QStringLiteral("Error"));
     QVERIFY(m_boxes->boxes[0].text.startsWith("Can't read data from the Zentrik Brelko interface."));
-    QTRY_COMPARE(requests(m_sim), QStringList{"get 8"});
+    QTRY_COMPARE(requests(m_sim), QStringList { "get 8" });
     QCoreApplication::processEvents();
     QVERIFY(!statusTexts().contains("Device connected"));
     QVERIFY(m_central->tabWidget()->isVisible()); // the failed load leaves the tabs up
@@ -292,7 +292,7 @@ void TstCentralWidget::unpluggedDuringLoad()
     QTRY_VERIFY_WITH_TIMEOUT(m_boxes->boxes.size() >= 1, kWait);
     QVERIFY(m_boxes->boxes[0].text.startsWith("Can't read data from the Zentrik Brelko interface."));
     QTRY_VERIFY_WITH_TIMEOUT(promptShown(m_central), kWait);
-    QCOMPARE(requests(m_sim), QStringList({"get 8", "get 9", "get 13"}));
+    QCOMPARE(requests(m_sim), QStringList({ "get 8", "get 9", "get 13" }));
     QVERIFY(!statusTexts().contains("Device connected"));
     QCOMPARE(m_boxes->boxes.size(), 1);
 }
@@ -304,8 +304,9 @@ void TstCentralWidget::deniedNodeIsNamedWithTheFix()
     startWindow();
     QTRY_VERIFY_WITH_TIMEOUT(m_boxes->boxes.size() >= 1, kWait);
     const QString text = m_boxes->boxes[0].text;
-    const QRegularExpressionMatch node =
-        QRegularExpression(QStringLiteral("^No permission to open the Zentrik Brelko interface at (\\S+)\\.")).match(text);
+    const QRegularExpressionMatch node = QRegularExpression(
+        QStringLiteral("^No permission to open the Zentrik Brelko interface at (\\S+)\\."))
+                                             .match(text);
     QVERIFY2(node.hasMatch() && !node.captured(1).isEmpty(), qPrintable(text));
     QVERIFY2(text.contains("70-brelko.rules") && text.contains("udevadm"), qPrintable(text));
     QVERIFY(m_window->isVisible());
@@ -327,7 +328,8 @@ void TstCentralWidget::compatibilityShowsOrHidesThePasswordRow()
     QCOMPARE(tabTitles(tabs), kAllTabs);
     m_central->compatibility(1);
     QVERIFY(conn->isPasswordRowShown());
-    QCOMPARE(tabTitles(tabs), QStringList({"Wi-Fi", "Networking", "Connection", "DDNS", "Files", "Status"}));
+    QCOMPARE(
+        tabTitles(tabs), QStringList({ "Wi-Fi", "Networking", "Connection", "DDNS", "Files", "Status" }));
     m_central->compatibility(7); // unknown: nothing changes
     QVERIFY(conn->isPasswordRowShown());
     QCOMPARE(tabs->count(), 6);
@@ -471,9 +473,12 @@ void TstCentralWidget::handBackDirectory_data()
 {
     QTest::addColumn<QString>("program");
     QTest::addColumn<QString>("dir");
-    QTest::newRow("absolute") << "/opt/zentrik/morvex" << "/opt/zentrik/";
-    QTest::newRow("relative") << "bin/morvex" << "bin/";
-    QTest::newRow("bare name") << "morvex" << "";
+    QTest::newRow("absolute") << "/opt/zentrik/morvex"
+                              << "/opt/zentrik/";
+    QTest::newRow("relative") << "bin/morvex"
+                              << "bin/";
+    QTest::newRow("bare name") << "morvex"
+                               << "";
 }
 
 void TstCentralWidget::handBackDirectory()

@@ -59,7 +59,7 @@ void TstConfiguratorApp::followsTheDeviceAndHandsBackOnExit()
     app.setProcessChannelMode(QProcess::SeparateChannels);
     QByteArray log;
     connect(&app, &QProcess::readyReadStandardError, &app, [&] { log += app.readAllStandardError(); });
-    app.start(qEnvironmentVariable("BRELKO_BIN_DIR") + "/brelko-configurator", {script});
+    app.start(qEnvironmentVariable("BRELKO_BIN_DIR") + "/brelko-configurator", { script });
     QVERIFY(app.waitForStarted());
     // Started with no device: it looks once and waits.
     QTRY_VERIFY_WITH_TIMEOUT(log.contains("connectedDevice()"), kWait);

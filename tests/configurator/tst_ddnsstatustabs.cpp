@@ -1,24 +1,24 @@
 // The DDNS and Status tabs against the simulated device.
 
+#include "common/settings.h"
 #include "configurator/centralwidget.h"
 #include "configurator/ddnstab.h"
 #include "configurator/devstatustab.h"
 #include "configurator/hidinterface.h"
-#include "platform/hid/hidnotifier.h"
 #include "configurator/mainwindow.h"
-#include "common/settings.h"
 #include "configurator/tabbattons.h"
+#include "platform/hid/hidnotifier.h"
 #include "tests/configurator/testsupport.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QSettings>
 #include <QTabWidget>
-#include <QElapsedTimer>
 #include <QtTest>
 
 #include <memory>
@@ -77,8 +77,8 @@ void TstDdnsStatusTabs::initTestCase()
 
 void TstDdnsStatusTabs::init()
 {
-    for (const char *c : {"plug", "factory", "silent off", "unplug-after 0", "rejoin 1000", "feature 2",
-                          "value 6 1.2.0", "clearlog"})
+    for (const char *c : { "plug", "factory", "silent off", "unplug-after 0", "rejoin 1000", "feature 2",
+             "value 6 1.2.0", "clearlog" })
         m_sim.control(QString::fromLatin1(c));
     HidNotifier::instance()->rescan();
     m_boxes->rearm();
@@ -87,7 +87,8 @@ void TstDdnsStatusTabs::init()
 void TstDdnsStatusTabs::ddnsEnablingRule()
 {
     auto tab = makeTab<DdnsTab>();
-    const QList<QWidget *> fields{tab->serviceBox(), tab->addressEdit(), tab->loginEdit(), tab->passwordEdit()};
+    const QList<QWidget *> fields { tab->serviceBox(), tab->addressEdit(), tab->loginEdit(),
+        tab->passwordEdit() };
     QVERIFY(!tab->useBox()->isChecked());
     for (QWidget *w : fields)
         QVERIFY(!w->isEnabled());
@@ -112,7 +113,7 @@ void TstDdnsStatusTabs::ddnsLoadApplyAndSettings()
     auto tab = makeTab<DdnsTab>();
     QSignalSpy status(tab.get(), &AbstractTab::statusMessage);
     QVERIFY(tab->loadData());
-    QCOMPARE(requests(m_sim), QStringList({"get 21", "get 22", "get 23", "get 24", "get 25"}));
+    QCOMPARE(requests(m_sim), QStringList({ "get 21", "get 22", "get 23", "get 24", "get 25" }));
     QVERIFY(tab->useBox()->isChecked());
     QVERIFY(tab->addressEdit()->isEnabled());
     QCOMPARE(tab->serviceBox()->currentIndex(), 0);
@@ -126,8 +127,9 @@ void TstDdnsStatusTabs::ddnsLoadApplyAndSettings()
     tab->useBox()->setChecked(false);
     tab->loginEdit()->setText(QString(80, 'L')); // longer than the field: cut
     tab->applyData();
-    QCOMPARE(requests(m_sim), QStringList({"set 21 0", "set 22 0", "set 23 shack.ddns.example",
-                                           "set 24 " + QString(61, 'L'), "set 25 s3cret"}));
+    QCOMPARE(requests(m_sim),
+        QStringList({ "set 21 0", "set 22 0", "set 23 shack.ddns.example", "set 24 " + QString(61, 'L'),
+            "set 25 s3cret" }));
     QCOMPARE(m_sim.control("largest"), QStringLiteral("65"));
 
     const QString file = testHome() + "/ddns.ini";
@@ -164,15 +166,19 @@ void TstDdnsStatusTabs::lastError_data()
 {
     QTest::addColumn<QString>("command");
     QTest::addColumn<QString>("text");
-    QTest::newRow("bus fault") << "lasterror 3 0x2A 1 2 3 12 0x08001235 0x08004000 0x21000000 0x20001000 0x8200 "
-                                  "0x40000000 0 0"
-                               << "Type: exception. Reason: BusFault\nr0  =0x0000002A\nr1  =0x00000001\n"
-                                  "r2  =0x00000002\nr3  =0x00000003\nr12 =0x0000000C\nLR  =0x08001235\n"
-                                  "PC  =0x08004000\nPSR =0x21000000\nBFAR=0x20001000\nCFSR=0x00008200\n"
-                                  "HFSR=0x40000000\nDFSR=0x00000000\nAFSR=0x00000000\n";
-    QTest::newRow("watchdog") << "lasterror 0 Task audio stuck" << "Type: watchdog. Reason: Task audio stuck";
-    QTest::newRow("none (9)") << "lasterror 9" << "Device does not have error";
-    QTest::newRow("none (7)") << "lasterror 7" << "Device does not have error";
+    QTest::newRow("bus fault")
+        << "lasterror 3 0x2A 1 2 3 12 0x08001235 0x08004000 0x21000000 0x20001000 0x8200 "
+           "0x40000000 0 0"
+        << "Type: exception. Reason: BusFault\nr0  =0x0000002A\nr1  =0x00000001\n"
+           "r2  =0x00000002\nr3  =0x00000003\nr12 =0x0000000C\nLR  =0x08001235\n"
+           "PC  =0x08004000\nPSR =0x21000000\nBFAR=0x20001000\nCFSR=0x00008200\n"
+           "HFSR=0x40000000\nDFSR=0x00000000\nAFSR=0x00000000\n";
+    QTest::newRow("watchdog") << "lasterror 0 Task audio stuck"
+                              << "Type: watchdog. Reason: Task audio stuck";
+    QTest::newRow("none (9)") << "lasterror 9"
+                              << "Device does not have error";
+    QTest::newRow("none (7)") << "lasterror 7"
+                              << "Device does not have error";
 }
 
 void TstDdnsStatusTabs::lastError()
@@ -182,7 +188,7 @@ void TstDdnsStatusTabs::lastError()
     QVERIFY(!m_sim.control(command).startsWith("err"));
     auto tab = makeTab<DevStatusTab>();
     tab->showLastError();
-    QCOMPARE(requests(m_sim), QStringList{"get 28"});
+    QCOMPARE(requests(m_sim), QStringList { "get 28" });
     QVERIFY(tab->lastErrorWindow()->isVisible());
     QCOMPARE(tab->lastErrorWindow()->windowTitle(), QStringLiteral("Last error"));
     QCOMPARE(tab->lastErrorText()->toPlainText(), text);
@@ -196,12 +202,24 @@ void TstDdnsStatusTabs::ddnsResult_data()
     QTest::addColumn<QString>("answer");
     QTest::addColumn<QString>("word");
     QTest::addColumn<QString>("detail");
-    QTest::newRow("good") << true << "good 93.184.216.34" << "Success" << "DNS hostname update successful.";
-    QTest::newRow("nochg") << true << "nochg 93.184.216.34" << "Success" << "no update performed.";
-    QTest::newRow("911") << true << "911" << "Error" << "Retry the update no sooner 30 minutes.";
-    QTest::newRow("badauth") << true << "badauth" << "Error" << "Invalid username password combination";
-    QTest::newRow("off") << false << "good 1.2.3.4" << "Disabled" << "you have to switch to DDNS tab.";
-    QTest::newRow("unknown keeps") << true << "whatever" << "" << "";
+    QTest::newRow("good") << true << "good 93.184.216.34"
+                          << "Success"
+                          << "DNS hostname update successful.";
+    QTest::newRow("nochg") << true << "nochg 93.184.216.34"
+                           << "Success"
+                           << "no update performed.";
+    QTest::newRow("911") << true << "911"
+                         << "Error"
+                         << "Retry the update no sooner 30 minutes.";
+    QTest::newRow("badauth") << true << "badauth"
+                             << "Error"
+                             << "Invalid username password combination";
+    QTest::newRow("off") << false << "good 1.2.3.4"
+                         << "Disabled"
+                         << "you have to switch to DDNS tab.";
+    QTest::newRow("unknown keeps") << true << "whatever"
+                                   << ""
+                                   << "";
 }
 
 void TstDdnsStatusTabs::ddnsResult()
@@ -216,12 +234,13 @@ void TstDdnsStatusTabs::ddnsResult()
     auto tab = makeTab<DevStatusTab>();
     tab->updateWiFiState();
     const QStringList log = requests(m_sim);
-    QCOMPARE(log.mid(0, 5), QStringList({"get 10", "get 11", "get 8", "get 12", "get 21"}));
+    QCOMPARE(log.mid(0, 5), QStringList({ "get 10", "get 11", "get 8", "get 12", "get 21" }));
     QCOMPARE(log.contains("get 27"), enabled);
     QCOMPARE(tab->ddnsLabel()->text(), word);
     QVERIFY(tab->ddnsDetailBox()->text().contains(detail));
     if (!word.isEmpty()) {
-        QCOMPARE(tab->ddnsDetailBox()->icon(), word == "Error" ? QMessageBox::Warning : QMessageBox::Information);
+        QCOMPARE(
+            tab->ddnsDetailBox()->icon(), word == "Error" ? QMessageBox::Warning : QMessageBox::Information);
         // "More info..." shows the detail box.
         emit tab->moreInfoLink()->linkActivated(" ");
         QTRY_VERIFY_WITH_TIMEOUT(!m_boxes->boxes.isEmpty(), kWait);
@@ -234,10 +253,14 @@ void TstDdnsStatusTabs::linkStates_data()
     QTest::addColumn<int>("state");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("rssi");
-    QTest::newRow("disconnected") << 0 << "Disconnected" << "";
-    QTest::newRow("connecting") << 1 << "Connecting to: Shack AP" << "";
-    QTest::newRow("connected") << 2 << "Connected to: Shack AP" << "-57 dBm";
-    QTest::newRow("unknown") << 5 << "Connected to: Earlier" << "-57 dBm";
+    QTest::newRow("disconnected") << 0 << "Disconnected"
+                                  << "";
+    QTest::newRow("connecting") << 1 << "Connecting to: Shack AP"
+                                << "";
+    QTest::newRow("connected") << 2 << "Connected to: Shack AP"
+                               << "-57 dBm";
+    QTest::newRow("unknown") << 5 << "Connected to: Earlier"
+                             << "-57 dBm";
 }
 
 void TstDdnsStatusTabs::linkStates()
@@ -270,7 +293,7 @@ void TstDdnsStatusTabs::loadShowsAddressesAndVersions()
     m_sim.control("value 7 3.1");
     QVERIFY(tab->loadData());
     QCOMPARE(requests(m_sim).mid(0, 7),
-             QStringList({"get 12", "get 13", "get 14", "get 15", "get 16", "get 6", "get 7"}));
+        QStringList({ "get 12", "get 13", "get 14", "get 15", "get 16", "get 6", "get 7" }));
     QCOMPARE(tab->macLabel()->text(), QStringLiteral("02:a0:f7:0b:0c:0d"));
     QCOMPARE(tab->ipLabel()->text(), QStringLiteral("10.1.2.3"));
     QCOMPARE(tab->maskLabel()->text(), QStringLiteral("255.255.0.0"));
@@ -300,8 +323,7 @@ void TstDdnsStatusTabs::pollsOnlyWhileCurrentAndPresent()
     QTRY_VERIFY_WITH_TIMEOUT(requests(m_sim).count("get 10") >= 2, 5000 + kWait);
     // Every 5 s: the second read neither early nor much late (a
     // coarse timer may fire up to 5 % early).
-    QVERIFY2(sinceShown.elapsed() >= 5000 - 300
-                 && sinceShown.elapsed() <= 5000 + 1500,
+    QVERIFY2(sinceShown.elapsed() >= 5000 - 300 && sinceShown.elapsed() <= 5000 + 1500,
         qPrintable(QString::number(sinceShown.elapsed())));
 
     central->tabWidget()->setCurrentIndex(0);
@@ -321,7 +343,8 @@ void TstDdnsStatusTabs::screenshots()
     m_sim.control("value 23 shack.ddns.example");
     m_sim.control("value 27 nochg 93.184.216.34");
     m_sim.control("value 11 2");
-    m_sim.control("lasterror 3 0x2A 1 2 3 12 0x08001235 0x08004000 0x21000000 0x20001000 0x8200 0x40000000 0 0");
+    m_sim.control(
+        "lasterror 3 0x2A 1 2 3 12 0x08001235 0x08004000 0x21000000 0x20001000 0x8200 0x40000000 0 0");
     MainWindow window;
     CentralWidget *central = window.centralPart();
     window.resize(640, 480);

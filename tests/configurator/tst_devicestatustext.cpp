@@ -45,12 +45,13 @@ void TstDeviceStatusText::exceptionShowsThirteenRegisters()
     QCOMPARE(lines.value(5), QStringLiteral("r12 =0xDEADBE04"));
     QCOMPARE(lines.value(9), QStringLiteral("BFAR=0xDEADBE08"));
     QCOMPARE(lines.value(13), QStringLiteral("AFSR=0xDEADBE0C"));
-    const QStringList names{"r0  ", "r1  ", "r2  ", "r3  ", "r12 ", "LR  ", "PC  ",
-                            "PSR ", "BFAR", "CFSR", "HFSR", "DFSR", "AFSR"};
+    const QStringList names { "r0  ", "r1  ", "r2  ", "r3  ", "r12 ", "LR  ", "PC  ", "PSR ", "BFAR", "CFSR",
+        "HFSR", "DFSR", "AFSR" };
     for (int i = 0; i < 13; ++i)
         QVERIFY2(QRegularExpression("^" + QRegularExpression::escape(names[i]) + "=0x[0-9A-F]{8}$")
-                     .match(lines[i + 1]).hasMatch(),
-                 qPrintable(lines[i + 1]));
+                     .match(lines[i + 1])
+                     .hasMatch(),
+            qPrintable(lines[i + 1]));
 }
 
 void TstDeviceStatusText::errorTypes_data()
@@ -97,23 +98,40 @@ void TstDeviceStatusText::ddns_data()
     QTest::addColumn<QString>("word");
     QTest::addColumn<QString>("detailPart");
     QTest::addColumn<int>("icon");
-    const int info = int(DeviceStatusText::Severity::Information), warn = int(DeviceStatusText::Severity::Warning);
-    QTest::newRow("disabled") << "disabled" << true << "Disabled" << "you have to switch to DDNS tab." << info;
-    QTest::newRow("good") << "good 93.184.216.34" << true << "Success" << "DNS hostname update successful.\n"
+    const int info = int(DeviceStatusText::Severity::Information),
+              warn = int(DeviceStatusText::Severity::Warning);
+    QTest::newRow("disabled") << "disabled" << true << "Disabled"
+                              << "you have to switch to DDNS tab." << info;
+    QTest::newRow("good") << "good 93.184.216.34" << true << "Success"
+                          << "DNS hostname update successful.\n"
                           << info;
-    QTest::newRow("nochg") << "nochg 93.184.216.34" << true << "Success" << "no update performed. \n" << info;
-    QTest::newRow("nohost") << "nohost" << true << "Error" << "credentials before performing" << warn;
-    QTest::newRow("badauth") << "badauth" << true << "Error" << "Invalid username password combination" << warn;
-    QTest::newRow("badagent") << "badagent" << true << "Error" << "Client disabled.\n" << warn;
-    QTest::newRow("!donator") << "!donator" << true << "Error" << "offline options." << warn;
-    QTest::newRow("abuse") << "abuse" << true << "Error" << "terms of service." << warn;
-    QTest::newRow("911") << "911" << true << "Error" << "Retry the update no sooner 30 minutes." << warn;
-    QTest::newRow("disconnected") << "disconnected" << true << "Error" << "check your Internet connection." << warn;
+    QTest::newRow("nochg") << "nochg 93.184.216.34" << true << "Success"
+                           << "no update performed. \n"
+                           << info;
+    QTest::newRow("nohost") << "nohost" << true << "Error"
+                            << "credentials before performing" << warn;
+    QTest::newRow("badauth") << "badauth" << true << "Error"
+                             << "Invalid username password combination" << warn;
+    QTest::newRow("badagent") << "badagent" << true << "Error"
+                              << "Client disabled.\n"
+                              << warn;
+    QTest::newRow("!donator") << "!donator" << true << "Error"
+                              << "offline options." << warn;
+    QTest::newRow("abuse") << "abuse" << true << "Error"
+                           << "terms of service." << warn;
+    QTest::newRow("911") << "911" << true << "Error"
+                         << "Retry the update no sooner 30 minutes." << warn;
+    QTest::newRow("disconnected") << "disconnected" << true << "Error"
+                                  << "check your Internet connection." << warn;
     // "disabled" only as the whole text; codes are searched in table order.
-    QTest::newRow("disabled inside") << "xdisabled" << false << "" << "" << 0;
-    QTest::newRow("good before 911") << "911 good" << true << "Success" << "update successful" << info;
-    QTest::newRow("case matters") << "GOOD" << false << "" << "" << 0;
-    QTest::newRow("empty") << "" << false << "" << "" << 0;
+    QTest::newRow("disabled inside") << "xdisabled" << false << ""
+                                     << "" << 0;
+    QTest::newRow("good before 911") << "911 good" << true << "Success"
+                                     << "update successful" << info;
+    QTest::newRow("case matters") << "GOOD" << false << ""
+                                  << "" << 0;
+    QTest::newRow("empty") << "" << false << ""
+                           << "" << 0;
 }
 
 void TstDeviceStatusText::ddns()

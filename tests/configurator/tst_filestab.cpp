@@ -2,20 +2,20 @@
 // firmware checks and upload, settings export/import, reset, the firmware
 // recommendation and the tab placement the firmware's feature word decides.
 
+#include "common/settings.h"
 #include "configurator/centralwidget.h"
 #include "configurator/connectingtab.h"
 #include "configurator/ddnstab.h"
 #include "configurator/firmwareimage.h"
-#include "platform/hid/hidnotifier.h"
 #include "configurator/ifnetworktab.h"
 #include "configurator/ipaddressfield.h"
 #include "configurator/mainwindow.h"
 #include "configurator/permission.h"
 #include "configurator/permitem.h"
-#include "common/settings.h"
-#include "tests/configurator/testsupport.h"
 #include "configurator/updatefwtab.h"
 #include "configurator/wifitab.h"
+#include "platform/hid/hidnotifier.h"
+#include "tests/configurator/testsupport.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -23,7 +23,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
-#include <algorithm>
 #include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
@@ -31,6 +30,7 @@
 #include <QTabWidget>
 #include <QtEndian>
 #include <QtTest>
+#include <algorithm>
 
 #include <memory>
 
@@ -42,10 +42,11 @@ using namespace TestSupport;
 namespace {
 constexpr int kWait = 8000;
 const QString kProceed = QStringLiteral("The firmware update process will now start.");
-const QString kFeatureQuestion = QStringLiteral("In this version of firmware some functionality was improved.");
+const QString kFeatureQuestion
+    = QStringLiteral("In this version of firmware some functionality was improved.");
 
 QByteArray firmware(int size, quint32 image = 0xFE0A0001, quint32 feature = 2, quint32 major = 1,
-                    quint32 minor = 3, quint32 build = 0)
+    quint32 minor = 3, quint32 build = 0)
 {
     QByteArray f(size, '\0');
     quint32 x = 0x12345678u + quint32(size);
@@ -140,8 +141,8 @@ void TstFilesTab::initTestCase()
 
 void TstFilesTab::init()
 {
-    for (const char *c : {"plug", "factory", "silent off", "unplug-after 0", "rejoin 800", "feature 2",
-                          "imageword 0xFE0A0001", "value 6 1.2.0", "clearlog"})
+    for (const char *c : { "plug", "factory", "silent off", "unplug-after 0", "rejoin 800", "feature 2",
+             "imageword 0xFE0A0001", "value 6 1.2.0", "clearlog" })
         m_sim.control(QString::fromLatin1(c));
     Settings::instance()->setFile(testHome() + "/config.ini");
     HidNotifier::instance()->rescan();
@@ -190,7 +191,7 @@ void TstFilesTab::uploadCompletes()
     // Browse: the dialog's choice becomes the path.
     m_boxes->chooseFile = path;
     QTest::mouseClick(m_files->browseButton(), Qt::LeftButton);
-    QCOMPARE(m_boxes->fileDialogs, QStringList{"Open the firmware file"});
+    QCOMPARE(m_boxes->fileDialogs, QStringList { "Open the firmware file" });
     QCOMPARE(m_files->fileNameEdit()->text(), path);
 
     m_sim.control("clearlog");
@@ -201,11 +202,11 @@ void TstFilesTab::uploadCompletes()
     QVERIFY(m_files->isUploading());
     QVERIFY(m_files->progressBar()->isVisible());
     QVERIFY(!m_files->updateButton()->isEnabled() && !m_files->importButton()->isEnabled()
-            && !m_files->browseButton()->isEnabled() && !m_files->resetButton()->isEnabled());
+        && !m_files->browseButton()->isEnabled() && !m_files->resetButton()->isEnabled());
     QVERIFY(!m_central->wifiTab()->isEnabled());
     QVERIFY(!m_central->saveAndExitButton()->isEnabled());
     QTRY_COMPARE(m_window->statusBar()->currentMessage(),
-                 QStringLiteral("Uploading firmware... It takes several minutes."));
+        QStringLiteral("Uploading firmware... It takes several minutes."));
     // A real event loop while it uploads: polling with QTRY sleeps between
     // rounds and would hold back the 5 ms tick.
     QSignalSpy progress(m_files->progressBar(), &QProgressBar::valueChanged);
@@ -247,7 +248,7 @@ void TstFilesTab::uploadCompletes()
     QVERIFY(m_central->wifiTab()->isEnabled());
     QVERIFY(m_boxes->boxes.size() == 1); // only the question
     QCOMPARE(m_sim.control("fwsha1"),
-             QString::fromLatin1(QCryptographicHash::hash(file, QCryptographicHash::Sha1).toHex()));
+        QString::fromLatin1(QCryptographicHash::hash(file, QCryptographicHash::Sha1).toHex()));
 }
 
 void TstFilesTab::fileChecks_data()
@@ -258,14 +259,18 @@ void TstFilesTab::fileChecks_data()
     QTest::newRow("500001") << firmware(500001) << "Incorrect file size.";
     QTest::newRow("empty") << QByteArray() << "Incorrect file size.";
     // The mask is checked before the device is compared with.
-    QTest::newRow("image bit clear") << firmware(4096, 0xFE020001) << "Unfortunately, the firmware can not be "
-                                                                       "updated:\n\nNot a valid firmware";
-    QTest::newRow("truncated") << firmware(4096).left(300) << "Unfortunately, the firmware can not be "
-                                                              "updated:\n\nNot a valid firmware";
-    QTest::newRow("random") << firmware(4096, 0) << "Unfortunately, the firmware can not be updated:\n\nNot a valid";
-    QTest::newRow("other device") << firmware(4096, 0xFE0A0003) << "Unfortunately, the firmware can not be "
-                                                                   "updated:\n\nThis firmware update file is "
-                                                                   "incompatible";
+    QTest::newRow("image bit clear") << firmware(4096, 0xFE020001)
+                                     << "Unfortunately, the firmware can not be "
+                                        "updated:\n\nNot a valid firmware";
+    QTest::newRow("truncated") << firmware(4096).left(300)
+                               << "Unfortunately, the firmware can not be "
+                                  "updated:\n\nNot a valid firmware";
+    QTest::newRow("random") << firmware(4096, 0)
+                            << "Unfortunately, the firmware can not be updated:\n\nNot a valid";
+    QTest::newRow("other device") << firmware(4096, 0xFE0A0003)
+                                  << "Unfortunately, the firmware can not be "
+                                     "updated:\n\nThis firmware update file is "
+                                     "incompatible";
 }
 
 void TstFilesTab::fileChecks()
@@ -317,7 +322,8 @@ void TstFilesTab::featureQuestion()
     // The new firmware has other features: the device comes back with its
     // defaults and the Connection tab's password row.
     QTRY_VERIFY_WITH_TIMEOUT(requests(m_sim).contains("restart"), 60000);
-    QTRY_VERIFY_WITH_TIMEOUT(m_central->tabWidget()->isVisible() && m_central->tabWidget()->count() == 6, kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        m_central->tabWidget()->isVisible() && m_central->tabWidget()->count() == 6, kWait);
     QVERIFY(m_central->connectingTab()->isPasswordRowShown());
 }
 
@@ -334,8 +340,8 @@ void TstFilesTab::unplugDuringUpload()
     QTRY_VERIFY_WITH_TIMEOUT(!m_files->isUploading(), kWait);
     QTRY_VERIFY_WITH_TIMEOUT(hasBox(m_boxes, "Can't write data to the Zentrik Brelko interface."), kWait);
     QVERIFY(m_files->updateButton()->isEnabled() && m_files->browseButton()->isEnabled()
-            && m_files->importButton()->isEnabled() && m_files->exportButton()->isEnabled()
-            && m_files->resetButton()->isEnabled());
+        && m_files->importButton()->isEnabled() && m_files->exportButton()->isEnabled()
+        && m_files->resetButton()->isEnabled());
     QVERIFY(!m_files->progressBar()->isVisible());
     QCOMPARE(m_files->progressBar()->value(), 0);
     QCOMPARE(m_files->fileNameEdit()->text(), testHome() + "/unplug.refw"); // ready to retry
@@ -404,13 +410,14 @@ void TstFilesTab::recommendation()
         QCOMPARE(m_boxes->boxes[0].title, QStringLiteral("Update Brelko firmware"));
         QVERIFY(m_boxes->boxes[0].text.startsWith(
             "We strongly recommend that you update\nyour Brelko's firmware to version 1.1.7 or higher."));
-        QVERIFY(m_boxes->boxes[0].text.endsWith("\nAfter that you should choose the \"Files\" tab\nand update "
-                                                "firmware."));
+        QVERIFY(
+            m_boxes->boxes[0].text.endsWith("\nAfter that you should choose the \"Files\" tab\nand update "
+                                            "firmware."));
     }
     // The device rejoining after a commit does not ask again.
     m_central->save();
-    QTRY_VERIFY_WITH_TIMEOUT(statusTexts().count("Device connected") >= 1 && !m_central->isAwaitingReturn(),
-                             kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        statusTexts().count("Device connected") >= 1 && !m_central->isAwaitingReturn(), kWait);
     QCoreApplication::processEvents();
     QCOMPARE(m_boxes->boxes.size(), shown ? 1 : 0);
 }
@@ -421,10 +428,11 @@ void TstFilesTab::featureWordPlacesPermissions_data()
     QTest::addColumn<QStringList>("titles");
     QTest::addColumn<bool>("passwordRow");
     QTest::addColumn<bool>("slotsRead");
-    QTest::newRow("1") << 1 << QStringList({"Wi-Fi", "Networking", "Connection", "DDNS", "Files", "Status"}) << true
-                       << false;
+    QTest::newRow("1") << 1 << QStringList({ "Wi-Fi", "Networking", "Connection", "DDNS", "Files", "Status" })
+                       << true << false;
     QTest::newRow("2") << 2
-                       << QStringList({"Wi-Fi", "Networking", "Permissions", "Connection", "DDNS", "Files", "Status"})
+                       << QStringList({ "Wi-Fi", "Networking", "Permissions", "Connection", "DDNS", "Files",
+                              "Status" })
                        << false << true;
 }
 
@@ -455,12 +463,13 @@ void TstFilesTab::featureWordPlacesPermissions()
 void TstFilesTab::exportImportRoundTrip()
 {
     // A configured device.
-    for (const char *c : {"value 8 Shack", "value 9 wifipass", "value 13 10.0.0.20", "value 14 255.255.0.0",
-                          "value 15 10.0.0.1", "value 16 1.1.1.1", "value 17 hunter2", "value 18 12000",
-                          "value 19 12001", "value 20 9000", "value 21 1", "value 23 me.ddns.example",
-                          "value 24 me", "value 25 ddnspw", "slot 0 15 30 5 alpha", "slot 4 7 120 20 beta"})
+    for (const char *c : { "value 8 Shack", "value 9 wifipass", "value 13 10.0.0.20", "value 14 255.255.0.0",
+             "value 15 10.0.0.1", "value 16 1.1.1.1", "value 17 hunter2", "value 18 12000", "value 19 12001",
+             "value 20 9000", "value 21 1", "value 23 me.ddns.example", "value 24 me", "value 25 ddnspw",
+             "slot 0 15 30 5 alpha", "slot 4 7 120 20 beta" })
         QVERIFY(!m_sim.control(QString::fromLatin1(c)).startsWith("err"));
-    const QStringList params{"8", "9", "13", "14", "15", "16", "17", "18", "19", "20", "21", "22", "23", "24", "25"};
+    const QStringList params { "8", "9", "13", "14", "15", "16", "17", "18", "19", "20", "21", "22", "23",
+        "24", "25" };
     QStringList configured;
     for (const QString &p : params)
         configured << m_sim.control("value " + p);
@@ -475,7 +484,7 @@ void TstFilesTab::exportImportRoundTrip()
     m_sim.control("clearlog");
     m_boxes->chooseFile = testHome() + "/backup"; // the suffix is added
     QTest::mouseClick(m_files->exportButton(), Qt::LeftButton);
-    QCOMPARE(m_boxes->fileDialogs, QStringList{"Save the settings file"});
+    QCOMPARE(m_boxes->fileDialogs, QStringList { "Save the settings file" });
     QVERIFY(QFile::exists(file));
     QCOMPARE(Settings::instance()->fileName(), file);
     QVERIFY(requests(m_sim).isEmpty()); // export talks to nobody
@@ -503,7 +512,7 @@ void TstFilesTab::exportImportRoundTrip()
     m_sim.control("clearlog");
     m_status->clear();
     QTest::mouseClick(m_files->importButton(), Qt::LeftButton);
-    QCOMPARE(m_boxes->fileDialogs, QStringList{"Load the settings file"});
+    QCOMPARE(m_boxes->fileDialogs, QStringList { "Load the settings file" });
     QVERIFY(requests(m_sim).contains("commit"));
     QTRY_VERIFY_WITH_TIMEOUT(statusTexts().contains("Device connected"), kWait);
     QStringList restored;
@@ -524,8 +533,10 @@ void TstFilesTab::importBadFile()
     {
         QFile f(file);
         QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write("[Connection]\nIncomingTcpPort=abc\nIncomingUdpPort=70000\n[Networking]\nIPAddress=999.1.1.1\n"
-                "[DDNS]\nUseDDNS=perhaps\n[Permission]\nPermEnable0=1\nPermWorkTime0=nan\n\x01\x02garbage line\n");
+        f.write(
+            "[Connection]\nIncomingTcpPort=abc\nIncomingUdpPort=70000\n[Networking]\nIPAddress=999.1.1.1\n"
+            "[DDNS]\nUseDDNS=perhaps\n[Permission]\nPermEnable0=1\nPermWorkTime0=nan\n\x01\x02garbage "
+            "line\n");
     }
     startWindow(); // the device present at start is loaded before the window shows
     QTRY_VERIFY_WITH_TIMEOUT(m_central->tabWidget()->isVisible(), kWait);
@@ -581,7 +592,7 @@ void TstFilesTab::resetToDefaults()
     QCOMPARE(m_boxes->boxes.size(), 1);
     QCOMPARE(m_boxes->boxes[0].title, QStringLiteral("Warning"));
     QVERIFY(m_boxes->boxes[0].text.startsWith("All settings will be reset to defaults."));
-    QCOMPARE(requests(m_sim), yes ? QStringList{"reset"} : QStringList());
+    QCOMPARE(requests(m_sim), yes ? QStringList { "reset" } : QStringList());
     QCOMPARE(m_central->isAwaitingReturn(), yes);
     QCOMPARE(log.contains("Reset to default"), yes);
 }

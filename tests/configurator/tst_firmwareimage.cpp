@@ -67,12 +67,15 @@ void TstFirmwareImage::check_data()
     QTest::newRow("exactly 500000") << makeFile(500000) << 0xFE0A0001u << 2u << ok;
     QTest::newRow("500001") << makeFile(500001) << 0xFE0A0001u << 2u << int(Check::BadSize);
     QTest::newRow("smallest with both words") << makeFile(412) << 0xFE0A0001u << 2u << ok;
-    QTest::newRow("truncated before the feature word") << makeFile(411) << 0xFE0A0001u << 2u << int(Check::NotValid);
-    QTest::newRow("truncated before the image word") << makeFile(100) << 0xFE0A0001u << 2u << int(Check::NotValid);
+    QTest::newRow("truncated before the feature word")
+        << makeFile(411) << 0xFE0A0001u << 2u << int(Check::NotValid);
+    QTest::newRow("truncated before the image word")
+        << makeFile(100) << 0xFE0A0001u << 2u << int(Check::NotValid);
     // A missing mask bit is refused before any comparison with the device.
     QTest::newRow("bit 17 clear") << makeFile(4096, 0xFE080001) << 0xFE080001u << 2u << int(Check::NotValid);
     QTest::newRow("bit 25 clear") << makeFile(4096, 0xFC0A0001) << 0x12345678u << 9u << int(Check::NotValid);
-    QTest::newRow("other device") << makeFile(4096, 0xFE0A0002) << 0xFE0A0001u << 2u << int(Check::Incompatible);
+    QTest::newRow("other device") << makeFile(4096, 0xFE0A0002) << 0xFE0A0001u << 2u
+                                  << int(Check::Incompatible);
     QTest::newRow("feature differs") << makeFile(4096, 0xFE0A0001, 1) << 0xFE0A0001u << 2u
                                      << int(Check::FeatureDiffers);
     QByteArray random(3000, '\0');
@@ -135,7 +138,7 @@ void TstFirmwareImage::endMarkerRepeatsTheLastChunk()
 void TstFirmwareImage::chunksRebuildTheImage_data()
 {
     QTest::addColumn<int>("size");
-    for (int size : {1, 2, 52, 53, 110, 111, 412, 4097, 500000})
+    for (int size : { 1, 2, 52, 53, 110, 111, 412, 4097, 500000 })
         QTest::newRow(qPrintable(QString::number(size))) << size;
 }
 
@@ -144,7 +147,7 @@ void TstFirmwareImage::chunksRebuildTheImage()
 {
     QFETCH(int, size);
     const QByteArray file = makeFile(size);
-    QList<QByteArray> reports{firstChunk(quint32(size), transferCrc(file), file.left(kFirstChunkData))};
+    QList<QByteArray> reports { firstChunk(quint32(size), transferCrc(file), file.left(kFirstChunkData)) };
     for (int pos = kFirstChunkData; pos < size; pos += kChunkData)
         reports << chunk(quint32(pos), file.mid(pos, kChunkData));
     QCOMPARE(reports.size(), 1 + qMax(0, (size - kFirstChunkData + kChunkData - 1) / kChunkData));

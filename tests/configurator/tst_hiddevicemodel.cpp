@@ -52,7 +52,7 @@ void TstHidDeviceModel::defaultsAnswerWithEcho()
     QCOMPARE(qFromLittleEndian<quint32>(r.constData() + 13), quint32(2)); // feature word
     r = get(m, 8);
     QCOMPARE(QByteArray(r.constData() + 1), QByteArray("Brelko"));
-    QCOMPARE(m.log(), QStringList({"get 13", "get 18", "get 6", "get 8"}));
+    QCOMPARE(m.log(), QStringList({ "get 13", "get 18", "get 6", "get 8" }));
 }
 
 void TstHidDeviceModel::setsChangeWorkingValuesAndCommitStoresThem()
@@ -73,7 +73,7 @@ void TstHidDeviceModel::setsChangeWorkingValuesAndCommitStoresThem()
     QCOMPARE(e, HidDeviceModel::Effect::Commit);
     m.powerCycle();
     QCOMPARE(m.valueText(13), QStringLiteral("10.0.0.1"));
-    QCOMPARE(m.log().mid(0, 2), QStringList({"set 13 192.168.1.10", "set 8 Home"}));
+    QCOMPARE(m.log().mid(0, 2), QStringList({ "set 13 192.168.1.10", "set 8 Home" }));
     QVERIFY(m.log().contains("commit"));
 }
 

@@ -37,7 +37,8 @@ void TstHidInterface::initTestCase()
 
 void TstHidInterface::init()
 {
-    for (const char *c : {"plug", "factory", "silent off", "@sibling unplug", "@keyboard unplug", "clearlog"})
+    for (const char *c :
+        { "plug", "factory", "silent off", "@sibling unplug", "@keyboard unplug", "clearlog" })
         m_sim.control(QString::fromLatin1(c));
 }
 
@@ -47,11 +48,11 @@ void TstHidInterface::presence_data()
     QTest::addColumn<bool>("present");
 
     QTest::newRow("brelko") << QStringList() << true;
-    QTest::newRow("unplugged") << QStringList{"unplug"} << false;
+    QTest::newRow("unplugged") << QStringList { "unplug" } << false;
     // Same vendor and product, other release: not a Brelko.
-    QTest::newRow("other release only") << QStringList{"unplug", "@sibling plug"} << false;
-    QTest::newRow("other device only") << QStringList{"unplug", "@keyboard plug"} << false;
-    QTest::newRow("brelko among others") << QStringList{"@sibling plug", "@keyboard plug"} << true;
+    QTest::newRow("other release only") << QStringList { "unplug", "@sibling plug" } << false;
+    QTest::newRow("other device only") << QStringList { "unplug", "@keyboard plug" } << false;
+    QTest::newRow("brelko among others") << QStringList { "@sibling plug", "@keyboard plug" } << true;
 }
 
 void TstHidInterface::presence()
@@ -60,16 +61,18 @@ void TstHidInterface::presence()
     QFETCH(bool, present);
     for (const QString &c : commands)
         QVERIFY(!m_sim.control(c).startsWith("err"));
-    QCOMPARE(HidInterface::isPresent(HidInterface::kVendorId, HidInterface::kProductId, HidInterface::kReleaseNumber),
-             present);
+    QCOMPARE(HidInterface::isPresent(
+                 HidInterface::kVendorId, HidInterface::kProductId, HidInterface::kReleaseNumber),
+        present);
     HidInterface hid;
-    QCOMPARE(hid.open(HidInterface::kVendorId, HidInterface::kProductId, HidInterface::kReleaseNumber), present);
+    QCOMPARE(
+        hid.open(HidInterface::kVendorId, HidInterface::kProductId, HidInterface::kReleaseNumber), present);
     QCOMPARE(hid.isOpen(), present);
     if (present) {
         // The opened device is the Brelko, not its sibling.
         const QByteArray req = HidReport::getRequest(HidReport::IpAddress);
         QCOMPARE(hid.write(reinterpret_cast<const uchar *>(req.constData()), req.size()), 65);
-        QCOMPARE(requests(m_sim), QStringList{"get 13"});
+        QCOMPARE(requests(m_sim), QStringList { "get 13" });
         QVERIFY(requests(m_sim, "sibling").isEmpty());
     }
 }

@@ -45,8 +45,8 @@ void TstHidReport::putString_data()
     QTest::newRow("61 fit") << QString(61, QLatin1Char('a')) << 62 << (QByteArray(61, 'a') + '\0') << true;
     QTest::newRow("62 cut") << QString(62, QLatin1Char('b')) << 62 << (QByteArray(61, 'b') + '\0') << false;
     QTest::newRow("200 cut") << QString(200, QLatin1Char('c')) << 62 << (QByteArray(61, 'c') + '\0') << false;
-    QTest::newRow("latin1") << QStringLiteral("caf\u00e9") << 62 << (QByteArray("caf\xe9") + QByteArray(58, '\0'))
-                            << true;
+    QTest::newRow("latin1") << QStringLiteral("caf\u00e9") << 62
+                            << (QByteArray("caf\xe9") + QByteArray(58, '\0')) << true;
     QTest::newRow("small field") << "abcdef" << 4 << QByteArray("abc\0", 4) << false;
 }
 
@@ -85,10 +85,14 @@ void TstHidReport::stringAt_data()
     QTest::addColumn<QString>("expected");
 
     QTest::newRow("nul ends") << QByteArray("\x08Home\0junk", 10) << true << "Home";
-    QTest::newRow("utf8") << QByteArray("\x08\xc3\xa9t\xc3\xa9\0", 7) << true << QStringLiteral("\u00e9t\u00e9");
+    QTest::newRow("utf8") << QByteArray("\x08\xc3\xa9t\xc3\xa9\0", 7) << true
+                          << QStringLiteral("\u00e9t\u00e9");
     QTest::newRow("latin1") << QByteArray("\x11\xe9\0", 3) << false << QStringLiteral("\u00e9");
-    QTest::newRow("no nul, 64 bytes") << (QByteArray("\x08") + QByteArray(63, 'Z')) << true << QString(63, 'Z');
-    QTest::newRow("short read") << QByteArray("\x08" "ab") << true << "ab";
+    QTest::newRow("no nul, 64 bytes")
+        << (QByteArray("\x08") + QByteArray(63, 'Z')) << true << QString(63, 'Z');
+    QTest::newRow("short read") << QByteArray("\x08"
+                                              "ab")
+                                << true << "ab";
     QTest::newRow("only echo") << QByteArray("\x08") << true << "";
 }
 

@@ -1,11 +1,11 @@
+#include "common/settings.h"
 #include "configurator/connectingtab.h"
 #include "configurator/hidinterface.h"
 #include "configurator/ifnetworktab.h"
 #include "configurator/ipaddressfield.h"
-#include "common/settings.h"
 #include "configurator/tabbattons.h"
-#include "tests/configurator/testsupport.h"
 #include "configurator/wifitab.h"
+#include "tests/configurator/testsupport.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -23,7 +23,7 @@ const char kOpenFail[] = "Can't open Zentrik Brelko interface.";
 const char kReadFail[] = "Can't read data from the Zentrik Brelko interface.";
 const char kWriteFail[] = "Can't write data to the Zentrik Brelko interface.";
 
-template <typename Tab>
+template<typename Tab>
 void attach(Tab &tab, HidInterface &hid)
 {
     tab.setHidInterface(&hid);
@@ -86,7 +86,7 @@ void TstNetworkTabs::cleanupTestCase()
 
 void TstNetworkTabs::init()
 {
-    for (const char *c : {"plug", "factory", "silent off", "corrupt off", "unplug-after 0", "clearlog"})
+    for (const char *c : { "plug", "factory", "silent off", "corrupt off", "unplug-after 0", "clearlog" })
         m_sim.control(QString::fromLatin1(c));
     m_boxes->rearm();
 }
@@ -97,11 +97,11 @@ void TstNetworkTabs::addressFieldOctets_data()
     QTest::addColumn<quint32>("value");
     QTest::addColumn<bool>("ok");
 
-    QTest::newRow("reading order") << QStringList{"192", "168", "1", "10"} << quint32(0x0A01A8C0) << true;
-    QTest::newRow("zeros") << QStringList{"0", "0", "0", "0"} << quint32(0) << true;
-    QTest::newRow("top") << QStringList{"255", "255", "255", "255"} << quint32(0xFFFFFFFF) << true;
-    QTest::newRow("empty octet") << QStringList{"10", "", "0", "1"} << quint32(0) << false;
-    QTest::newRow("above 255 from code") << QStringList{"10", "300", "0", "1"} << quint32(0) << false;
+    QTest::newRow("reading order") << QStringList { "192", "168", "1", "10" } << quint32(0x0A01A8C0) << true;
+    QTest::newRow("zeros") << QStringList { "0", "0", "0", "0" } << quint32(0) << true;
+    QTest::newRow("top") << QStringList { "255", "255", "255", "255" } << quint32(0xFFFFFFFF) << true;
+    QTest::newRow("empty octet") << QStringList { "10", "", "0", "1" } << quint32(0) << false;
+    QTest::newRow("above 255 from code") << QStringList { "10", "300", "0", "1" } << quint32(0) << false;
 }
 
 void TstNetworkTabs::addressFieldOctets()
@@ -138,9 +138,9 @@ void TstNetworkTabs::networkLoadShowsOctetsAndSavesDottedText()
     QVERIFY(tab.loadData());
     QVERIFY(!m_hid->isOpen());
     QCOMPARE(status.value(0).value(0).toString(), QStringLiteral("Settings are restored"));
-    QCOMPARE(octets(tab.field(0)), QStringList({"192", "168", "1", "10"}));
-    QCOMPARE(octets(tab.field(3)), QStringList({"8", "8", "4", "4"}));
-    QCOMPARE(requests(m_sim), QStringList({"get 13", "get 14", "get 15", "get 16"}));
+    QCOMPARE(octets(tab.field(0)), QStringList({ "192", "168", "1", "10" }));
+    QCOMPARE(octets(tab.field(3)), QStringList({ "8", "8", "4", "4" }));
+    QCOMPARE(requests(m_sim), QStringList({ "get 13", "get 14", "get 15", "get 16" }));
 
     const QString file = testHome() + "/export.ini";
     QFile::remove(file);
@@ -154,8 +154,8 @@ void TstNetworkTabs::networkLoadShowsOctetsAndSavesDottedText()
 
     IfNetworkTab other;
     other.loadFromSettings();
-    QCOMPARE(octets(other.field(0)), QStringList({"192", "168", "1", "10"}));
-    QCOMPARE(octets(other.field(2)), QStringList({"192", "168", "1", "1"}));
+    QCOMPARE(octets(other.field(0)), QStringList({ "192", "168", "1", "10" }));
+    QCOMPARE(octets(other.field(2)), QStringList({ "192", "168", "1", "1" }));
     Settings::instance()->setFile(testHome() + "/tabs.ini");
 }
 
@@ -169,10 +169,10 @@ void TstNetworkTabs::networkSettingsTextThatIsNoAddress()
     IfNetworkTab tab;
     tab.field(0)->setAddress(0x01020304);
     tab.loadFromSettings();
-    QCOMPARE(octets(tab.field(0)), QStringList({"0", "0", "0", "0"}));
-    QCOMPARE(octets(tab.field(1)), QStringList({"0", "0", "0", "0"}));
-    QCOMPARE(octets(tab.field(2)), QStringList({"10", "1", "2", "3"}));
-    QCOMPARE(octets(tab.field(3)), QStringList({"0", "0", "0", "0"}));
+    QCOMPARE(octets(tab.field(0)), QStringList({ "0", "0", "0", "0" }));
+    QCOMPARE(octets(tab.field(1)), QStringList({ "0", "0", "0", "0" }));
+    QCOMPARE(octets(tab.field(2)), QStringList({ "10", "1", "2", "3" }));
+    QCOMPARE(octets(tab.field(3)), QStringList({ "0", "0", "0", "0" }));
 }
 
 void TstNetworkTabs::networkApplyOrderAndEmptyOctet()
@@ -181,13 +181,14 @@ void TstNetworkTabs::networkApplyOrderAndEmptyOctet()
     attach(tab, *m_hid);
     QVERIFY(tab.loadData());
     tab.field(0)->setAddress(0x0A01A8C0); // 192.168.1.10
-    tab.field(1)->octet(2)->clear();      // mask left incomplete
+    tab.field(1)->octet(2)->clear(); // mask left incomplete
     tab.field(2)->setAddress(0xFE01A8C0); // 192.168.1.254
     m_sim.control("clearlog");
     QSignalSpy status(&tab, &AbstractTab::statusMessage);
     tab.applyData();
-    QCOMPARE(requests(m_sim), QStringList({"set 13 192.168.1.10", "set 14 0.0.0.0", "set 15 192.168.1.254",
-                                           "set 16 192.168.1.1"}));
+    QCOMPARE(requests(m_sim),
+        QStringList(
+            { "set 13 192.168.1.10", "set 14 0.0.0.0", "set 15 192.168.1.254", "set 16 192.168.1.1" }));
     QCOMPARE(status.value(0).value(0).toString(), QStringLiteral("Settings are applied"));
     QVERIFY(!m_hid->isOpen());
     QVERIFY(m_boxes->boxes.isEmpty());
@@ -201,9 +202,9 @@ void TstNetworkTabs::wrongEchoLeavesFieldsAndGoesOn()
         tab.field(i)->setAddress(0x04030201);
     m_sim.control("corrupt echo");
     QVERIFY(tab.loadData());
-    QCOMPARE(requests(m_sim), QStringList({"get 13", "get 14", "get 15", "get 16"}));
+    QCOMPARE(requests(m_sim), QStringList({ "get 13", "get 14", "get 15", "get 16" }));
     for (int i = 0; i < 4; ++i)
-        QCOMPARE(octets(tab.field(i)), QStringList({"1", "2", "3", "4"}));
+        QCOMPARE(octets(tab.field(i)), QStringList({ "1", "2", "3", "4" }));
 
     ConnectingTab conn;
     attach(conn, *m_hid);
@@ -218,7 +219,7 @@ void TstNetworkTabs::wifiNameSearchOrInsert()
 {
     WiFiTab tab;
     attach(tab, *m_hid);
-    tab.nameBox()->addItems({"Cafe", "home"});
+    tab.nameBox()->addItems({ "Cafe", "home" });
     m_sim.control("value 8 Home");
     m_sim.control("value 9 secret word");
     QVERIFY(tab.loadData());
@@ -236,7 +237,7 @@ void TstNetworkTabs::wifiNameSearchOrInsert()
     QVERIFY(tab.loadData());
     QCOMPARE(tab.nameBox()->count(), 3);
     QCOMPARE(tab.nameBox()->currentIndex(), 1);
-    QCOMPARE(requests(m_sim).mid(0, 2), QStringList({"get 8", "get 9"}));
+    QCOMPARE(requests(m_sim).mid(0, 2), QStringList({ "get 8", "get 9" }));
 }
 
 void TstNetworkTabs::wifiSettingsAndLongNames()
@@ -250,7 +251,7 @@ void TstNetworkTabs::wifiSettingsAndLongNames()
     tab.loadFromSettings();
     tab.applyData();
     // Nothing longer than the device's field goes out, and the NUL fits.
-    QCOMPARE(requests(m_sim), QStringList({"set 8 " + QString(61, QLatin1Char('n')), "set 9 pw"}));
+    QCOMPARE(requests(m_sim), QStringList({ "set 8 " + QString(61, QLatin1Char('n')), "set 9 pw" }));
     QVERIFY(m_sim.control("largest").toInt() <= 65);
 
     tab.nameBox()->setEditText("Office");
@@ -309,7 +310,7 @@ void TstNetworkTabs::connectionLoadApplyAndLimits()
     QCOMPARE(tab.portBox(0)->value(), 12000);
     QCOMPARE(tab.portBox(1)->value(), 12001);
     QCOMPARE(tab.portBox(2)->value(), 65535);
-    QCOMPARE(requests(m_sim), QStringList({"get 17", "get 18", "get 19", "get 20"}));
+    QCOMPARE(requests(m_sim), QStringList({ "get 17", "get 18", "get 19", "get 20" }));
 
     m_sim.control("clearlog");
     tab.passwordEdit()->clear();
@@ -319,8 +320,9 @@ void TstNetworkTabs::connectionLoadApplyAndLimits()
     QCOMPARE(tab.portBox(2)->value(), 65535);
     tab.portBox(0)->setValue(0);
     tab.applyData();
-    QCOMPARE(requests(m_sim), QStringList({"set 17 " + QString(32, QLatin1Char('k')), "set 18 0", "set 19 12001",
-                                           "set 20 65535"}));
+    QCOMPARE(requests(m_sim),
+        QStringList(
+            { "set 17 " + QString(32, QLatin1Char('k')), "set 18 0", "set 19 12001", "set 20 65535" }));
 
     tab.saveToSettings();
     ConnectingTab other;
@@ -343,12 +345,13 @@ void TstNetworkTabs::failures_data()
     QTest::addColumn<QStringList>("log");
 
     QTest::newRow("load, no device") << "unplug" << true << kOpenFail << QStringList();
-    QTest::newRow("load, never answers") << "silent on" << true << kReadFail << QStringList{"get 13"};
-    QTest::newRow("load, pulled after two requests") << "unplug-after 2" << true << kReadFail
-                                                     << QStringList{"get 13", "get 14"};
+    QTest::newRow("load, never answers") << "silent on" << true << kReadFail << QStringList { "get 13" };
+    QTest::newRow("load, pulled after two requests")
+        << "unplug-after 2" << true << kReadFail << QStringList { "get 13", "get 14" };
     QTest::newRow("apply, no device") << "unplug" << false << kOpenFail << QStringList();
-    QTest::newRow("apply, pulled after two writes") << "unplug-after 2" << false << kWriteFail
-                                                    << QStringList{"set 13 192.168.1.7", "set 14 255.255.255.0"};
+    QTest::newRow("apply, pulled after two writes")
+        << "unplug-after 2" << false << kWriteFail
+        << QStringList { "set 13 192.168.1.7", "set 14 255.255.255.0" };
 }
 
 void TstNetworkTabs::failures()
@@ -390,7 +393,7 @@ void TstNetworkTabs::applyButtonWritesThenAsksForCommit()
     QSignalSpy apply(&tab, &AbstractTab::apply);
     QTest::mouseClick(tab.buttons()->applyButton(), Qt::LeftButton);
     // The writes are done by the click; the commit request follows from the event loop.
-    QCOMPARE(requests(m_sim), QStringList({"set 8 Lab", "set 9 "}));
+    QCOMPARE(requests(m_sim), QStringList({ "set 8 Lab", "set 9 " }));
     QCOMPARE(apply.count(), 0);
     QTRY_COMPARE(apply.count(), 1);
 

@@ -1,9 +1,9 @@
 // The Permissions tab and its rows against the simulated device.
 
+#include "common/settings.h"
 #include "configurator/hidinterface.h"
 #include "configurator/permission.h"
 #include "configurator/permitem.h"
-#include "common/settings.h"
 #include "tests/configurator/testsupport.h"
 
 #include <QCheckBox>
@@ -52,7 +52,7 @@ void TstPermissionTab::initTestCase()
 
 void TstPermissionTab::init()
 {
-    for (const char *c : {"plug", "factory", "silent off", "unplug-after 0", "clearlog"})
+    for (const char *c : { "plug", "factory", "silent off", "unplug-after 0", "clearlog" })
         m_sim.control(QString::fromLatin1(c));
     m_boxes->rearm();
 }
@@ -73,9 +73,9 @@ void TstPermissionTab::freshRowAndItsRules()
     QCOMPARE(row.workTimeBox()->text(), QStringLiteral("1 min"));
     QCOMPARE(row.flags(), quint8(0));
     QVERIFY(row.enableBox()->isEnabled());
-    for (QWidget *w : {static_cast<QWidget *>(row.passwordEdit()), static_cast<QWidget *>(row.workTimeBox()),
-                       static_cast<QWidget *>(row.pauseTimeBox()), static_cast<QWidget *>(row.catBox()),
-                       static_cast<QWidget *>(row.pttBox()), static_cast<QWidget *>(row.audioBox())})
+    for (QWidget *w : { static_cast<QWidget *>(row.passwordEdit()), static_cast<QWidget *>(row.workTimeBox()),
+             static_cast<QWidget *>(row.pauseTimeBox()), static_cast<QWidget *>(row.catBox()),
+             static_cast<QWidget *>(row.pttBox()), static_cast<QWidget *>(row.audioBox()) })
         QVERIFY(!w->isEnabled());
     QCOMPARE(row.passwordEdit()->maxLength(), 60);
     QCOMPARE(row.workTimeBox()->maximum(), 9999);
@@ -84,7 +84,7 @@ void TstPermissionTab::freshRowAndItsRules()
     QTest::mouseClick(row.enableBox(), Qt::LeftButton, {}, QPoint(2, row.enableBox()->height() / 2));
     QVERIFY(row.enableBox()->isChecked());
     QVERIFY(row.catBox()->isEnabled() && row.workTimeBox()->isEnabled() && row.passwordEdit()->isEnabled());
-    for (QCheckBox *b : {row.catBox(), row.pttBox(), row.audioBox()})
+    for (QCheckBox *b : { row.catBox(), row.pttBox(), row.audioBox() })
         QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(2, b->height() / 2));
     QCOMPARE(row.flags(), quint8(0x0F));
     QVERIFY(!row.workTimeBox()->isEnabled());

@@ -40,7 +40,7 @@ void TestWineLinks::init()
     QVERIFY(m_dir->isValid());
     QVERIFY(QDir().mkpath(prefix() + "/dosdevices"));
     QVERIFY(QDir().mkpath(m_dir->path() + "/vsport"));
-    for (const char *name : {"COM5", "COM12", "COM7"}) {
+    for (const char *name : { "COM5", "COM12", "COM7" }) {
         QFile f(port(name));
         QVERIFY(f.open(QIODevice::WriteOnly));
     }
@@ -50,15 +50,24 @@ void TestWineLinks::names_data()
 {
     QTest::addColumn<QString>("port");
     QTest::addColumn<QString>("link");
-    QTest::newRow("COM5") << "COM5" << "/p/dosdevices/com5";
-    QTest::newRow("lower case") << "com12" << "/p/dosdevices/com12";
-    QTest::newRow("COM255") << "COM255" << "/p/dosdevices/com255";
-    QTest::newRow("COM0") << "COM0" << "";
-    QTest::newRow("leading zero") << "COM05" << "";
-    QTest::newRow("no number") << "COM" << "";
-    QTest::newRow("None") << "None" << "";
-    QTest::newRow("trailing text") << "COM5x" << "";
-    QTest::newRow("path in name") << "COM5/../x" << "";
+    QTest::newRow("COM5") << "COM5"
+                          << "/p/dosdevices/com5";
+    QTest::newRow("lower case") << "com12"
+                                << "/p/dosdevices/com12";
+    QTest::newRow("COM255") << "COM255"
+                            << "/p/dosdevices/com255";
+    QTest::newRow("COM0") << "COM0"
+                          << "";
+    QTest::newRow("leading zero") << "COM05"
+                                  << "";
+    QTest::newRow("no number") << "COM"
+                               << "";
+    QTest::newRow("None") << "None"
+                          << "";
+    QTest::newRow("trailing text") << "COM5x"
+                                   << "";
+    QTest::newRow("path in name") << "COM5/../x"
+                                  << "";
 }
 
 void TestWineLinks::names()
@@ -81,21 +90,21 @@ void TestWineLinks::defaultPrefix()
 void TestWineLinks::linksFollowThePorts()
 {
     auto links = std::make_unique<WineLinks>();
-    links->update(prefix(), {{"COM5", port("COM5")}, {"COM12", port("COM12")}});
+    links->update(prefix(), { { "COM5", port("COM5") }, { "COM12", port("COM12") } });
     QCOMPARE(target(dos("com5")), port("COM5"));
     QCOMPARE(target(dos("com12")), port("COM12"));
     QCOMPARE(links->links().size(), 2);
 
     // Applying the same ports again changes nothing; a port that goes loses its link.
-    links->update(prefix(), {{"COM5", port("COM5")}, {"COM12", port("COM12")}});
-    links->update(prefix(), {{"COM12", port("COM12")}, {"COM7", port("COM7")}});
+    links->update(prefix(), { { "COM5", port("COM5") }, { "COM12", port("COM12") } });
+    links->update(prefix(), { { "COM12", port("COM12") }, { "COM7", port("COM7") } });
     QVERIFY(!QFileInfo(dos("com5")).isSymLink());
     QCOMPARE(target(dos("com12")), port("COM12"));
     QCOMPARE(target(dos("com7")), port("COM7"));
 
     // A link someone removed behind our back is made again.
     QVERIFY(QFile::remove(dos("com7")));
-    links->update(prefix(), {{"COM12", port("COM12")}, {"COM7", port("COM7")}});
+    links->update(prefix(), { { "COM12", port("COM12") }, { "COM7", port("COM7") } });
     QCOMPARE(target(dos("com7")), port("COM7"));
 
     // Destroying the owner removes what it made, and only that.
@@ -125,9 +134,9 @@ void TestWineLinks::foreignEntriesLeftAlone()
     }
     auto links = std::make_unique<WineLinks>();
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("com5 is not ours; left alone, COM5 not linked"));
-    links->update(prefix(), {{"COM5", port("COM5")}, {"COM7", port("COM7")}});
+    links->update(prefix(), { { "COM5", port("COM5") }, { "COM7", port("COM7") } });
     QCOMPARE(target(dos("com7")), port("COM7"));
-    QCOMPARE(links->links(), QStringList{dos("com7")});
+    QCOMPARE(links->links(), QStringList { dos("com7") });
     // Neither removing the port nor ending touches the entry.
     links->update(prefix(), {});
     links.reset();
@@ -148,9 +157,9 @@ void TestWineLinks::prefixPointingNowhere()
 {
     const QString nowhere = m_dir->path() + "/no/such/prefix";
     WineLinks links;
-    QTest::ignoreMessage(QtWarningMsg,
-                         QRegularExpression("prefix .*/no/such/prefix does not exist; COM5 not linked"));
-    links.update(nowhere, {{"COM5", port("COM5")}});
+    QTest::ignoreMessage(
+        QtWarningMsg, QRegularExpression("prefix .*/no/such/prefix does not exist; COM5 not linked"));
+    links.update(nowhere, { { "COM5", port("COM5") } });
     QVERIFY(links.links().isEmpty());
     QVERIFY(!QFileInfo::exists(m_dir->path() + "/no"));
 

@@ -91,7 +91,7 @@ std::string fromHex(const std::string &hex)
 bool transact(const std::string &request, std::string *answer)
 {
     const std::string path = HidSim::socketPath();
-    sockaddr_un addr{};
+    sockaddr_un addr {};
     addr.sun_family = AF_UNIX;
     if (path.size() >= sizeof addr.sun_path) {
         *answer = "err socket path too long";
@@ -103,7 +103,7 @@ bool transact(const std::string &request, std::string *answer)
         *answer = "err socket: " + std::string(std::strerror(errno));
         return false;
     }
-    timeval tv{5, 0};
+    timeval tv { 5, 0 };
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
     if (::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
@@ -274,7 +274,8 @@ BRELKOSIM_EXPORT hid_device *hid_open_path(const char *path)
     return dev;
 }
 
-BRELKOSIM_EXPORT hid_device *hid_open(unsigned short vendor_id, unsigned short product_id, const wchar_t *serial_number)
+BRELKOSIM_EXPORT hid_device *hid_open(
+    unsigned short vendor_id, unsigned short product_id, const wchar_t *serial_number)
 {
     hid_device_info *all = hid_enumerate(vendor_id, product_id);
     std::string path;
@@ -324,7 +325,8 @@ BRELKOSIM_EXPORT int hid_read_timeout(hid_device *dev, unsigned char *data, size
         return -1;
     }
     using Clock = std::chrono::steady_clock;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(milliseconds < 0 ? 0 : milliseconds);
+    const Clock::time_point deadline
+        = Clock::now() + std::chrono::milliseconds(milliseconds < 0 ? 0 : milliseconds);
     const std::string request = "read " + std::to_string(dev->handle);
     for (;;) {
         std::string answer;

@@ -1,9 +1,9 @@
 #pragma once
 
 #include <QByteArray>
-#include <QtGlobal>
-#include <QtEndian>
 #include <QVector>
+#include <QtEndian>
+#include <QtGlobal>
 
 // One receive datagram: 16-byte header, then frameBytes of PCM all set to value.
 inline QByteArray makeDatagram(

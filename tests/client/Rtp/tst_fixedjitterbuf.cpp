@@ -41,14 +41,14 @@ void TestFixedJitterBuf::configFallback()
     QFETCH(qint64, expectedSize);
     QFETCH(qint64, expectedThreshold);
 
-    Jb jb({size, threshold});
+    Jb jb({ size, threshold });
     QCOMPARE(jb.size(), expectedSize);
     QCOMPARE(jb.resyncThreshold(), expectedThreshold);
 }
 
 void TestFixedJitterBuf::getResults()
 {
-    Jb jb({100, 300});
+    Jb jb({ 100, 300 });
     Jb::Frame f;
     // Empty and never started: due at 0, so every slot conceals.
     QCOMPARE(jb.get(&f, 0, 20), Jb::Conceal);
@@ -74,7 +74,7 @@ void TestFixedJitterBuf::getResults()
 
 void TestFixedJitterBuf::removeHeadOnEmpty()
 {
-    Jb jb({200, 200});
+    Jb jb({ 200, 200 });
     Jb::Frame f;
     QCOMPARE(jb.removeHead(&f), Jb::NotYet);
     jb.putFirst("x", 20, 100, 120);
@@ -85,7 +85,7 @@ void TestFixedJitterBuf::removeHeadOnEmpty()
 
 void TestFixedJitterBuf::forcedResyncRealignsSmallStep()
 {
-    Jb jb({200, 300});
+    Jb jb({ 200, 300 });
     Jb::Frame f;
     jb.putFirst("a", 20, 1000, 1020);
     jb.put("b", 20, 1020, 1020);
@@ -102,7 +102,7 @@ void TestFixedJitterBuf::forcedResyncRealignsSmallStep()
 
 void TestFixedJitterBuf::insertsOutOfOrderFramesInPlace()
 {
-    Jb jb({200, 300});
+    Jb jb({ 200, 300 });
     jb.putFirst("1", 20, 1000, 1020);
     QCOMPARE(jb.put("3", 20, 1040, 1020), Jb::Delivered);
     QCOMPARE(jb.put("4", 20, 1060, 1020), Jb::Delivered);
@@ -137,7 +137,7 @@ void TestFixedJitterBuf::resyncThresholdBoundary()
 
     // 900 ms of delay: frames up to ts 1000 fit the window, and both steps
     // land outside it (before the next delivery, or past delay + threshold).
-    Jb jb({900, 100});
+    Jb jb({ 900, 100 });
     jb.putFirst("first", 20, 0, 0);
     const Jb::Ms tailEnd = step > 0 ? 1000 : 20;
     for (Jb::Ms ts = 20; ts < tailEnd; ts += 20)

@@ -71,10 +71,10 @@ void TestPacketLossConcealment::toneRepeatsItsPeriod_data()
     QTest::addColumn<QVector<int>>("chunks");
 
     // Different chunkings exercise every path of the history ring.
-    QTest::newRow("480-value frames") << QVector<int>{480, 480, 480};
-    QTest::newRow("one long frame") << QVector<int>{1000};
-    QTest::newRow("ragged chunks") << QVector<int>{7, 100, 359, 1, 250, 13, 300};
-    QTest::newRow("exactly the history") << QVector<int>{360};
+    QTest::newRow("480-value frames") << QVector<int> { 480, 480, 480 };
+    QTest::newRow("one long frame") << QVector<int> { 1000 };
+    QTest::newRow("ragged chunks") << QVector<int> { 7, 100, 359, 1, 250, 13, 300 };
+    QTest::newRow("exactly the history") << QVector<int> { 360 };
 }
 
 void TestPacketLossConcealment::toneRepeatsItsPeriod()
@@ -101,7 +101,8 @@ void TestPacketLossConcealment::toneRepeatsItsPeriod()
     int i = overlap;
     for (; gain > 0.0f; ++i, gain -= PacketLossConcealment::kAttenuation) {
         const double expected = double(tone(n + i)) * double(gain);
-        QVERIFY2(std::abs(out[i] - expected) <= 1.0, qPrintable(QString("value %1: %2, expected %3").arg(i).arg(out[i]).arg(expected)));
+        QVERIFY2(std::abs(out[i] - expected) <= 1.0,
+            qPrintable(QString("value %1: %2, expected %3").arg(i).arg(out[i]).arg(expected)));
     }
     QVERIFY(i >= overlap + 400 && i <= overlap + 401);
     for (; i < kFrame; ++i)
@@ -164,7 +165,8 @@ void TestPacketLossConcealment::returnCrossFadesFromFadingSignal()
         const double oldWeight = std::max(0.0, (1.0 - step) * 0.7 - i * 0.7 * step);
         const double newWeight = step * (i + 1);
         const double expected = oldWeight * tone(n + 120 + i) + newWeight * -2000.0;
-        QVERIFY2(std::abs(real[i] - expected) <= 2.0, qPrintable(QString("value %1: %2, expected %3").arg(i).arg(real[i]).arg(expected)));
+        QVERIFY2(std::abs(real[i] - expected) <= 2.0,
+            qPrintable(QString("value %1: %2, expected %3").arg(i).arg(real[i]).arg(expected)));
     }
     QVERIFY(real[0] != -2000);
     for (int i = overlap; i < kFrame; ++i)
@@ -187,7 +189,7 @@ void TestPacketLossConcealment::crossFadeRoundsHalfToEven()
 
     QVector<qint16> real(kFrame, 8);
     plc.receive(real.data(), real.size());
-    const QVector<qint16> expected{0, 1, 2, 2, 2, 3, 4, 4, 4, 5, 6, 6, 6, 7, 8, 8, 8, 8};
+    const QVector<qint16> expected { 0, 1, 2, 2, 2, 3, 4, 4, 4, 5, 6, 6, 6, 7, 8, 8, 8, 8 };
     QCOMPARE(real.mid(0, expected.size()), expected);
 }
 
@@ -288,8 +290,8 @@ void TestPacketLossConcealment::stereoPeriodKeepsChannels()
         const int from = PacketLossConcealment::kHistoryLength - pitch + i;
         QCOMPARE(from % 2, i % 2);
         const qint16 expected = qint16(float(h[from]) * gain);
-        QVERIFY2(std::abs(out[i] - expected) <= 1, qPrintable(QStringLiteral("value %1: %2, not %3")
-                                                                  .arg(i).arg(out[i]).arg(expected)));
+        QVERIFY2(std::abs(out[i] - expected) <= 1,
+            qPrintable(QStringLiteral("value %1: %2, not %3").arg(i).arg(out[i]).arg(expected)));
         gain -= PacketLossConcealment::kAttenuation;
     }
 

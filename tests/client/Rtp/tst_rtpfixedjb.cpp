@@ -166,7 +166,8 @@ void TestRtpFixedJb::lateAndRealign_data()
     // 1.5 x the buffering. A datagram with marker 199 then arrives at T + step.
     auto played = [](qint32 buffered, int slot199) {
         const int d = buffered / 20;
-        QVector<int> m = markersWith(d + 55, {{d, 101}, {d + 1, 102}, {d + 2, 103}, {d + 3, 104}, {d + 4, 105}});
+        QVector<int> m = markersWith(
+            d + 55, { { d, 101 }, { d + 1, 102 }, { d + 2, 103 }, { d + 3, 104 }, { d + 4, 105 } });
         if (slot199 >= 0)
             m[d + slot199] = 199;
         return m;
@@ -177,10 +178,12 @@ void TestRtpFixedJb::lateAndRealign_data()
     QTest::newRow("step back of the threshold realigns") << 200 << qint64(-200) << false << played(200, 5);
     QTest::newRow("forward jump queued as is") << 200 << qint64(200) << false << played(200, 10);
     QTest::newRow("forward jump up to delay + threshold") << 200 << qint64(500) << false << played(200, 25);
-    QTest::newRow("forward jump beyond delay + threshold realigns") << 200 << qint64(520) << false << played(200, 5);
+    QTest::newRow("forward jump beyond delay + threshold realigns")
+        << 200 << qint64(520) << false << played(200, 5);
     QTest::newRow("400 ms: step back below 600") << 400 << qint64(-480) << true << played(400, -1);
     QTest::newRow("400 ms: step back of 600 realigns") << 400 << qint64(-500) << false << played(400, 5);
-    QTest::newRow("400 ms: forward jump up to delay + threshold") << 400 << qint64(1000) << false << played(400, 50);
+    QTest::newRow("400 ms: forward jump up to delay + threshold")
+        << 400 << qint64(1000) << false << played(400, 50);
     QTest::newRow("400 ms: forward jump beyond realigns") << 400 << qint64(1020) << false << played(400, 5);
 }
 
@@ -208,12 +211,12 @@ void TestRtpFixedJb::emptyListRebasesOnLateDatagram()
     const quint32 t = 5000;
     Stream s;
     s.send(t, 101);
-    QCOMPARE(s.readMarkers(11), markersWith(11, {{10, 101}}));
+    QCOMPARE(s.readMarkers(11), markersWith(11, { { 10, 101 } }));
 
     // Far behind the clock, but with nothing queued it restarts the playout.
     s.send(t, 150);
     QCOMPARE(s.stat(RtpStatistics::Late), 0u);
-    QCOMPARE(s.readMarkers(12), markersWith(12, {{10, 150}}));
+    QCOMPARE(s.readMarkers(12), markersWith(12, { { 10, 150 } }));
 }
 
 void TestRtpFixedJb::lossCounting_data()
@@ -221,19 +224,19 @@ void TestRtpFixedJb::lossCounting_data()
     QTest::addColumn<QVector<int>>("seqs");
     QTest::addColumn<quint32>("lost");
 
-    QTest::newRow("in order") << QVector<int>{10, 11, 12} << 0u;
-    QTest::newRow("65535 then 0") << QVector<int>{65534, 65535, 0, 1} << 0u;
-    QTest::newRow("10 then 13") << QVector<int>{10, 13} << 2u;
-    QTest::newRow("overtaken datagram is no loss") << QVector<int>{10, 13, 12} << 1u;
-    QTest::newRow("overtaken pair is no loss") << QVector<int>{10, 13, 12, 11} << 0u;
-    QTest::newRow("one from before the first is no loss") << QVector<int>{10, 9} << 0u;
-    QTest::newRow("duplicate") << QVector<int>{10, 11, 11, 12} << 0u;
-    QTest::newRow("duplicate of the newest after a gap") << QVector<int>{10, 13, 13} << 2u;
-    QTest::newRow("duplicates of overtaken ones") << QVector<int>{10, 12, 11, 11, 12, 10, 13} << 0u;
-    QTest::newRow("duplicate across the wrap") << QVector<int>{65535, 0, 65535, 0, 1} << 0u;
-    QTest::newRow("jump to 0 not counted") << QVector<int>{100, 0} << 0u;
-    QTest::newRow("gap across the wrap") << QVector<int>{65533, 1} << 3u;
-    QTest::newRow("first datagram never counts") << QVector<int>{500} << 0u;
+    QTest::newRow("in order") << QVector<int> { 10, 11, 12 } << 0u;
+    QTest::newRow("65535 then 0") << QVector<int> { 65534, 65535, 0, 1 } << 0u;
+    QTest::newRow("10 then 13") << QVector<int> { 10, 13 } << 2u;
+    QTest::newRow("overtaken datagram is no loss") << QVector<int> { 10, 13, 12 } << 1u;
+    QTest::newRow("overtaken pair is no loss") << QVector<int> { 10, 13, 12, 11 } << 0u;
+    QTest::newRow("one from before the first is no loss") << QVector<int> { 10, 9 } << 0u;
+    QTest::newRow("duplicate") << QVector<int> { 10, 11, 11, 12 } << 0u;
+    QTest::newRow("duplicate of the newest after a gap") << QVector<int> { 10, 13, 13 } << 2u;
+    QTest::newRow("duplicates of overtaken ones") << QVector<int> { 10, 12, 11, 11, 12, 10, 13 } << 0u;
+    QTest::newRow("duplicate across the wrap") << QVector<int> { 65535, 0, 65535, 0, 1 } << 0u;
+    QTest::newRow("jump to 0 not counted") << QVector<int> { 100, 0 } << 0u;
+    QTest::newRow("gap across the wrap") << QVector<int> { 65533, 1 } << 3u;
+    QTest::newRow("first datagram never counts") << QVector<int> { 500 } << 0u;
 }
 
 void TestRtpFixedJb::lossCounting()
@@ -271,7 +274,7 @@ void TestRtpFixedJb::sixteenthLateRefusalClears()
 
     // Playout starts again from the next datagram.
     s.send(90000, 555);
-    QCOMPARE(s.readMarkers(12), markersWith(12, {{10, 555}}));
+    QCOMPARE(s.readMarkers(12), markersWith(12, { { 10, 555 } }));
 }
 
 void TestRtpFixedJb::acceptedDatagramEndsLateRun()
@@ -287,7 +290,8 @@ void TestRtpFixedJb::acceptedDatagramEndsLateRun()
         s.send(t, 1);
     QCOMPARE(s.stat(RtpStatistics::Late), 30u);
     // Thirty refusals, never sixteen in a row: the playout goes on.
-    QCOMPARE(s.readMarkers(16), markersWith(16, {{10, 101}, {11, 102}, {12, 103}, {13, 104}, {14, 105}, {15, 106}}));
+    QCOMPARE(s.readMarkers(16),
+        markersWith(16, { { 10, 101 }, { 11, 102 }, { 12, 103 }, { 13, 104 }, { 14, 105 }, { 15, 106 } }));
 }
 
 void TestRtpFixedJb::duplicatesNeitherLateNorReset()
@@ -301,7 +305,8 @@ void TestRtpFixedJb::duplicatesNeitherLateNorReset()
         QCOMPARE(s.jb.write(d), qint64(d.size()));
         QCOMPARE(s.jb.write(d), qint64(d.size()));
         if (k > 0) {
-            const QByteArray before = makeDatagram(quint16(500 + k - 1), t + 20 * quint32(k - 1), qint16(999 + k));
+            const QByteArray before
+                = makeDatagram(quint16(500 + k - 1), t + 20 * quint32(k - 1), qint16(999 + k));
             QCOMPARE(s.jb.write(before), qint64(before.size()));
         }
         played.append(s.readMarker());
@@ -386,11 +391,12 @@ void TestRtpFixedJb::losslessStreamPlaysAsSent()
     };
     QVector<Arrival> arrivals;
     for (int i = 0; i < kFrames; ++i) {
-        arrivals.append({20000LL * i + rng.bounded(40000), i});
+        arrivals.append({ 20000LL * i + rng.bounded(40000), i });
         if (rng.bounded(100) < 5)
-            arrivals.append({20000LL * i + rng.bounded(40000), i});
+            arrivals.append({ 20000LL * i + rng.bounded(40000), i });
     }
-    std::stable_sort(arrivals.begin(), arrivals.end(), [](const Arrival &a, const Arrival &b) { return a.atUs < b.atUs; });
+    std::stable_sort(
+        arrivals.begin(), arrivals.end(), [](const Arrival &a, const Arrival &b) { return a.atUs < b.atUs; });
     // Overtaking on top of the jitter: a datagram swaps places with the next.
     for (int i = 0; i + 1 < arrivals.size(); ++i) {
         if (rng.bounded(100) < 5) {
@@ -439,7 +445,10 @@ void TestRtpFixedJb::losslessStreamPlaysAsSent()
     for (int i = 0; i < sent.size(); ++i) {
         if (played.at(start + i) != sent.at(i))
             QFAIL(qPrintable(QStringLiteral("sample %1 (frame %2): played %3, sent %4")
-                                 .arg(i).arg(i / kSamples).arg(played.at(start + i)).arg(sent.at(i))));
+                                 .arg(i)
+                                 .arg(i / kSamples)
+                                 .arg(played.at(start + i))
+                                 .arg(sent.at(i))));
     }
     const QVector<quint32> stats = jb.statisticsCounter()->values();
     QCOMPARE(stats.at(RtpStatistics::TotalLate), 0u);
@@ -487,7 +496,7 @@ void TestRtpFixedJb::resetClearsAtNextRead()
     QCOMPARE(s.stat(RtpStatistics::TotalReceived), 3u);
 
     s.send(1060, 104);
-    QCOMPARE(s.readMarkers(11), markersWith(11, {{10, 104}}));
+    QCOMPARE(s.readMarkers(11), markersWith(11, { { 10, 104 } }));
 }
 
 void TestRtpFixedJb::partialFrames()
@@ -506,7 +515,7 @@ void TestRtpFixedJb::partialFrames()
     QByteArray b(2 * kFrame + 80, 0x5A);
     QCOMPARE(s.jb.read(b.data(), b.size()), qint64(b.size()));
     QCOMPARE(b.mid(2 * kFrame), QByteArray(80, 0x5A));
-    QCOMPARE(s.readMarkers(5), markersWith(5, {{3, 101}, {4, 102}}));
+    QCOMPARE(s.readMarkers(5), markersWith(5, { { 3, 101 }, { 4, 102 } }));
 }
 
 void TestRtpFixedJb::timestampsAcrossSignedAndUnsignedLimits_data()
@@ -572,7 +581,7 @@ void TestRtpFixedJb::largestDatagramAccepted()
 void TestRtpFixedJb::lowTimestampCountedButNotQueued()
 {
     Stream s;
-    for (quint32 ts : {0u, 1u, 2u}) {
+    for (quint32 ts : { 0u, 1u, 2u }) {
         QCOMPARE(s.jb.write(makeDatagram(quint16(10 + ts), ts, 77)), qint64(0));
         QCOMPARE(s.readMarker(), -1);
     }
@@ -584,7 +593,7 @@ void TestRtpFixedJb::lowTimestampCountedButNotQueued()
     QCOMPARE(s.jb.write(makeDatagram(23, 1020, 89)), qint64(kFrame + 16));
     QCOMPARE(s.stat(RtpStatistics::Lost), 1u);
     QCOMPARE(s.stat(RtpStatistics::Received), 6u);
-    QCOMPARE(s.readMarkers(13), markersWith(13, {{10, 88}, {11, 89}}));
+    QCOMPARE(s.readMarkers(13), markersWith(13, { { 10, 88 }, { 11, 89 } }));
 }
 
 void TestRtpFixedJb::shortAndOddPayloads()
@@ -614,7 +623,8 @@ void TestRtpFixedJb::shortAndOddPayloads()
 void TestRtpFixedJb::unusableFormatIgnored()
 {
     Stream s;
-    const QVector<QPair<qint32, qint32>> bad{{0, 20}, {-960, 20}, {961, 20}, {960, 0}, {960, 1}, {960, -20}};
+    const QVector<QPair<qint32, qint32>> bad { { 0, 20 }, { -960, 20 }, { 961, 20 }, { 960, 0 }, { 960, 1 },
+        { 960, -20 } };
     for (const auto &f : bad) {
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Unusable format"));
         s.jb.setFormat(f.first, f.second);

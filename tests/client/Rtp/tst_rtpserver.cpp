@@ -2,8 +2,8 @@
 #include "client/Rtp/rtpfixedjb.h"
 #include "client/Rtp/rtpserver.h"
 #include "client/Rtp/rtpstatistics.h"
-#include "tests/client/Rtp/rtptestutil.h"
 #include "client/Rtp/rtpthread.h"
+#include "tests/client/Rtp/rtptestutil.h"
 
 #include <QNetworkDatagram>
 #include <QSignalSpy>

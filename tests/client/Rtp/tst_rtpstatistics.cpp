@@ -31,7 +31,7 @@ void TestRtpStatistics::countsAndTotals()
     st.addForeign(1);
     st.showStatistics();
     QCOMPARE(spy.count(), 1);
-    QCOMPARE(spy.at(0).at(0).value<Stats>(), (Stats{6, 2, 1, 6, 2, 1, 5}));
+    QCOMPARE(spy.at(0).at(0).value<Stats>(), (Stats { 6, 2, 1, 6, 2, 1, 5 }));
 }
 
 void TestRtpStatistics::resetKeepsTotals()
@@ -50,9 +50,9 @@ void TestRtpStatistics::resetKeepsTotals()
     st.showStatistics();
     QCOMPARE(spy.count(), 3);
     // The foreign count is a total: a reset leaves it alone.
-    QCOMPARE(spy.at(0).at(0).value<Stats>(), (Stats{10, 3, 4, 10, 3, 4, 7}));
-    QCOMPARE(spy.at(1).at(0).value<Stats>(), (Stats{0, 0, 0, 10, 3, 4, 7}));
-    QCOMPARE(spy.at(2).at(0).value<Stats>(), (Stats{2, 0, 1, 12, 3, 5, 7}));
+    QCOMPARE(spy.at(0).at(0).value<Stats>(), (Stats { 10, 3, 4, 10, 3, 4, 7 }));
+    QCOMPARE(spy.at(1).at(0).value<Stats>(), (Stats { 0, 0, 0, 10, 3, 4, 7 }));
+    QCOMPARE(spy.at(2).at(0).value<Stats>(), (Stats { 2, 0, 1, 12, 3, 5, 7 }));
 }
 
 void TestRtpStatistics::countersWrap()
@@ -61,7 +61,7 @@ void TestRtpStatistics::countersWrap()
     st.addLost(5);
     // A step back in sequence arrives as a wrapped difference and subtracts.
     st.addLost(quint32(-2));
-    QCOMPARE(st.values(), (Stats{0, 3, 0, 0, 3, 0, 0}));
+    QCOMPARE(st.values(), (Stats { 0, 3, 0, 0, 3, 0, 0 }));
     st.addReceived(0xFFFFFFFFu);
     st.addReceived(2);
     QCOMPARE(st.values().at(RtpStatistics::TotalReceived), 1u);

@@ -23,12 +23,12 @@ void TestRtpStatisticsReports::reportsKeepComing()
     st.addReceived(3);
     st.addLate(1);
     QTRY_VERIFY_WITH_TIMEOUT(spy.count() >= 1, 7000);
-    QCOMPARE(spy.at(0).at(0).value<Stats>(), (Stats{3, 0, 1, 3, 0, 1, 0}));
+    QCOMPARE(spy.at(0).at(0).value<Stats>(), (Stats { 3, 0, 1, 3, 0, 1, 0 }));
 
     st.reset();
     st.addReceived(1);
     QTRY_VERIFY_WITH_TIMEOUT(spy.count() >= 2, 7000);
-    QCOMPARE(spy.at(1).at(0).value<Stats>(), (Stats{1, 0, 0, 4, 0, 1, 0}));
+    QCOMPARE(spy.at(1).at(0).value<Stats>(), (Stats { 1, 0, 0, 4, 0, 1, 0 }));
 }
 
 QTEST_GUILESS_MAIN(TestRtpStatisticsReports)

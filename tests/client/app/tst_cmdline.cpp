@@ -28,8 +28,10 @@ void TestCmdline::addPrograms()
     QTest::addColumn<QString>("program");
     QTest::addColumn<QString>("name");
     const QString bin = qEnvironmentVariable("BRELKO_BIN_DIR");
-    QTest::newRow("morvex") << bin + "/morvex" << "Morvex";
-    QTest::newRow("configurator") << bin + "/brelko-configurator" << "Brelko Configurator";
+    QTest::newRow("morvex") << bin + "/morvex"
+                            << "Morvex";
+    QTest::newRow("configurator") << bin + "/brelko-configurator"
+                                  << "Brelko Configurator";
 }
 
 int TestCmdline::run(const QString &program, const QStringList &args, QByteArray *out)
@@ -63,7 +65,7 @@ void TestCmdline::version()
     QFETCH(QString, program);
     QFETCH(QString, name);
     QByteArray out;
-    QCOMPARE(run(program, {"--version"}, &out), 0);
+    QCOMPARE(run(program, { "--version" }, &out), 0);
     QCOMPARE(QString::fromUtf8(out).trimmed(), name + " " + BRELKO_VERSION);
 }
 
@@ -76,7 +78,7 @@ void TestCmdline::helpListsOptions()
 {
     QFETCH(QString, program);
     QByteArray out;
-    QCOMPARE(run(program, {"--help"}, &out), 0);
+    QCOMPARE(run(program, { "--help" }, &out), 0);
     QVERIFY2(out.contains("--help"), out.constData());
     QVERIFY2(out.contains("--version"), out.constData());
     // The positional argument each program takes is described.
@@ -93,7 +95,7 @@ void TestCmdline::unknownOptionFails()
 {
     QFETCH(QString, program);
     QByteArray out;
-    QCOMPARE(run(program, {"--no-such-option"}, &out), 1);
+    QCOMPARE(run(program, { "--no-such-option" }, &out), 1);
     QVERIFY2(out.contains("no-such-option"), out.constData());
 }
 

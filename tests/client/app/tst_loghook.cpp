@@ -32,11 +32,16 @@ void TestLogHook::formatting_data()
     QTest::addColumn<int>("type");
     QTest::addColumn<QString>("category");
     QTest::addColumn<QString>("line");
-    QTest::newRow("debug") << int(QtDebugMsg) << "default" << "default.debug: text";
-    QTest::newRow("warning") << int(QtWarningMsg) << "winkey" << "winkey.warning: text";
-    QTest::newRow("critical") << int(QtCriticalMsg) << "selfcontrol" << "selfcontrol.critical: text";
-    QTest::newRow("fatal") << int(QtFatalMsg) << "default" << "default.fatal: text";
-    QTest::newRow("info has no marker") << int(QtInfoMsg) << "serial.packet" << "serial.packet: text";
+    QTest::newRow("debug") << int(QtDebugMsg) << "default"
+                           << "default.debug: text";
+    QTest::newRow("warning") << int(QtWarningMsg) << "winkey"
+                             << "winkey.warning: text";
+    QTest::newRow("critical") << int(QtCriticalMsg) << "selfcontrol"
+                              << "selfcontrol.critical: text";
+    QTest::newRow("fatal") << int(QtFatalMsg) << "default"
+                           << "default.fatal: text";
+    QTest::newRow("info has no marker") << int(QtInfoMsg) << "serial.packet"
+                                        << "serial.packet: text";
 }
 
 void TestLogHook::formatting()
@@ -111,22 +116,23 @@ void TestLogHook::statisticsText()
 {
     Console c;
     // A vector without the foreign count still shows, with none.
-    c.updateStatistics({1, 2, 3, 40, 50, 60});
-    QCOMPARE(c.statisticsText(), QString("   received=1\n   lost=2\n   late=3\n\n"
-                                         "   Total received=40\n   Total lost=50\n   Total late=60\n"
-                                         "   foreign=0"));
+    c.updateStatistics({ 1, 2, 3, 40, 50, 60 });
+    QCOMPARE(c.statisticsText(),
+        QString("   received=1\n   lost=2\n   late=3\n\n"
+                "   Total received=40\n   Total lost=50\n   Total late=60\n"
+                "   foreign=0"));
     QVERIFY(!c.text().contains("Receive statistics"));
 
     // Dropped foreign datagrams reach the log once per change of the count.
     const QString line = "default.warning: Receive statistics: received=1 lost=2 late=3 total received=40 "
                          "total lost=50 total late=60 foreign=7";
-    c.updateStatistics({1, 2, 3, 40, 50, 60, 7});
+    c.updateStatistics({ 1, 2, 3, 40, 50, 60, 7 });
     QVERIFY(c.statisticsText().endsWith("   foreign=7"));
-    c.updateStatistics({1, 2, 3, 40, 50, 60, 7});
+    c.updateStatistics({ 1, 2, 3, 40, 50, 60, 7 });
     QCOMPARE(c.text().count(line), 1);
     // A new stream counts from zero again.
-    c.updateStatistics({0, 0, 0, 0, 0, 0, 0});
-    c.updateStatistics({0, 0, 0, 0, 0, 0, 2});
+    c.updateStatistics({ 0, 0, 0, 0, 0, 0, 0 });
+    c.updateStatistics({ 0, 0, 0, 0, 0, 0, 2 });
     QVERIFY(c.text().endsWith("foreign=2"));
     QCOMPARE(c.text().count("Receive statistics"), 2);
 }

@@ -1,5 +1,5 @@
-#include "common/brelkoversion.h"
 #include "client/app/singleapplication.h"
+#include "common/brelkoversion.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -22,7 +22,10 @@ class TestStartup : public QObject
     Q_OBJECT
 
 public:
-    explicit TestStartup(QString tmp) : m_tmp(std::move(tmp)) {}
+    explicit TestStartup(QString tmp)
+        : m_tmp(std::move(tmp))
+    {
+    }
 
 private slots:
     void initTestCase();
@@ -79,7 +82,8 @@ QString TestStartup::findWindow(const QString &display, qint64 pid, const QStrin
     xe.insert("DISPLAY", display);
     QProcess s;
     s.setProcessEnvironment(xe);
-    s.start("xdotool", {"search", "--all", "--onlyvisible", "--pid", QString::number(pid), "--name", title});
+    s.start(
+        "xdotool", { "search", "--all", "--onlyvisible", "--pid", QString::number(pid), "--name", title });
     s.waitForFinished(3000);
     return QString::fromLatin1(s.readAllStandardOutput()).split('\n').first().trimmed();
 }
@@ -127,7 +131,7 @@ void TestStartup::secondStartForwardsPath()
     second.setProcessEnvironment(env(m_tmp));
     QElapsedTimer t;
     t.start();
-    second.start(morvex(), {path});
+    second.start(morvex(), { path });
     QVERIFY(second.waitForFinished(10000));
     QCOMPARE(second.exitStatus(), QProcess::NormalExit);
     QCOMPARE(second.exitCode(), 0);
@@ -172,7 +176,7 @@ void TestStartup::crashedInstanceDoesNotLockOut()
     QTemporaryDir tmp;
     QProcess crash;
     crash.setProcessEnvironment(env(tmp.path()));
-    crash.start(self(), {"--crash"});
+    crash.start(self(), { "--crash" });
     QVERIFY(crash.waitForFinished(10000));
     QCOMPARE(crash.exitStatus(), QProcess::CrashExit);
     QVERIFY(crash.readAllStandardOutput().contains("first"));
@@ -180,19 +184,19 @@ void TestStartup::crashedInstanceDoesNotLockOut()
     // The segment outlived the process; the next start must still be first.
     QProcess probe;
     probe.setProcessEnvironment(env(tmp.path()));
-    probe.start(self(), {"--probe"});
+    probe.start(self(), { "--probe" });
     QVERIFY(probe.waitForFinished(10000));
     QCOMPARE(QString::fromLatin1(probe.readAllStandardOutput()).trimmed(), QString("first"));
 
     // While a live first instance holds it, a probe sees it running.
     QProcess holder;
     holder.setProcessEnvironment(env(tmp.path()));
-    holder.start(self(), {"--hold"});
+    holder.start(self(), { "--hold" });
     QVERIFY(holder.waitForReadyRead(10000));
     QCOMPARE(QString::fromLatin1(holder.readLine()).trimmed(), QString("first"));
     QProcess probe2;
     probe2.setProcessEnvironment(env(tmp.path()));
-    probe2.start(self(), {"--probe"});
+    probe2.start(self(), { "--probe" });
     QVERIFY(probe2.waitForFinished(10000));
     QCOMPARE(QString::fromLatin1(probe2.readAllStandardOutput()).trimmed(), QString("running"));
     holder.kill();
@@ -209,16 +213,17 @@ void TestStartup::withTrayRunsAndDeliversOwnArgument()
     first.setProcessChannelMode(QProcess::MergedChannels);
     QByteArray out;
     connect(&first, &QProcess::readyRead, [&] { out += first.readAll(); });
-    first.start(morvex(), {"/tmp/own.brelkonet"});
+    first.start(morvex(), { "/tmp/own.brelkonet" });
     QVERIFY(first.waitForStarted());
-    QVERIFY2(QTest::qWaitFor([&] { return out.contains("Message from another start: \"/tmp/own.brelkonet\""); }, 5000),
-             out.constData());
+    QVERIFY2(QTest::qWaitFor(
+                 [&] { return out.contains("Message from another start: \"/tmp/own.brelkonet\""); }, 5000),
+        out.constData());
     QVERIFY(out.contains("default.debug: Morvex \"" BRELKO_VERSION "\" started"));
     QCOMPARE(first.state(), QProcess::Running);
 
     // Its window is on screen.
     QProcess search;
-    search.start("xdotool", {"search", "--onlyvisible", "--name", "^Morvex$"});
+    search.start("xdotool", { "search", "--onlyvisible", "--name", "^Morvex$" });
     QVERIFY(search.waitForFinished(5000));
     QVERIFY2(!search.readAllStandardOutput().trimmed().isEmpty(), "no visible Morvex window");
 
@@ -239,7 +244,7 @@ void TestStartup::withoutTrayShowsBoxAndExits1()
     // A display of our own, without a tray host.
     QTemporaryDir tmp;
     QProcess xvfb;
-    xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "800x600x24", "-nolisten", "tcp"});
+    xvfb.start("Xvfb", { "-displayfd", "1", "-screen", "0", "800x600x24", "-nolisten", "tcp" });
     QVERIFY(xvfb.waitForReadyRead(10000));
     const QString display = ":" + QString::fromLatin1(xvfb.readLine()).trimmed();
 
@@ -251,13 +256,15 @@ void TestStartup::withoutTrayShowsBoxAndExits1()
     QVERIFY(p.waitForStarted());
 
     QString box;
-    QVERIFY(QTest::qWaitFor([&] {
-        box = findWindow(display, p.processId(), "^Systray$");
-        return !box.isEmpty() || p.state() != QProcess::Running;
-    }, 10000));
-    QVERIFY2(!box.isEmpty(), qPrintable("the Systray box did not appear; exit code "
-                                         + QString::number(p.exitCode()) + ", output:\n"
-                                         + QString::fromLocal8Bit(p.readAll().right(3000))));
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            box = findWindow(display, p.processId(), "^Systray$");
+            return !box.isEmpty() || p.state() != QProcess::Running;
+        },
+        10000));
+    QVERIFY2(!box.isEmpty(),
+        qPrintable("the Systray box did not appear; exit code " + QString::number(p.exitCode())
+            + ", output:\n" + QString::fromLocal8Bit(p.readAll().right(3000))));
     QCOMPARE(p.state(), QProcess::Running);
 
     if (sig) {
@@ -270,7 +277,7 @@ void TestStartup::withoutTrayShowsBoxAndExits1()
         xe.insert("DISPLAY", display);
         QProcess key;
         key.setProcessEnvironment(xe);
-        key.start("xdotool", {"windowfocus", "--sync", box, "key", "Return"});
+        key.start("xdotool", { "windowfocus", "--sync", box, "key", "Return" });
         QVERIFY(key.waitForFinished(5000));
         QVERIFY(p.waitForFinished(10000));
     }
@@ -302,8 +309,8 @@ void TestStartup::signalWhileVirtualCardBoxOpen()
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write("[General]\nLanguage=English\n\n[Network]\nNetworkAddr=127.0.0.1\nNetworkPass=s3cret\n");
     f.close();
-    QVERIFY(QFile::setPermissions(ini, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
-                                       QFile::ReadOther));
+    QVERIFY(QFile::setPermissions(
+        ini, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
     const auto mode = [&] {
         struct stat st = {};
         return ::stat(QFile::encodeName(ini).constData(), &st) == 0 ? QString::number(st.st_mode & 0777, 8)
@@ -328,15 +335,17 @@ void TestStartup::signalWhileVirtualCardBoxOpen()
 
     // The box is shown while the windows are built, before the main loop.
     QString box;
-    QVERIFY(QTest::qWaitFor([&] {
-        box = findWindow(display, p.processId(), "^Error$");
-        return !box.isEmpty() || p.state() != QProcess::Running;
-    }, 20000));
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            box = findWindow(display, p.processId(), "^Error$");
+            return !box.isEmpty() || p.state() != QProcess::Running;
+        },
+        20000));
     QVERIFY2(!box.isEmpty(), out.right(3000).constData());
     QCOMPARE(mode(), QString("600"));
     // The line may still be in the pipe when the box is already up.
     QVERIFY2(QTest::qWaitFor([&] { return out.contains("was readable by others; now 0600"); }, 10000),
-             out.right(3000).constData());
+        out.right(3000).constData());
 
     const qint64 ms = signalAndWait(p, sig);
     QVERIFY2(ms < kSignalEndMs, qPrintable(QString("still running after %1 ms").arg(ms)));

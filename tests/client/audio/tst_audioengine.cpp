@@ -1,11 +1,11 @@
-#include "tests/client/audio/audiodevicetestutil.h"
+#include "client/Rtp/rtpsendbuffer.h"
+#include "client/Rtp/rtpthread.h"
 #include "client/audio/audiothread.h"
 #include "client/audio/paudioabstract.h"
 #include "client/audio/paudiodevices.h"
-#include "tests/client/audio/rtpaudiotestutil.h"
-#include "client/Rtp/rtpsendbuffer.h"
-#include "client/Rtp/rtpthread.h"
 #include "client/audio/selfcontrol.h"
+#include "tests/client/audio/audiodevicetestutil.h"
+#include "tests/client/audio/rtpaudiotestutil.h"
 #include "tests/support/simprocess.h"
 
 #include <QFile>
@@ -33,10 +33,10 @@ extern "C" const char *__asan_default_options()
 }
 
 namespace {
-using audiodevicetest::kFrames;
-using audiodevicetest::kRate;
 using audiodevicetest::descriptor;
 using audiodevicetest::findDevice;
+using audiodevicetest::kFrames;
+using audiodevicetest::kRate;
 
 // Plays a tone into a sink of the private sound server for as long as it lives.
 class TonePlayer
@@ -109,7 +109,6 @@ private:
     QByteArray m_data;
     int m_start = 0;
 };
-
 
 QMap<QString, QString> audioStatus(SimProcess &sim)
 {
@@ -359,7 +358,8 @@ void TestAudioEngine::toneReplacesCapture()
     // Silent datagrams keep the box sending until the capture starts; the
     // tone starts with the first captured datagram.
     int start = 0;
-    while (start + 240 <= tx.size() && std::all_of(tx.cbegin() + start, tx.cbegin() + start + 240, [](qint16 v) { return v == 0; }))
+    while (start + 240 <= tx.size()
+        && std::all_of(tx.cbegin() + start, tx.cbegin() + start + 240, [](qint16 v) { return v == 0; }))
         start += 240;
     tx = tx.mid(start);
     QVERIFY(tx.size() >= 20 * 240);

@@ -1,8 +1,8 @@
-#include "tests/client/audio/audiodevicetestutil.h"
+#include "client/Rtp/rtpsendbuffer.h"
 #include "client/audio/audiothread.h"
 #include "client/audio/paudioabstract.h"
+#include "tests/client/audio/audiodevicetestutil.h"
 #include "tests/support/proccpu.h"
-#include "client/Rtp/rtpsendbuffer.h"
 
 #include <QElapsedTimer>
 #include <QFile>

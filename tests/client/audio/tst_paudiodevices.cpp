@@ -15,7 +15,11 @@ namespace {
 class ToneSource final : public QIODevice
 {
 public:
-    explicit ToneSource(double hz) : m_step(2 * M_PI * hz / 12000) { open(QIODevice::ReadOnly | QIODevice::Unbuffered); }
+    explicit ToneSource(double hz)
+        : m_step(2 * M_PI * hz / 12000)
+    {
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
     bool isSequential() const override { return true; }
 
 protected:
@@ -74,7 +78,7 @@ private:
 void TestPAudioDevices::initTestCase()
 {
     QVERIFY2(qEnvironmentVariableIsSet("BRELKO_AUDIO_READY"),
-             "run under scripts/with-test-env.sh (virtual audio devices)");
+        "run under scripts/with-test-env.sh (virtual audio devices)");
     m_devices = PAudioDevices::deviceList();
     QVERIFY(!m_devices.isEmpty());
 }
@@ -92,7 +96,7 @@ void TestPAudioDevices::namedDevicesWithDirections_data()
 // A duplex device is an input and an output of the same index.
 void TestPAudioDevices::duplexListedBothWays()
 {
-    for (const QString &name : {QStringLiteral("Headset"), QStringLiteral("default")}) {
+    for (const QString &name : { QStringLiteral("Headset"), QStringLiteral("default") }) {
         QList<int> in, out;
         for (const paudio::DeviceRecord &d : qAsConst(m_devices)) {
             if (d.name == name)
@@ -113,9 +117,10 @@ void TestPAudioDevices::duplexOutputPlays()
     QVERIFY(headset >= 0);
 
     QProcess rec;
-    rec.start(QStringLiteral("parec"), {QStringLiteral("-d"), QStringLiteral("headset.monitor"),
-        QStringLiteral("--rate=12000"), QStringLiteral("--channels=2"), QStringLiteral("--format=s16le"),
-        QStringLiteral("--raw"), QStringLiteral("--latency-msec=20")});
+    rec.start(QStringLiteral("parec"),
+        { QStringLiteral("-d"), QStringLiteral("headset.monitor"), QStringLiteral("--rate=12000"),
+            QStringLiteral("--channels=2"), QStringLiteral("--format=s16le"), QStringLiteral("--raw"),
+            QStringLiteral("--latency-msec=20") });
     QVERIFY(rec.waitForStarted(5000));
 
     ToneSource tone(600);
@@ -162,8 +167,8 @@ void TestPAudioDevices::namedDevicesWithDirections()
 
 void TestPAudioDevices::everyDeviceHasTheFixedRates()
 {
-    const QList<double> rates{8000, 9600, 11025, 12000, 16000, 22050, 24000,
-                              32000, 44100, 48000, 88200, 96000, 192000};
+    const QList<double> rates { 8000, 9600, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000, 88200,
+        96000, 192000 };
     for (const paudio::DeviceRecord &d : qAsConst(m_devices))
         QCOMPARE(d.sampleRates, rates);
 }
@@ -193,7 +198,8 @@ QString pactl(const QStringList &args)
 
 QString vanishModule()
 {
-    for (const QString &line : pactl({QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("modules")}).split('\n')) {
+    for (const QString &line :
+        pactl({ QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("modules") }).split('\n')) {
         if (line.contains(QLatin1String("sink_name=vanish")))
             return line.section('\t', 0, 0);
     }
@@ -228,7 +234,7 @@ void TestPAudioDevices::deviceVanishesMidStream()
     QVERIFY(out.launch());
     QTRY_VERIFY_WITH_TIMEOUT(out.levels().value(0) > 5000, 5000);
 
-    pactl({QStringLiteral("unload-module"), vanishModule()});
+    pactl({ QStringLiteral("unload-module"), vanishModule() });
     QTRY_VERIFY_WITH_TIMEOUT(vanishModule().isEmpty(), 5000);
     QTest::qWait(500);
     QElapsedTimer t;
@@ -237,8 +243,9 @@ void TestPAudioDevices::deviceVanishesMidStream()
     QVERIFY2(t.elapsed() < 3000, qPrintable(QString::number(t.elapsed())));
     QVERIFY(!out.isRunning());
 
-    pactl({QStringLiteral("load-module"), QStringLiteral("module-null-sink"), QStringLiteral("sink_name=vanish"),
-           QStringLiteral("rate=48000"), QStringLiteral("sink_properties=device.description=vanish")});
+    pactl({ QStringLiteral("load-module"), QStringLiteral("module-null-sink"),
+        QStringLiteral("sink_name=vanish"), QStringLiteral("rate=48000"),
+        QStringLiteral("sink_properties=device.description=vanish") });
     QTRY_VERIFY_WITH_TIMEOUT(!vanishModule().isEmpty(), 5000);
     PAudioAbstract again(d, nullptr);
     QVERIFY(again.launch());

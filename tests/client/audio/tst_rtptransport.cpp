@@ -1,11 +1,11 @@
 #include "client/Rtp/abstractrtp.h"
-#include "tests/client/audio/rtpaudiotestutil.h"
 #include "client/Rtp/rtpclient.h"
 #include "client/Rtp/rtpfixedjb.h"
 #include "client/Rtp/rtpsendbuffer.h"
 #include "client/Rtp/rtpserver.h"
 #include "client/Rtp/rtpstatistics.h"
 #include "client/Rtp/rtpthread.h"
+#include "tests/client/audio/rtpaudiotestutil.h"
 
 #include <QNetworkDatagram>
 #include <QRandomGenerator>

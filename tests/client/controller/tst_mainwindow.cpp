@@ -1,40 +1,40 @@
-#include "client/link/audiopacket.h"
-#include "common/brelkoversion.h"
-#include "client/link/clientrif.h"
-#include "platform/x11/globalhotkey.h"
-#include "common/languages.h"
-#include "client/controller/levelcodes.h"
 #include "client/app/mainwindow.h"
-#include "client/prefs/networktab.h"
-#include "client/prefs/preferences.h"
 #include "client/audio/audiothread.h"
 #include "client/audio/paudioabstract.h"
-#include "client/ports/vserial.h"
-#include "platform/vsportclient.h"
+#include "client/controller/levelcodes.h"
+#include "client/controller/window.h"
+#include "client/link/audiopacket.h"
+#include "client/link/clientrif.h"
 #include "client/link/packetheader.h"
 #include "client/link/permission.h"
 #include "client/link/permissionform.h"
 #include "client/link/permitem.h"
-#include "client/prefs/serialtab.h"
-#include "common/settings.h"
+#include "client/ports/vserial.h"
 #include "client/ports/winkey.h"
+#include "client/prefs/networktab.h"
+#include "client/prefs/preferences.h"
+#include "client/prefs/serialtab.h"
+#include "common/brelkoversion.h"
+#include "common/languages.h"
+#include "common/settings.h"
+#include "platform/vsportclient.h"
+#include "platform/x11/globalhotkey.h"
 #include "tests/support/simprocess.h"
-#include "client/controller/window.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
-#include <QElapsedTimer>
 #include <QStatusBar>
-#include <QTemporaryDir>
 #include <QSystemTrayIcon>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <fcntl.h>
@@ -95,13 +95,14 @@ private:
 
 namespace {
 constexpr int kWait = 20000;
-const char kKeepRunning[] = "The program will keep running in the system tray. To terminate the program, choose "
-                            "Quit in the context menu of the system tray entry.";
-}
+const char kKeepRunning[]
+    = "The program will keep running in the system tray. To terminate the program, choose "
+      "Quit in the context menu of the system tray entry.";
+} // namespace
 
 void TestMainWindow::initTestCase()
 {
-    QVERIFY2(m_sim.start({"--perm-slot", "brelko:0x0F:0:0"}), qPrintable(m_sim.lastError()));
+    QVERIFY2(m_sim.start({ "--perm-slot", "brelko:0x0F:0:0" }), qPrintable(m_sim.lastError()));
     QCoreApplication::setApplicationName("Morvex");
     QCoreApplication::setOrganizationName("Zentrik Ltd.");
     QCoreApplication::setOrganizationDomain("http://www.zentrik.example");
@@ -123,7 +124,7 @@ void TestMainWindow::initTestCase()
     s->setValue(Settings::Serial_1, Settings::Serial, "COM15");
     s->setValue(Settings::Serial_2, Settings::Serial, "COM16");
     s->setValue(Settings::Serial_5, Settings::Serial, "COM17");
-    for (Settings::Key k : {Settings::Serial_3, Settings::Serial_4})
+    for (Settings::Key k : { Settings::Serial_3, Settings::Serial_4 })
         s->setValue(k, Settings::Serial, "None");
     s->setValue(Settings::AudioInput, Settings::Audio, "Microphone");
     s->setValue(Settings::AudioOutput, Settings::Audio, "Speakers");
@@ -138,7 +139,8 @@ void TestMainWindow::initTestCase()
 
     // The catalogue looks for <program>_*.qm: give this program the client's German.
     const QString de = translationsPath() + QCoreApplication::applicationName().toLower() + "_de.qm";
-    const QString mine = translationsPath() + QFileInfo(QCoreApplication::applicationFilePath()).baseName() + "_de.qm";
+    const QString mine
+        = translationsPath() + QFileInfo(QCoreApplication::applicationFilePath()).baseName() + "_de.qm";
     QFile::remove(mine);
     QFile::copy(de, mine);
     loadLanguages();
@@ -152,7 +154,8 @@ void TestMainWindow::initTestCase()
 
 void TestMainWindow::cleanupTestCase()
 {
-    QFile::remove(translationsPath() + QFileInfo(QCoreApplication::applicationFilePath()).baseName() + "_de.qm");
+    QFile::remove(
+        translationsPath() + QFileInfo(QCoreApplication::applicationFilePath()).baseName() + "_de.qm");
     delete m_main;
     m_sim.stop();
 }
@@ -190,8 +193,8 @@ void TestMainWindow::parseHotKey_data()
     QTest::newRow("ctrl space") << "CTRL+SPACE" << true << uint(GlobalHotKey::ModControl) << 0x20u;
     QTest::newRow("shift f") << "SHIFT+F" << true << uint(GlobalHotKey::ModShift) << uint('F');
     QTest::newRow("space alone") << "SPACE" << true << 0u << 0x20u;
-    QTest::newRow("lower case, two modifiers") << "alt+ctrl+x" << true
-                                               << uint(GlobalHotKey::ModAlt | GlobalHotKey::ModControl) << uint('X');
+    QTest::newRow("lower case, two modifiers")
+        << "alt+ctrl+x" << true << uint(GlobalHotKey::ModAlt | GlobalHotKey::ModControl) << uint('X');
     QTest::newRow("unknown modifier adds nothing") << "HYPER+K" << true << 0u << uint('K');
     QTest::newRow("empty parts skipped") << "+SHIFT++G+" << true << uint(GlobalHotKey::ModShift) << uint('G');
     QTest::newRow("only pluses") << "+++" << false << 0u << 0u;
@@ -235,7 +238,8 @@ void TestMainWindow::connectedIndicatorsFromTraffic()
     QCOMPARE(m_main->trayImage(), QString(":/images/tray_link.png"));
     QTRY_COMPARE_WITH_TIMEOUT(m_main->indicatorState(MainWindow::Link), quint8(1), kWait);
     for (int i = MainWindow::Fsk; i < MainWindow::IndicatorCount; ++i)
-        QVERIFY2(m_main->indicatorState(i) == 1 || m_main->indicatorState(i) == 2, qPrintable(QString::number(i)));
+        QVERIFY2(
+            m_main->indicatorState(i) == 1 || m_main->indicatorState(i) == 2, qPrintable(QString::number(i)));
 
     // A local program writes to the CAT port: the CAT light comes on.
     QVERIFY(QFileInfo::exists(portPath("COM15")));
@@ -287,7 +291,7 @@ void TestMainWindow::portsComeBackAfterResetAll()
 {
     QVERIFY(connected());
     const QStringList ports = w()->preferences()->serialPorts();
-    QCOMPARE(ports, QStringList({"COM15", "COM16", "None", "None", "COM17"}));
+    QCOMPARE(ports, QStringList({ "COM15", "COM16", "None", "None", "COM17" }));
     w()->preferences()->serialTab()->resetAllPorts();
     QVERIFY(!QFileInfo::exists(portPath("COM15")));
     QVERIFY(!QFileInfo::exists(portPath("COM17")));
@@ -296,7 +300,7 @@ void TestMainWindow::portsComeBackAfterResetAll()
     // The same names chosen again: the ports are made anew and carry traffic.
     applySerialPorts(ports);
     QCOMPARE(VSerial::countVirtualPorts(), 3);
-    for (const char *name : {"COM15", "COM16", "COM17"})
+    for (const char *name : { "COM15", "COM16", "COM17" })
         QVERIFY2(QFileInfo::exists(portPath(name)), name);
     QTRY_COMPARE_WITH_TIMEOUT(m_main->indicatorState(MainWindow::Cat), quint8(2), kWait);
     QVERIFY(lightsOnWrite("COM15", MainWindow::Cat));
@@ -305,7 +309,7 @@ void TestMainWindow::portsComeBackAfterResetAll()
 void TestMainWindow::fskLightFromFskTraffic()
 {
     QVERIFY(connected());
-    applySerialPorts({"COM15", "COM16", "COM18", "None", "COM17"});
+    applySerialPorts({ "COM15", "COM16", "COM18", "None", "COM17" });
     QVERIFY(QFileInfo::exists(portPath("COM18")));
     QTRY_COMPARE_WITH_TIMEOUT(m_main->indicatorState(MainWindow::Fsk), quint8(2), kWait);
     // Traffic on the other tunnels leaves the FSK light alone.
@@ -313,7 +317,7 @@ void TestMainWindow::fskLightFromFskTraffic()
     QCOMPARE(m_main->indicatorState(MainWindow::Fsk), quint8(2));
     QVERIFY(lightsOnWrite("COM18", MainWindow::Fsk));
     QTRY_COMPARE_WITH_TIMEOUT(m_main->indicatorState(MainWindow::Fsk), quint8(2), kWait);
-    applySerialPorts({"COM15", "COM16", "None", "None", "COM17"});
+    applySerialPorts({ "COM15", "COM16", "None", "None", "COM17" });
     QVERIFY(!QFileInfo::exists(portPath("COM18")));
 }
 
@@ -327,7 +331,7 @@ void TestMainWindow::wineLinksFollowTheOption()
         QFile foreign(wine.path() + "/dosdevices/com16");
         QVERIFY(foreign.open(QIODevice::WriteOnly));
     }
-    const QStringList ports{"COM15", "COM16", "None", "None", "COM17"};
+    const QStringList ports { "COM15", "COM16", "None", "None", "COM17" };
     QCheckBox *box = w()->preferences()->serialTab()->wineBox();
     box->setChecked(true);
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("com16 is not ours; left alone, COM16 not linked"));
@@ -341,7 +345,7 @@ void TestMainWindow::wineLinksFollowTheOption()
     ::close(fd);
 
     // A port that goes takes its link along; the option off removes the rest.
-    applySerialPorts({"None", "COM16", "None", "None", "COM17"});
+    applySerialPorts({ "None", "COM16", "None", "None", "COM17" });
     QVERIFY(!QFileInfo(wine.path() + "/dosdevices/com15").isSymLink());
     QVERIFY(QFileInfo(wine.path() + "/dosdevices/com17").isSymLink());
     box->setChecked(false);
@@ -360,7 +364,8 @@ void TestMainWindow::pttButtonFollowsTheBox()
     QVERIFY(ptt->isChecked());
     QTRY_COMPARE_WITH_TIMEOUT(m_sim.statusValue("ptt"), 1, kWait);
     // Red only once the box reports transmit.
-    QTRY_VERIFY_WITH_TIMEOUT(ptt->styleSheet().contains("QPushButton:checked { background-color: red"), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        ptt->styleSheet().contains("QPushButton:checked { background-color: red"), kWait);
     QTRY_COMPARE_WITH_TIMEOUT(m_main->trayImage(), QString(":/images/tray_link_ptt.png"), kWait);
     QTRY_COMPARE_WITH_TIMEOUT(m_main->indicatorState(MainWindow::Ptt), quint8(1), kWait);
     // The keying records carry the button's PTT too.
@@ -536,7 +541,8 @@ void TestMainWindow::indicatorRestyling()
     QCOMPARE(m_main->restyleCount(), before + 1);
     QLabel *wk = m_main->indicatorLabel(MainWindow::Wk);
     if (wanted == 2)
-        QCOMPARE(wk->styleSheet(), QString("background-color: palette(window); color: palette(window-text);"));
+        QCOMPARE(
+            wk->styleSheet(), QString("background-color: palette(window); color: palette(window-text);"));
     else
         QCOMPARE(wk->styleSheet(), QString("background-color: #00ff00; color: palette(window-text);"));
     states[MainWindow::Wk] = 0;
@@ -654,7 +660,7 @@ void TestMainWindow::winKeyAfterSerialApply()
     // The stored block keys at once (an empty one would key nothing).
     QVERIFY(host.write("EEE") == 3);
     QTRY_VERIFY2_WITH_TIMEOUT(m_sim.command("keying timeline").filter("key=1").size() >= 3,
-                              qPrintable(m_sim.command("keying").join('\n')), kWait);
+        qPrintable(m_sim.command("keying").join('\n')), kWait);
     QTRY_VERIFY_WITH_TIMEOUT(m_sim.command("keying").value(0).contains("ptt=0"), kWait);
     QVERIFY(m_sim.run("keying clear"));
     // 40 WPM, neutral timing.
@@ -663,10 +669,11 @@ void TestMainWindow::winKeyAfterSerialApply()
     QVERIFY(host.write("EEE") == 3);
     // Three dits at 40 WPM arrive as key edges at the box.
     QTRY_VERIFY2_WITH_TIMEOUT(m_sim.command("keying timeline").filter("key=1").size() >= 3,
-                              qPrintable(m_sim.command("keying").join('\n')), kWait);
+        qPrintable(m_sim.command("keying").join('\n')), kWait);
     host.close();
     // The host's changes are stored in the same text the start-up reads.
-    const QString stored = Settings::instance()->value(Settings::WinKeyParameters, Settings::WinKey).toString();
+    const QString stored
+        = Settings::instance()->value(Settings::WinKeyParameters, Settings::WinKey).toString();
     QCOMPARE(stored.size(), 120);
     QCOMPARE(stored.mid(WinKeyDecoder::Speed * 3, 3), QStringLiteral("28 "));
     QCOMPARE(stored.mid(WinKeyDecoder::DitTime * 3, 3), QStringLiteral("1e "));
@@ -685,7 +692,7 @@ void TestMainWindow::transmitTimeOutOfButtonAndTone()
     QCOMPARE(Settings::instance()->value(Settings::TxTimeout, Settings::Network).toInt(), 2);
 
     QPushButton *ptt = w()->pttButton();
-    for (QAction *tone : {static_cast<QAction *>(nullptr), w()->toneAction()}) {
+    for (QAction *tone : { static_cast<QAction *>(nullptr), w()->toneAction() }) {
         QElapsedTimer clock;
         clock.start();
         if (tone)
@@ -695,7 +702,8 @@ void TestMainWindow::transmitTimeOutOfButtonAndTone()
         QVERIFY(ptt->isChecked());
         QTRY_COMPARE_WITH_TIMEOUT(m_sim.statusValue("ptt"), 1, kWait);
         QTRY_VERIFY_WITH_TIMEOUT(!ptt->isChecked(), kWait);
-        QVERIFY2(clock.elapsed() >= 1900 && clock.elapsed() <= 4000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY2(
+            clock.elapsed() >= 1900 && clock.elapsed() <= 4000, qPrintable(QString::number(clock.elapsed())));
         QVERIFY(!w()->toneAction()->isChecked());
         QTRY_COMPARE_WITH_TIMEOUT(m_sim.statusValue("ptt"), 0, kWait);
         QTRY_VERIFY_WITH_TIMEOUT(m_sim.command("keying").value(0).contains("ptt=0"), kWait);

@@ -116,8 +116,8 @@ void TestMorvexAudio::playsWithoutVirtualCard()
     int boxes = 0;
     const bool loggedIn = QTest::qWaitFor(
         [&] {
-            const QString id = xdotool({ "search", "--all", "--onlyvisible", "--pid", QString::number(m.pid()),
-                "--name", "^Error$" });
+            const QString id = xdotool({ "search", "--all", "--onlyvisible", "--pid",
+                QString::number(m.pid()), "--name", "^Error$" });
             if (!id.isEmpty()) {
                 ++boxes;
                 xdotool({ "key", "--window", id.section('\n', 0, 0), "Return" });
@@ -128,7 +128,6 @@ void TestMorvexAudio::playsWithoutVirtualCard()
         2 * kWait);
     QVERIFY2(boxes > 0, qPrintable(m.log()));
     QVERIFY2(loggedIn, qPrintable(m.log()));
-
 
     // Silent datagrams at the packet rate.
     QVERIFY2(QTest::qWaitFor([&] { return sim.statusValue("audio") > 0; }, kWait), qPrintable(m.log()));

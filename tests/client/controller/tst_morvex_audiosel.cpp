@@ -1,13 +1,13 @@
-#include "client/prefs/abstracttab.h"
-#include "common/brelkoversion.h"
-#include "client/link/clientrif.h"
 #include "client/app/mainwindow.h"
 #include "client/audio/paudio.h"
+#include "client/controller/window.h"
+#include "client/link/clientrif.h"
+#include "client/prefs/abstracttab.h"
 #include "client/prefs/preferences.h"
+#include "common/brelkoversion.h"
 #include "common/settings.h"
 #include "tests/support/simprocess.h"
 #include "tests/support/sinkrecorder.h"
-#include "client/controller/window.h"
 
 #include <QAction>
 #include <QLoggingCategory>
@@ -93,7 +93,6 @@ public:
         }
         return 2 * std::sqrt(qMax(0.0, s1 * s1 + s2 * s2 - c * s1 * s2)) / count;
     }
-
 };
 } // namespace
 

@@ -1,5 +1,5 @@
-#include "tests/client/controller/morvexrun.h"
 #include "client/link/packetheader.h"
+#include "tests/client/controller/morvexrun.h"
 #include "tests/support/simprocess.h"
 
 #include <QRegularExpression>
@@ -35,12 +35,12 @@ private:
     // The windows of one process only: other tests' programs share the display.
     static QString windowOf(const MorvexRun &m, const QString &title)
     {
-        return xdotool({"search", "--all", "--pid", QString::number(m.pid()), "--name", title});
+        return xdotool({ "search", "--all", "--pid", QString::number(m.pid()), "--name", title });
     }
     static bool hasWindow(const MorvexRun &m, const QString &title) { return !windowOf(m, title).isEmpty(); }
     // A key of its own: tests run side by side on one display, and every
     // program there grabs Control+Space.
-    static void pressHotKey() { xdotool({"key", "ctrl+shift+h"}); }
+    static void pressHotKey() { xdotool({ "key", "ctrl+shift+h" }); }
     static MorvexRun::Ini withHotKey(MorvexRun::Ini ini)
     {
         ini["General/HotKeyPTT"] = "CTRL+SHIFT+H";
@@ -86,28 +86,30 @@ bool TestMorvexE2e::startConnected(MorvexRun &m, SimProcess &sim, MorvexRun::Ini
         all[it.key()] = it.value();
     if (!m.start(all))
         return false;
-    return QTest::qWaitFor([&] { return sim.statusValue("loggedin") == 1; }, kWait) &&
-           m.waitLog("Tray message: Connected to 127.0.0.1");
+    return QTest::qWaitFor([&] { return sim.statusValue("loggedin") == 1; }, kWait)
+        && m.waitLog("Tray message: Connected to 127.0.0.1");
 }
 
 void TestMorvexE2e::portsNoneThenNamed()
 {
     SimProcess sim;
-    QVERIFY(startSim(sim, {"--perm-slot", "brelko:0x0F:0:0"}));
+    QVERIFY(startSim(sim, { "--perm-slot", "brelko:0x0F:0:0" }));
     {
         MorvexRun m;
         QVERIFY2(startConnected(m, sim), qPrintable(m.log()));
-        QVERIFY(QDir(m.portDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System).isEmpty());
+        QVERIFY(
+            QDir(m.portDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System).isEmpty());
         QVERIFY(!hasWindow(m, "^Warning$"));
         QVERIFY(m.terminate());
     }
     QTRY_COMPARE_WITH_TIMEOUT(sim.statusValue("loggedin"), 0, kWait);
 
     MorvexRun m;
-    QVERIFY2(startConnected(m, sim,
-                            {{"Serial/Serial_1", "COM5"}, {"Serial/Serial_2", "COM6"}, {"Serial/Serial_5", "COM9"}}),
-             qPrintable(m.log()));
-    for (const char *name : {"COM5", "COM6", "COM9"})
+    QVERIFY2(
+        startConnected(m, sim,
+            { { "Serial/Serial_1", "COM5" }, { "Serial/Serial_2", "COM6" }, { "Serial/Serial_5", "COM9" } }),
+        qPrintable(m.log()));
+    for (const char *name : { "COM5", "COM6", "COM9" })
         QVERIFY2(QFileInfo::exists(m.portDir() + "/" + name), name);
     QVERIFY(!QFileInfo::exists(m.portDir() + "/COM7"));
     QVERIFY(!hasWindow(m, "^Warning$"));
@@ -118,7 +120,7 @@ void TestMorvexE2e::portsNoneThenNamed()
     QVERIFY(m.waitLog("Permission::addData"));
     // A local radio program on the CAT port reaches the simulated radio.
     QProcess rig;
-    rig.start("rigctl", {"-m", "2014", "-r", m.portDir() + "/COM5", "-s", "9600", "f"});
+    rig.start("rigctl", { "-m", "2014", "-r", m.portDir() + "/COM5", "-s", "9600", "f" });
     QVERIFY(QTest::qWaitFor([&] { return rig.state() == QProcess::NotRunning; }, kWait));
     const QString out = QString::fromUtf8(rig.readAllStandardOutput()).trimmed();
     QVERIFY2(rig.exitCode() == 0, qPrintable(out + rig.readAllStandardError()));
@@ -144,7 +146,7 @@ void TestMorvexE2e::dropReconnectsAtOnce()
 void TestMorvexE2e::wrongPasswordRetriesAfter10s()
 {
     SimProcess sim;
-    QVERIFY(startSim(sim, {"--password", "other"}));
+    QVERIFY(startSim(sim, { "--password", "other" }));
     MorvexRun m;
     QVERIFY(m.start(withHotKey(MorvexRun::defaults(sim.tcpPort(), sim.audioPort(), sim.keyingPort()))));
     QVERIFY2(m.waitLog("Tray message: Disconnected: wrong password", 1, kWait), qPrintable(m.log()));
@@ -156,7 +158,8 @@ void TestMorvexE2e::wrongPasswordRetriesAfter10s()
     QTRY_VERIFY_WITH_TIMEOUT(sim.eventTimes("open from").size() >= 2, kWait);
     const qint64 again = sim.eventTimes("open from").value(1);
     // 10 s later: not sooner, not much later.
-    QVERIFY2(again - refused >= 9500 && again - refused <= 11500, qPrintable(QString::number(again - refused)));
+    QVERIFY2(
+        again - refused >= 9500 && again - refused <= 11500, qPrintable(QString::number(again - refused)));
 
     QVERIFY(sim.run("password brelko"));
     QTRY_COMPARE_WITH_TIMEOUT(sim.statusValue("loggedin"), 1, kWait);
@@ -172,7 +175,7 @@ void TestMorvexE2e::wrongPasswordRetriesAfter10s()
 void TestMorvexE2e::secondClientRetriesAfter10s()
 {
     SimProcess sim;
-    QVERIFY(startSim(sim, {"--idle-timeout", "0"}));
+    QVERIFY(startSim(sim, { "--idle-timeout", "0" }));
     QTcpSocket first;
     first.connectToHost(QHostAddress::LocalHost, sim.tcpPort());
     QVERIFY(first.waitForConnected(5000));
@@ -184,7 +187,8 @@ void TestMorvexE2e::secondClientRetriesAfter10s()
 
     MorvexRun m;
     QVERIFY(m.start(withHotKey(MorvexRun::defaults(sim.tcpPort(), sim.audioPort(), sim.keyingPort()))));
-    QVERIFY2(m.waitLog("Tray message: Another application has already connected.", 1, kWait), qPrintable(m.log()));
+    QVERIFY2(
+        m.waitLog("Tray message: Another application has already connected.", 1, kWait), qPrintable(m.log()));
     const qint64 refused = sim.eventTimes("second client").value(0);
     QTRY_VERIFY_WITH_TIMEOUT(sim.eventTimes("second client").size() >= 2, kWait);
     const qint64 again = sim.eventTimes("second client").value(1);
@@ -199,7 +203,7 @@ void TestMorvexE2e::secondClientRetriesAfter10s()
 void TestMorvexE2e::hotKeyTogglesPttAndExitReleasesIt()
 {
     SimProcess sim;
-    QVERIFY(startSim(sim, {"--perm-slot", "brelko:0x0F:0:0"}));
+    QVERIFY(startSim(sim, { "--perm-slot", "brelko:0x0F:0:0" }));
     MorvexRun m;
     QVERIFY2(startConnected(m, sim), qPrintable(m.log()));
     QVERIFY(m.waitLog("Permission::addData"));
@@ -225,7 +229,7 @@ void TestMorvexE2e::hotKeyTogglesPttAndExitReleasesIt()
 void TestMorvexE2e::hotKeyWithoutPermission()
 {
     SimProcess sim;
-    QVERIFY(startSim(sim, {"--perm-slot", "brelko:0x0B:0:0"}));
+    QVERIFY(startSim(sim, { "--perm-slot", "brelko:0x0B:0:0" }));
     MorvexRun m;
     QVERIFY2(startConnected(m, sim), qPrintable(m.log()));
     QVERIFY(m.waitLog("Permission::addData"));
@@ -251,7 +255,8 @@ void TestMorvexE2e::garbageAndCutFramesFromTheBox()
     QVERIFY(m.isRunning());
 
     // A frame cut in the middle, then the box drops the link.
-    const QByteArray frame = makeFrame(PacketType::Permission, 0, QByteArray("\x0f\x00\x00\x00\x00\x00\x00\x00\x00", 9));
+    const QByteArray frame
+        = makeFrame(PacketType::Permission, 0, QByteArray("\x0f\x00\x00\x00\x00\x00\x00\x00\x00", 9));
     QVERIFY(sim.run("send " + QString::fromLatin1(frame.left(11).toHex())));
     QVERIFY(sim.run("drop"));
     QTRY_VERIFY_WITH_TIMEOUT(sim.eventTimes("logged in").size() >= 2, kWait);
@@ -262,7 +267,7 @@ void TestMorvexE2e::garbageAndCutFramesFromTheBox()
 void TestMorvexE2e::nonsenseSettings()
 {
     SimProcess sim;
-    QVERIFY(startSim(sim, {"--login-timeout", "2000"}));
+    QVERIFY(startSim(sim, { "--login-timeout", "2000" }));
     MorvexRun m;
     MorvexRun::Ini ini = withHotKey(MorvexRun::defaults(sim.tcpPort(), sim.audioPort(), sim.keyingPort()));
     ini["Serial/Serial_1"] = "COM999";
@@ -313,10 +318,10 @@ void TestMorvexE2e::portFolderUnusable()
     // it is still there.
     const bool loggedIn = QTest::qWaitFor(
         [&] {
-            const QString open = xdotool(
-                {"search", "--all", "--onlyvisible", "--pid", QString::number(m.pid()), "--name", "^Warning$"});
+            const QString open = xdotool({ "search", "--all", "--onlyvisible", "--pid",
+                QString::number(m.pid()), "--name", "^Warning$" });
             if (!open.isEmpty())
-                xdotool({"key", "--window", open.section('\n', 0, 0), "Return"});
+                xdotool({ "key", "--window", open.section('\n', 0, 0), "Return" });
             return sim.statusValue("loggedin") == 1;
         },
         kWait);
@@ -338,17 +343,19 @@ void TestMorvexE2e::signalEndsWithin2sPttOff()
     QFETCH(bool, portBox);
     QFETCH(int, sig);
     SimProcess sim;
-    QVERIFY(startSim(sim, {"--perm-slot", "brelko:0x0F:0:0"}));
+    QVERIFY(startSim(sim, { "--perm-slot", "brelko:0x0F:0:0" }));
     MorvexRun m;
     QTemporaryFile blocker;
     if (portBox) {
         // No port can be made: a modal box opens while the ports are created.
         QVERIFY(blocker.open());
         m.setPortDir(blocker.fileName() + "/vsport");
-        MorvexRun::Ini ini = withHotKey(MorvexRun::defaults(sim.tcpPort(), sim.audioPort(), sim.keyingPort()));
+        MorvexRun::Ini ini
+            = withHotKey(MorvexRun::defaults(sim.tcpPort(), sim.audioPort(), sim.keyingPort()));
         ini["Serial/Serial_1"] = "COM5";
         QVERIFY(m.start(ini));
-        QVERIFY2(QTest::qWaitFor([&] { return hasWindow(m, "^Warning$"); }, kWait), qPrintable(m.log().right(3000)));
+        QVERIFY2(QTest::qWaitFor([&] { return hasWindow(m, "^Warning$"); }, kWait),
+            qPrintable(m.log().right(3000)));
     } else {
         QVERIFY2(startConnected(m, sim), qPrintable(m.log()));
         QVERIFY(m.waitLog("Permission::addData"));

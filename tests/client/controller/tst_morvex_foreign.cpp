@@ -64,7 +64,6 @@ public:
         }
         return 2 * std::sqrt(qMax(0.0, s1 * s1 + s2 * s2 - c * s1 * s2)) / count;
     }
-
 };
 
 // A well-formed audio datagram of silence from a source of its own.

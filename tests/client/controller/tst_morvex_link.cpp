@@ -206,7 +206,8 @@ void TestMorvexLink::failingBoxBacksOff()
     QTRY_VERIFY2_WITH_TIMEOUT(sim.statusValue("loggedin") == 1, qPrintable(m.log().right(2500)), 15000);
     QVERIFY2(clock.elapsed() <= 11500, qPrintable(QString::number(clock.elapsed())));
     // It stays: the balloon comes once the link has held for 10 s.
-    QVERIFY2(m.waitLog("Tray message: Connected to", closedPort ? 1 : 2, 25000), qPrintable(m.log().right(4000)));
+    QVERIFY2(
+        m.waitLog("Tray message: Connected to", closedPort ? 1 : 2, 25000), qPrintable(m.log().right(4000)));
     QCOMPARE(m.count("Tray message: Disconnected"), 1);
     QVERIFY(m.terminate());
 }

@@ -1,7 +1,7 @@
-#include "tests/client/controller/morvexrun.h"
 #include "client/link/packetheader.h"
-#include "tests/support/simprocess.h"
 #include "platform/vsportclient.h"
+#include "tests/client/controller/morvexrun.h"
+#include "tests/support/simprocess.h"
 
 #include <QElapsedTimer>
 #include <QRegularExpression>

@@ -1,5 +1,5 @@
-#include "tests/client/controller/morvexrun.h"
 #include "client/link/packetheader.h"
+#include "tests/client/controller/morvexrun.h"
 #include "tests/support/simprocess.h"
 
 #include <QElapsedTimer>

@@ -1,14 +1,14 @@
-#include "common/brelkoversion.h"
-#include "client/link/clientrif.h"
 #include "client/app/mainwindow.h"
-#include "client/prefs/networktab.h"
+#include "client/controller/window.h"
+#include "client/link/clientrif.h"
 #include "client/link/packetheader.h"
 #include "client/link/permission.h"
+#include "client/prefs/networktab.h"
 #include "client/prefs/preferences.h"
 #include "client/rigctl/rigserver.h"
+#include "common/brelkoversion.h"
 #include "common/settings.h"
 #include "tests/support/simprocess.h"
-#include "client/controller/window.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,12 +1,12 @@
 #include "client/diag/indicator.h"
 #include "client/diag/remoteind.h"
 #include "client/diag/renderarea.h"
-#include "common/settings.h"
 #include "client/diag/stereolevel.h"
+#include "common/settings.h"
 
 #include <QImage>
-#include <QTemporaryDir>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace brelko;
@@ -17,7 +17,11 @@ class TestLevelWidgets : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY(m_dir.isValid()); Settings::setDefaultFile(m_dir.filePath("Morvex.ini")); }
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        Settings::setDefaultFile(m_dir.filePath("Morvex.ini"));
+    }
     void init();
     void meterWithoutReference();
     void meterWithReference();
@@ -150,8 +154,8 @@ void TestLevelWidgets::barDrawing()
     RenderArea area;
     area.resize(232, 50);
     QImage empty = area.grab().toImage();
-    QCOMPARE(empty.pixelColor(10, 10), QColor(Qt::black));           // outline corner
-    QCOMPARE(empty.pixelColor(221, 39), QColor(Qt::black));          // 232-21 wide, 50-21 high
+    QCOMPARE(empty.pixelColor(10, 10), QColor(Qt::black)); // outline corner
+    QCOMPARE(empty.pixelColor(221, 39), QColor(Qt::black)); // 232-21 wide, 50-21 high
     QCOMPARE(empty.pixelColor(15, 20), area.palette().color(QPalette::Base)); // no bar yet
 
     area.setCh(0, 16384);

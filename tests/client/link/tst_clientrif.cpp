@@ -240,7 +240,8 @@ void TstClientRIF::periodicBatchesAndSilentBox()
     const QList<qint64> closedAt = sim.eventTimes(QStringLiteral("closed"));
     QVERIFY(!closedAt.isEmpty());
     const qint64 waited = closedAt.first() - lastTx;
-    QVERIFY2(waited >= 7500 && waited <= 9500, qPrintable(QStringLiteral("dropped %1 ms after the last bytes").arg(waited)));
+    QVERIFY2(waited >= 7500 && waited <= 9500,
+        qPrintable(QStringLiteral("dropped %1 ms after the last bytes").arg(waited)));
     QCOMPARE(c.connected.count(), 1);
     QVERIFY(!c.rif.isConnected());
 

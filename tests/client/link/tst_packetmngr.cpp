@@ -13,7 +13,10 @@ class RecordingPacket final : public AbstractPacket
 {
 public:
     explicit RecordingPacket(qint32 type, QByteArray toSend = QByteArray())
-        : AbstractPacket(type), m_toSend(std::move(toSend)) {}
+        : AbstractPacket(type)
+        , m_toSend(std::move(toSend))
+    {
+    }
 
     QByteArray create(qint32 maxSize, qint32 *usedSize) override
     {
@@ -133,15 +136,15 @@ void TestPacketMngr::twoFramesInOneRead()
     mngr.registerPacket(&err);
     mngr.addData(makeFrame(9, 1, QByteArray("first")) + makeFrame(8, 2, QByteArray("second")));
     mngr.parcePacket();
-    QCOMPARE(perm.payloads, QList<QByteArray>{QByteArray("first")});
-    QCOMPARE(err.payloads, QList<QByteArray>{QByteArray("second")});
+    QCOMPARE(perm.payloads, QList<QByteArray> { QByteArray("first") });
+    QCOMPARE(err.payloads, QList<QByteArray> { QByteArray("second") });
     const quint32 errValue = err.headers.first().value;
     QCOMPARE(errValue, quint32(2));
 
     // Two frames of the same type keep stream order.
     mngr.addData(makeFrame(9, 0, QByteArray("a")) + makeFrame(9, 0, QByteArray("b")));
     mngr.parcePacket();
-    QCOMPARE(perm.payloads, (QList<QByteArray>{"first", "a", "b"}));
+    QCOMPARE(perm.payloads, (QList<QByteArray> { "first", "a", "b" }));
 }
 
 void TestPacketMngr::headerOnlyFrame()
@@ -179,7 +182,8 @@ void TestPacketMngr::badChecksumBlocksUntilBacklog()
     const QByteArray bad = corrupt(makeFrame(9, 0, QByteArray("bad")));
     QByteArray stream = bad;
     while (stream.size() < total)
-        stream += makeFrame(9, 0, QByteArray(qMin(100, total - stream.size() - 8 > 0 ? total - stream.size() - 8 : 0), 'g'));
+        stream += makeFrame(
+            9, 0, QByteArray(qMin(100, total - stream.size() - 8 > 0 ? total - stream.size() - 8 : 0), 'g'));
     stream = stream.left(total);
     QCOMPARE(stream.size(), total);
 
@@ -204,7 +208,7 @@ void TestPacketMngr::badChecksumBlocksUntilBacklog()
     // After the discard the stream works again.
     mngr.addData(makeFrame(9, 0, QByteArray("ok")));
     mngr.parcePacket();
-    QCOMPARE(perm.payloads, QList<QByteArray>{QByteArray("ok")});
+    QCOMPARE(perm.payloads, QList<QByteArray> { QByteArray("ok") });
 }
 
 void TestPacketMngr::unknownAndUnregisteredTypesDropped_data()
@@ -226,14 +230,14 @@ void TestPacketMngr::unknownAndUnregisteredTypesDropped()
     mngr.addData(makeFrame(quint8(type), 0, QByteArray("zz")) + makeFrame(10, 0, QByteArray("after")));
     mngr.parcePacket();
     QVERIFY(cat.payloads.isEmpty());
-    QCOMPARE(fw.payloads, QList<QByteArray>{QByteArray("after")});
+    QCOMPARE(fw.payloads, QList<QByteArray> { QByteArray("after") });
     QCOMPARE(mngr.buffered(), 0);
 }
 
 void TestPacketMngr::batchFollowsTypeOrderAndBudget()
 {
     PacketMngr mngr;
-    RecordingPacket fsk(4, makeFrame(4, 0, QByteArray(592, 'f')));  // 600 bytes
+    RecordingPacket fsk(4, makeFrame(4, 0, QByteArray(592, 'f'))); // 600 bytes
     RecordingPacket auth(0, makeFrame(0, 0, QByteArray(392, 'a'))); // 400 bytes
     RecordingPacket perm(9, makeFrame(9, 0, QByteArray(10, 'p')));
     RecordingPacket ptt(1, makeFrame(1, 0, QByteArray(1, '\1')));
@@ -247,10 +251,10 @@ void TestPacketMngr::batchFollowsTypeOrderAndBudget()
 
     const QByteArray batch = mngr.buildPackets();
     // 400 + 9 fit, then fsk's 600 does not fit the 591 left and waits; perm gets 591.
-    QCOMPARE(auth.offered, QList<qint32>{1000});
-    QCOMPARE(ptt.offered, QList<qint32>{600});
-    QCOMPARE(fsk.offered, QList<qint32>{591});
-    QCOMPARE(perm.offered, QList<qint32>{591});
+    QCOMPARE(auth.offered, QList<qint32> { 1000 });
+    QCOMPARE(ptt.offered, QList<qint32> { 600 });
+    QCOMPARE(fsk.offered, QList<qint32> { 591 });
+    QCOMPARE(perm.offered, QList<qint32> { 591 });
     QCOMPARE(batch.size(), 400 + 9 + 18);
     QCOMPARE(quint8(batch[0]), quint8(0));
     QCOMPARE(quint8(batch[400]), quint8(1));
@@ -280,10 +284,11 @@ void TestPacketMngr::bigBatchIsLoggedAndSent()
     quiet.registerPacket(&b);
     static int bigLines = 0;
     bigLines = 0;
-    QtMessageHandler old = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &m) {
-        if (m == QLatin1String("Packet too big"))
-            ++bigLines;
-    });
+    QtMessageHandler old
+        = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &m) {
+              if (m == QLatin1String("Packet too big"))
+                  ++bigLines;
+          });
     QCOMPARE(quiet.buildPackets().size(), 700);
     qInstallMessageHandler(old);
     QCOMPARE(bigLines, 0);
@@ -322,7 +327,8 @@ void TestPacketMngr::arbitraryBytesNeverCrash()
     RecordingPacket a(0), b(8);
     mngr.registerPacket(&a);
     mngr.registerPacket(&b);
-    QtMessageHandler old = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+    QtMessageHandler old
+        = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
     quint32 seed = 12345;
     for (int round = 0; round < 2000; ++round) {
         QByteArray chunk(int(seed % 97), '\0');

@@ -39,7 +39,8 @@ void TestPermission::packetParsing_data()
     QTest::addColumn<uint>("work");
     QTest::addColumn<uint>("pause");
     QTest::newRow("restricted") << Permission::payload(0x03, 1, 2) << 0x03 << 1u << 2u;
-    QTest::newRow("unrestricted, extra bytes ignored") << Permission::payload(0x0F, 0, 0) + "xyz" << 0x0F << 0u << 0u;
+    QTest::newRow("unrestricted, extra bytes ignored")
+        << Permission::payload(0x0F, 0, 0) + "xyz" << 0x0F << 0u << 0u;
     QTest::newRow("large little-endian values")
         << QByteArray("\x05\x78\x56\x34\x12\xff\xff\xff\xff", 9) << 0x05 << 0x12345678u << 0xFFFFFFFFu;
 }
@@ -77,9 +78,9 @@ void TestPermission::shortPayloadKeepsOldValues()
     Permission perm;
     perm.addData(Permission::payload(0x07, 30, 10));
     QSignalSpy spy(&perm, &Permission::changedState);
-    for (int n : {0, 1, 8}) {
+    for (int n : { 0, 1, 8 }) {
         QTest::ignoreMessage(QtWarningMsg,
-                             "WARNING!!! Non standart format in virtual void Permission::addData(const char*, int)");
+            "WARNING!!! Non standart format in virtual void Permission::addData(const char*, int)");
         perm.addData(Permission::payload(0x01, 99, 99).left(n));
     }
     QCOMPARE(spy.count(), 0);
@@ -117,7 +118,8 @@ void TestPermission::workThenPauseCycle()
     QVERIFY(item.isCounting());
     // It counts whole minutes: the next step is a minute away, give or take
     // the rounding of a long timer.
-    QVERIFY2(item.msToNextTick() >= 59000 && item.msToNextTick() <= 61000, qPrintable(QString::number(item.msToNextTick())));
+    QVERIFY2(item.msToNextTick() >= 59000 && item.msToNextTick() <= 61000,
+        qPrintable(QString::number(item.msToNextTick())));
     QCOMPARE(names.takeLast().first().toString(), QString("Work time:"));
     QCOMPARE(counters.takeLast().first().toString(), QString("0h : 1min"));
 
@@ -246,7 +248,8 @@ void TestPermission::formLayoutAndDefaults()
 void TestPermission::formWithoutItemWarns()
 {
     PermissionForm form;
-    QTest::ignoreMessage(QtWarningMsg, "void PermissionForm::setTimers(quint32, quint32) Pointer m_pcurConn is NULL");
+    QTest::ignoreMessage(
+        QtWarningMsg, "void PermissionForm::setTimers(quint32, quint32) Pointer m_pcurConn is NULL");
     form.setTimers(1, 2);
     QTest::ignoreMessage(QtWarningMsg, "bool PermissionForm::isWorkTimer() const Pointer m_pcurConn is NULL");
     QVERIFY(!form.isWorkTimer());
@@ -260,8 +263,8 @@ void TestPermission::switchingBrelkosKeepsEachCountdown()
 {
     PermissionForm form;
     QSignalSpy work(&form, &PermissionForm::workTimeCompleted);
-    QTest::ignoreMessage(QtDebugMsg,
-                         "void PermissionForm::setAddrPass(const QString&, const QString&) Add new connection");
+    QTest::ignoreMessage(
+        QtDebugMsg, "void PermissionForm::setAddrPass(const QString&, const QString&) Add new connection");
     form.setAddrPass("10.0.0.1", "pw");
     form.setTimers(10, 5);
     form.start();
@@ -288,8 +291,8 @@ void TestPermission::switchingBrelkosKeepsEachCountdown()
     QCOMPARE(form.itemCount(), 3);
 
     // Back to the first: its remaining work minutes come back.
-    QTest::ignoreMessage(QtDebugMsg,
-                         "void PermissionForm::setAddrPass(const QString&, const QString&) Found connection");
+    QTest::ignoreMessage(
+        QtDebugMsg, "void PermissionForm::setAddrPass(const QString&, const QString&) Found connection");
     form.setAddrPass("10.0.0.1", "pw");
     QCOMPARE(form.currentItem(), first);
     form.setTimers(10, 5);

@@ -59,7 +59,8 @@ void TestPermissionE2e::slotPasswordGetsItsPermissions()
     QFETCH(uint, work);
     QFETCH(uint, pause);
     SimProcess sim;
-    QVERIFY2(sim.start({"--perm-slot", "op:1:0x03:1:2", "--perm-slot", "chief:15:0:0"}), qPrintable(sim.lastError()));
+    QVERIFY2(sim.start({ "--perm-slot", "op:1:0x03:1:2", "--perm-slot", "chief:15:0:0" }),
+        qPrintable(sim.lastError()));
     Client c(password);
     QSignalSpy changed(&c.perm, &Permission::changedState);
     c.rif.setServer(QStringLiteral("127.0.0.1"), sim.tcpPort());
@@ -88,8 +89,8 @@ void TestPermissionE2e::framesOnCommandAndShortPayload()
     QCOMPARE(int(c.perm.flags()), 0x07);
     QCOMPARE(c.perm.workTime(), 90u);
 
-    QTest::ignoreMessage(QtWarningMsg,
-                         "WARNING!!! Non standart format in virtual void Permission::addData(const char*, int)");
+    QTest::ignoreMessage(
+        QtWarningMsg, "WARNING!!! Non standart format in virtual void Permission::addData(const char*, int)");
     QVERIFY(sim.run(QStringLiteral("perm raw 0f00000000000000"))); // 8 bytes: one short
     // A valid frame after it: by then the short one was read, and changed nothing.
     QVERIFY(sim.run(QStringLiteral("perm 0x01 5 6")));

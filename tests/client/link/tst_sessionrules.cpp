@@ -77,24 +77,25 @@ void TstSessionRules::ending_data()
 
     const auto none = ErrorsPacket::NoError;
     const auto closed = QAbstractSocket::RemoteHostClosedError;
-    QTest::newRow("drop of a working link") << none << closed << false << qint64(45000) << false
-                                            << Outcome::Dropped << true;
+    QTest::newRow("drop of a working link")
+        << none << closed << false << qint64(45000) << false << Outcome::Dropped << true;
     QTest::newRow("refused, never connected") << none << QAbstractSocket::ConnectionRefusedError << false
                                               << qint64(-1) << false << Outcome::Unreachable << true;
-    QTest::newRow("host not found") << none << QAbstractSocket::HostNotFoundError << false << qint64(-1) << false
-                                    << Outcome::Unreachable << false;
+    QTest::newRow("host not found") << none << QAbstractSocket::HostNotFoundError << false << qint64(-1)
+                                    << false << Outcome::Unreachable << false;
     QTest::newRow("network down") << none << QAbstractSocket::NetworkError << false << qint64(5000) << false
                                   << Outcome::Unreachable << false;
     QTest::newRow("wrong password") << ErrorsPacket::WrongPassword << closed << false << qint64(20) << false
                                     << Outcome::WrongPassword << false;
-    QTest::newRow("second client") << ErrorsPacket::MultipleConnection << closed << false << qint64(20) << false
-                                   << Outcome::SecondClient << false;
+    QTest::newRow("second client") << ErrorsPacket::MultipleConnection << closed << false << qint64(20)
+                                   << false << Outcome::SecondClient << false;
     // The box's word counts even while a pause runs.
     QTest::newRow("wrong password in a pause") << ErrorsPacket::WrongPassword << closed << true << qint64(20)
                                                << false << Outcome::WrongPassword << false;
-    QTest::newRow("pause running") << none << closed << true << qint64(60000) << true << Outcome::Dropped << false;
-    QTest::newRow("host gone beats the pause") << none << QAbstractSocket::HostNotFoundError << true << qint64(-1)
-                                               << false << Outcome::Unreachable << false;
+    QTest::newRow("pause running") << none << closed << true << qint64(60000) << true << Outcome::Dropped
+                                   << false;
+    QTest::newRow("host gone beats the pause") << none << QAbstractSocket::HostNotFoundError << true
+                                               << qint64(-1) << false << Outcome::Unreachable << false;
 }
 
 void TstSessionRules::ending()

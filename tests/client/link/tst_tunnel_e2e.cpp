@@ -3,10 +3,10 @@
 #include "client/link/packetmngr.h"
 #include "client/link/ptt.h"
 #include "client/link/serial.h"
-#include "tests/support/simprocess.h"
 #include "client/ports/vserial.h"
 #include "platform/vsportpty.h"
 #include "platform/vsporttermios.h"
+#include "tests/support/simprocess.h"
 
 #include <QDir>
 #include <QProcess>

@@ -1,9 +1,9 @@
 #include "client/ports/cwthread.h"
 #include "client/ports/pttcwserial.h"
-#include "tests/support/simprocess.h"
 #include "client/ports/vserial.h"
-#include "platform/vsportclient.h"
 #include "client/ports/winkey.h"
+#include "platform/vsportclient.h"
+#include "tests/support/simprocess.h"
 
 #include <QHostAddress>
 #include <QRegularExpression>

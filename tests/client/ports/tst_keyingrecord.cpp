@@ -1,6 +1,6 @@
 #include "client/ports/pttcwserial.h"
-#include "common/settings.h"
 #include "client/ports/winkey.h"
+#include "common/settings.h"
 
 #include <QSignalSpy>
 #include <QtTest>

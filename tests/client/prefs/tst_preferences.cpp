@@ -1,11 +1,11 @@
+#include "client/audio/paudiodevices.h"
+#include "client/ports/vserial.h"
 #include "client/prefs/audiotab.h"
 #include "client/prefs/languagetab.h"
 #include "client/prefs/networktab.h"
-#include "client/audio/paudiodevices.h"
 #include "client/prefs/preferences.h"
 #include "client/prefs/serialtab.h"
 #include "common/settings.h"
-#include "client/ports/vserial.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -55,8 +55,8 @@ void answerNextBox(BoxAnswer *answer, QMessageBox::StandardButton button)
 void clearNetworkSettings()
 {
     Settings *s = Settings::instance();
-    for (Settings::Key k : {Settings::NetworkAddr, Settings::NetworkPass, Settings::NetworkTxBuffer,
-                            Settings::NetworkCmdPort, Settings::NetworkRtpPort, Settings::NetworkPttCwPort})
+    for (Settings::Key k : { Settings::NetworkAddr, Settings::NetworkPass, Settings::NetworkTxBuffer,
+             Settings::NetworkCmdPort, Settings::NetworkRtpPort, Settings::NetworkPttCwPort })
         s->setValue(k, Settings::Network, QVariant());
 }
 } // namespace
@@ -98,7 +98,7 @@ void TestPreferences::initTestCase()
     Settings::setDefaultFile(m_dir.filePath("Morvex.ini"));
     qRegisterMetaType<AbstractTab::Tab>("AbstractTab::Tab");
     QVERIFY2(qEnvironmentVariableIsSet("BRELKO_AUDIO_READY"),
-             "run under scripts/with-test-env.sh (virtual audio devices)");
+        "run under scripts/with-test-env.sh (virtual audio devices)");
 }
 
 void TestPreferences::networkPlaceholdersAndDefaults()
@@ -124,7 +124,8 @@ void TestPreferences::networkPlaceholdersAndDefaults()
 
     // The placeholders are real text: applying stores them.
     prefs.applyButton()->click();
-    QCOMPARE(Settings::instance()->value(Settings::NetworkPass, Settings::Network).toString(), QString("fill this"));
+    QCOMPARE(Settings::instance()->value(Settings::NetworkPass, Settings::Network).toString(),
+        QString("fill this"));
     QCOMPARE(Settings::instance()->value(Settings::NetworkTxBuffer, Settings::Network).toInt(), 320);
 }
 
@@ -155,11 +156,12 @@ void TestPreferences::leavingChangedTabAsks()
         QCOMPARE(applied.count(), 1);
         QCOMPARE(applied.first().first().value<AbstractTab::Tab>(), AbstractTab::Network);
         QCOMPARE(Settings::instance()->value(Settings::NetworkAddr, Settings::Network).toString(),
-                 QString("brelko.example.net"));
+            QString("brelko.example.net"));
     } else {
         QCOMPARE(applied.count(), 0);
         QCOMPARE(prefs.networkTab()->address(), QString("10.1.1.1"));
-        QCOMPARE(Settings::instance()->value(Settings::NetworkAddr, Settings::Network).toString(), QString("10.1.1.1"));
+        QCOMPARE(Settings::instance()->value(Settings::NetworkAddr, Settings::Network).toString(),
+            QString("10.1.1.1"));
     }
     // Now clean: switching goes through without asking.
     prefs.tabs()->setCurrentWidget(prefs.audioTab());
@@ -281,7 +283,8 @@ void TestPreferences::applyOkCancel()
     prefs.networkTab()->pttCwPortBox()->setValue(9000);
     QVERIFY(prefs.applyButton()->isEnabled());
     // Cancel reverts and closes.
-    QTest::mouseClick(prefs.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Cancel), Qt::LeftButton);
+    QTest::mouseClick(
+        prefs.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Cancel), Qt::LeftButton);
     QCOMPARE(prefs.pttCwPort(), 8765);
     QCOMPARE(prefs.result(), int(QDialog::Rejected));
     QCOMPARE(applied.count(), 0);
@@ -320,7 +323,7 @@ void TestPreferences::serialListsAndVirtualPorts()
     QCOMPARE(cat->currentText(), QString("COM3"));
     QCOMPARE(tab->combo(1)->currentText(), QString("*COM7")); // stored without the star
     QCOMPARE(tab->combo(2)->currentText(), QString("None"));
-    QCOMPARE(prefs.serialPorts(), (QStringList{"COM3", "COM7", "None", "None", "None"}));
+    QCOMPARE(prefs.serialPorts(), (QStringList { "COM3", "COM7", "None", "None", "None" }));
     QCOMPARE(tab->stateText(), QString("COM3;*COM7;None;None;None;0;"));
 
     prefs.tabs()->setCurrentWidget(tab);
@@ -395,7 +398,8 @@ void TestPreferences::duplexDevicesAndServerDefault()
     s->setValue(Settings::AudioOutput, Settings::Audio, "Headset");
     Preferences again;
     QCOMPARE(again.audioTab()->outputCombo()->currentText(), QString("Headset"));
-    QCOMPARE(again.audioOutput(), audio->outputCombo()->itemData(audio->outputCombo()->findText("Headset")).toInt());
+    QCOMPARE(again.audioOutput(),
+        audio->outputCombo()->itemData(audio->outputCombo()->findText("Headset")).toInt());
 }
 
 void TestPreferences::rxBufferingRange_data()
@@ -429,8 +433,8 @@ void TestPreferences::missingVirtualCardReported()
     auto withoutCard = [] {
         QList<paudio::DeviceRecord> list = PAudioDevices::deviceList();
         list.erase(std::remove_if(list.begin(), list.end(),
-                                  [](const paudio::DeviceRecord &d) { return d.name.contains("VAudio"); }),
-                   list.end());
+                       [](const paudio::DeviceRecord &d) { return d.name.contains("VAudio"); }),
+            list.end());
         return list;
     };
     BoxAnswer answer;
@@ -438,7 +442,8 @@ void TestPreferences::missingVirtualCardReported()
     AudioTab tab(nullptr, withoutCard);
     QVERIFY(answer.seen);
     QCOMPARE(answer.title, QString("Error"));
-    QCOMPARE(answer.text, QString("Your system does not have Virtual Sound Card.\nPlease reinstall your software."));
+    QCOMPARE(answer.text,
+        QString("Your system does not have Virtual Sound Card.\nPlease reinstall your software."));
     QCOMPARE(tab.virtualInput(), -1);
     QCOMPARE(tab.virtualOutput(), -1);
     QVERIFY(tab.inputCombo()->count() > 0); // still usable
@@ -482,7 +487,7 @@ void TestPreferences::badInput()
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("[General]\nNetworkAddr=" + QByteArray(8 * 1024 * 1024, 'a') + "\nNetworkCmdPort=7\n");
     }
-    for (const QString &path : {empty, binary}) {
+    for (const QString &path : { empty, binary }) {
         prefs.networkTab()->openFile(path);
         QCOMPARE(prefs.networkAddress(), QString("keep.example"));
         QCOMPARE(prefs.cmdPort(), 11000);
@@ -517,7 +522,7 @@ void TestPreferences::screenshots()
     Preferences prefs;
     prefs.resize(560, 460);
     prefs.show();
-    const QStringList names{"serial", "network", "audio", "general"};
+    const QStringList names { "serial", "network", "audio", "general" };
     for (int i = 0; i < prefs.tabs()->count(); ++i) {
         prefs.tabs()->setCurrentIndex(i);
         QVERIFY(prefs.grab().save(dir + "/preferences_" + names.at(i) + ".png"));

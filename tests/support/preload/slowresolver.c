@@ -22,7 +22,7 @@ int getaddrinfo(const char *node, const char *service, const struct addrinfo *hi
     if (is_slow(node)) {
         const char *env = getenv("BRELKO_SLOW_RESOLVER_MS");
         const long ms = env ? atol(env) : 8000;
-        struct timespec t = {ms / 1000, (ms % 1000) * 1000000L};
+        struct timespec t = { ms / 1000, (ms % 1000) * 1000000L };
         while (nanosleep(&t, &t) != 0)
             ;
         return EAI_NONAME;
