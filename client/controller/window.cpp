@@ -1,7 +1,6 @@
 #include "client/controller/window.h"
 
 #include "client/Rtp/rtpthread.h"
-#include "client/audio/audiothread.h"
 #include "client/controller/audiorouting.h"
 #include "client/controller/headsetpanel.h"
 #include "client/controller/levelcodes.h"
@@ -10,7 +9,6 @@
 #include "client/controller/transceiverlevels.h"
 #include "client/diag/console.h"
 #include "client/diag/remoteind.h"
-#include "client/diag/stereolevel.h"
 #include "client/link/audiopacket.h"
 #include "client/link/clientrif.h"
 #include "client/link/firmwarecheck.h"
@@ -19,25 +17,18 @@
 #include "client/link/ptt.h"
 #include "client/ports/vserial.h"
 #include "client/prefs/languagetab.h"
-#include "client/prefs/networktab.h"
 #include "client/prefs/preferences.h"
 #include "client/prefs/serialtab.h"
 #include "common/settings.h"
 #include "platform/autostart.h"
 
 #include <QAction>
-#include <QActionGroup>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QDebug>
 #include <QDesktopServices>
-#include <QElapsedTimer>
-#include <QGridLayout>
-#include <QGroupBox>
 #include <QHBoxLayout>
-#include <QHostAddress>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
