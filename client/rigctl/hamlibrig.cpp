@@ -71,7 +71,6 @@ HamlibRig::HamlibRig(QObject *parent)
     qRegisterMetaType<RigCommand>("RigCommand");
     qRegisterMetaType<RigResult>("RigResult");
     qRegisterMetaType<HamlibRig::Config>("HamlibRig::Config");
-    qRegisterMetaType<HamlibRig::Config>("Config");
 }
 
 HamlibRig::~HamlibRig()
