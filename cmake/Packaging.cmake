@@ -74,5 +74,19 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${BRELKO_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION hamradio)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Hamlib is opened with dlopen, which the shared-library scan cannot see:
+# its runtime package is named here, found from the library the build used
+# (Debian 12: libhamlib4), at least the version it was built against.
+set(_hamlib_package libhamlib4)
+find_program(DPKG_QUERY_EXECUTABLE dpkg-query)
+if(DPKG_QUERY_EXECUTABLE AND HAMLIB_SHARED_LIBRARY)
+    get_filename_component(_hamlib_dir ${HAMLIB_SHARED_LIBRARY} DIRECTORY)
+    execute_process(COMMAND ${DPKG_QUERY_EXECUTABLE} -S ${_hamlib_dir}/${HAMLIB_SONAME}
+        OUTPUT_VARIABLE _hamlib_owner ERROR_QUIET)
+    if(_hamlib_owner MATCHES "^([a-z0-9][a-z0-9+.-]*)(:[a-z0-9]+)?: ")
+        set(_hamlib_package ${CMAKE_MATCH_1})
+    endif()
+endif()
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "${_hamlib_package} (>= ${HAMLIB_VERSION})")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -38,6 +39,7 @@ struct Timer
 };
 
 thread_local quint32 t_runningTimer = 0;
+thread_local quint64 t_runningTick = 0;
 
 class TimerService
 {
@@ -63,6 +65,8 @@ public:
         t.user = user;
         t.periodic = periodic;
         m_timers.push_back(t);
+        m_changed = true;
+        m_wake.notify_one();
         if (!m_thread.joinable()) {
             const quint64 gen = m_generation;
             m_thread = std::thread([this, gen] { run(gen); });
@@ -94,7 +98,33 @@ public:
         return true;
     }
 
+    bool setPeriod(quint32 id, quint32 period)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        auto it = std::find_if(m_timers.begin(), m_timers.end(), [id](const Timer &t) { return t.id == id; });
+        if (it == m_timers.end() || !it->periodic)
+            return false;
+        it->period = period;
+        // From its own callback the countdown was just reloaded with the old
+        // period: the new one runs on tick numbers that are its multiples, so
+        // idle timers of one period share their wake-ups. Otherwise a shorter
+        // period counts from now: ticks already past while the thread slept
+        // are not this timer's to fire on.
+        if (t_runningTimer == id) {
+            it->countdown = period - quint32(m_served % period);
+        } else {
+            timespec now {};
+            clock_gettime(CLOCK_MONOTONIC, &now);
+            const long long pending = std::max(0LL, diffNs(now, m_servedAt) / kTickNs);
+            it->countdown = quint32(std::min<long long>(it->countdown, pending + period));
+        }
+        m_changed = true;
+        m_wake.notify_one();
+        return true;
+    }
+
     quint64 dropped() const { return m_dropped.load(); }
+    quint64 wakeups() const { return m_wakeups.load(); }
 
 private:
     TimerService() { m_running.reserve(16); }
@@ -108,7 +138,18 @@ private:
     std::thread retireThread()
     {
         ++m_generation;
+        m_wake.notify_one();
         return std::move(m_thread);
+    }
+
+    // Ticks until the first timer is due; long sleeps are bounded so the
+    // catch-up rule never sees a planned sleep as a stall.
+    quint32 ticksAhead() const
+    {
+        quint32 ahead = quint32(kMmTimerMaxCatchUp);
+        for (const Timer &t : m_timers)
+            ahead = std::min(ahead, t.countdown);
+        return std::max<quint32>(ahead, 1);
     }
 
     void run(quint64 gen)
@@ -117,42 +158,70 @@ private:
         prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
         std::vector<Timer> due;
         due.reserve(16);
-        timespec next {};
-        clock_gettime(CLOCK_MONOTONIC, &next);
+        timespec served {}; // the grid point of the last tick served
+        clock_gettime(CLOCK_MONOTONIC, &served);
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_servedAt = served;
+        }
         bool warned = false;
         for (;;) {
-            addNs(&next, kTickNs);
-            while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr) != 0) { }
+            quint32 ahead = 1;
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                if (gen != m_generation)
+                    return;
+                ahead = ticksAhead();
+                m_changed = false;
+            }
+            timespec target = served;
+            addNs(&target, (long long)ahead * kTickNs);
+            if (ahead == 1) {
+                while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &target, nullptr) != 0) { }
+            } else {
+                // Idle timers only: sleep until the first is due, unless a
+                // timer is added or sped up meanwhile.
+                const auto until = std::chrono::steady_clock::time_point(
+                    std::chrono::seconds(target.tv_sec) + std::chrono::nanoseconds(target.tv_nsec));
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_wake.wait_until(lock, until, [this, gen] { return m_changed || gen != m_generation; });
+            }
+            m_wakeups.fetch_add(1);
             timespec now {};
             clock_gettime(CLOCK_MONOTONIC, &now);
-            long long ticks = 1 + diffNs(now, next) / kTickNs;
-            if (ticks > kMmTimerMaxCatchUp) {
-                const long long skip = ticks - kMmTimerMaxCatchUp;
+            long long ticks = diffNs(now, served) / kTickNs;
+            if (ticks <= 0)
+                continue; // woken before the next grid point: plan again
+            const long long bound = std::max<long long>(kMmTimerMaxCatchUp, ahead);
+            if (ticks > bound) {
+                const long long skip = ticks - bound;
                 m_dropped.fetch_add(quint64(skip));
-                addNs(&next, skip * kTickNs);
-                ticks = kMmTimerMaxCatchUp;
+                addNs(&served, skip * kTickNs);
+                ticks = bound;
                 if (!warned) {
                     qWarning() << "Multimedia timer: thread stalled, dropped" << skip << "ticks";
                     warned = true;
                 }
             }
             for (long long k = 0; k < ticks; ++k) {
-                if (k > 0)
-                    addNs(&next, kTickNs);
-                if (!tick(gen, &due))
+                addNs(&served, kTickNs);
+                if (!tick(gen, served, &due))
                     return;
             }
         }
     }
 
     // One millisecond: every due callback in the order the timers were set.
-    bool tick(quint64 gen, std::vector<Timer> *due)
+    bool tick(quint64 gen, const timespec &at, std::vector<Timer> *due)
     {
         due->clear();
+        quint64 tickNumber = 0;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             if (gen != m_generation)
                 return false;
+            tickNumber = ++m_served;
+            m_servedAt = at;
             for (auto it = m_timers.begin(); it != m_timers.end();) {
                 if (--it->countdown == 0) {
                     due->push_back(*it);
@@ -178,6 +247,7 @@ private:
                 m_running.push_back(t.id);
             }
             t_runningTimer = t.id;
+            t_runningTick = tickNumber;
             t.callback(t.id, 0, t.user, 0, 0);
             t_runningTimer = 0;
             {
@@ -204,12 +274,17 @@ private:
 
     std::mutex m_mutex;
     std::condition_variable m_idle;
+    std::condition_variable m_wake;
+    bool m_changed = false;
+    quint64 m_served = 0;
+    timespec m_servedAt {};
     std::vector<Timer> m_timers;
     std::vector<quint32> m_running;
     std::thread m_thread;
     quint64 m_generation = 0;
     quint32 m_nextId = 1;
     std::atomic<quint64> m_dropped { 0 };
+    std::atomic<quint64> m_wakeups { 0 };
 };
 
 std::mutex g_periodMutex;
@@ -254,4 +329,21 @@ MMRESULT timeKillEvent(quint32 timerId)
 quint64 mmTimerDroppedTicks()
 {
     return TimerService::instance().dropped();
+}
+
+MMRESULT timeSetEventPeriod(quint32 timerId, quint32 periodMs)
+{
+    if (timerId == 0 || periodMs == 0)
+        return MMSYSERR_INVALPARAM;
+    return TimerService::instance().setPeriod(timerId, periodMs) ? TIMERR_NOERROR : MMSYSERR_INVALPARAM;
+}
+
+quint64 mmTimerTick()
+{
+    return t_runningTick;
+}
+
+quint64 mmTimerWakeups()
+{
+    return TimerService::instance().wakeups();
 }

@@ -33,5 +33,21 @@ quint32 timeSetEvent(
 // has ended.
 MMRESULT timeKillEvent(quint32 timerId);
 
+// Not in the original interface: changes a periodic timer's period, from
+// any thread or from its own callback. A shorter period takes effect at the
+// next tick, so an idle timer can be woken at once. Set from its own
+// callback, the timer then fires on tick numbers that are multiples of the
+// period, so timers of one period wake the thread together. The timer thread sleeps
+// until the first timer is due, so long periods cost no 1 ms wake-ups.
+MMRESULT timeSetEventPeriod(quint32 timerId, quint32 periodMs);
+
+// Inside a callback: the number of the tick being served. Ticks are numbered
+// one per millisecond served (dropped ticks have none), so the difference
+// between two calls is the milliseconds between them.
+quint64 mmTimerTick();
+
+// Times the timer thread has woken up so far.
+quint64 mmTimerWakeups();
+
 // Ticks dropped so far because the catch-up bound was hit.
 quint64 mmTimerDroppedTicks();

@@ -46,7 +46,9 @@ void VSPortAx::bind(const std::shared_ptr<VSPortPty> &port, bool created)
                          Qt::QueuedConnection)
                   << connect(p, &VSPortPty::openClose, this, &VSPortAx::OnOpenClose, Qt::QueuedConnection)
                   << connect(p, &VSPortPty::rtsChanged, this, &VSPortAx::OnRTS, Qt::QueuedConnection)
-                  << connect(p, &VSPortPty::breakChanged, this, &VSPortAx::OnBreak, Qt::QueuedConnection);
+                  << connect(p, &VSPortPty::breakChanged, this, &VSPortAx::OnBreak, Qt::QueuedConnection)
+                  << connect(p, &VSPortPty::rtsChanged, this, &VSPortAx::OnLineEdge, Qt::DirectConnection)
+                  << connect(p, &VSPortPty::dtrChanged, this, &VSPortAx::OnLineEdge, Qt::DirectConnection);
     std::atomic_store(&m_port, port);
     m_created = created;
 }

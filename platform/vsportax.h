@@ -72,6 +72,10 @@ signals:
     void OnOpenClose(bool opened);
     void OnRTS(bool on);
     void OnBreak(bool on);
+    // Not one of the component's events: emitted at once, on the thread that
+    // changed RTS or DTR, ahead of the queued OnRTS/OnDTR, so a sampler that
+    // sleeps while the lines are quiet can wake in time for the edge.
+    void OnLineEdge();
 
 private:
     std::shared_ptr<VSPortPty> port() const;

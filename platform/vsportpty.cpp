@@ -319,12 +319,19 @@ void VSPortPty::watch()
         }
 
         if (!opened) {
-            // Bytes left in the master after a close, kept back by a full buffer.
-            bool ignored = false;
-            if (!full)
-                drainMaster(&ignored);
-            if (sawOpen || (m_notifyFd < 0 && !masterHungUp()))
+            // Open before the first bytes are handed on: the answer to a
+            // program's first question must find the port open, or it is
+            // dropped.
+            const bool nowOpen = sawOpen || (m_notifyFd < 0 && !masterHungUp());
+            if (nowOpen)
                 becomeOpened();
+            // The program's first bytes, or bytes left in the master after a
+            // close, kept back by a full buffer.
+            bool settings = false;
+            if (!full)
+                drainMaster(&settings);
+            if (nowOpen && settings)
+                refreshLine(false);
             continue;
         }
 

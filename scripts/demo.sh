@@ -19,22 +19,7 @@ cmake --build build -j"$(nproc)"
 # True when an X display has a tray (the owner of the _NET_SYSTEM_TRAY_S<n>
 # selection) or the session bus has a StatusNotifier watcher (Wayland panels).
 tray_present() {
-    if [ -n "${DISPLAY:-}" ] && python3 - <<'PY' 2>/dev/null; then return 0; fi
-import ctypes, ctypes.util, sys
-x = ctypes.CDLL(ctypes.util.find_library("X11") or "libX11.so.6")
-x.XOpenDisplay.restype = ctypes.c_void_p
-x.XOpenDisplay.argtypes = [ctypes.c_char_p]
-x.XDefaultScreen.argtypes = [ctypes.c_void_p]
-x.XInternAtom.restype = ctypes.c_ulong
-x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-x.XGetSelectionOwner.restype = ctypes.c_ulong
-x.XGetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
-d = x.XOpenDisplay(None)
-if not d:
-    sys.exit(1)
-atom = x.XInternAtom(d, b"_NET_SYSTEM_TRAY_S%d" % x.XDefaultScreen(d), 0)
-sys.exit(0 if x.XGetSelectionOwner(d, atom) else 1)
-PY
+    if [ -n "${DISPLAY:-}" ] && python3 "$root/scripts/x-tray-owned.py" 2>/dev/null; then return 0; fi
     if [ -n "${WAYLAND_DISPLAY:-}" ] && command -v dbus-send >/dev/null 2>&1 &&
         dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
             org.freedesktop.DBus.NameHasOwner string:org.kde.StatusNotifierWatcher 2>/dev/null |

@@ -22,7 +22,7 @@ PKGS=(
     pulseaudio pulseaudio-utils alsa-utils
     libhamlib-dev libhamlib-utils
     espeak-ng sox
-    dpkg-dev lintian file imagemagick
+    dpkg-dev lintian file imagemagick python3
 )
 
 missing=()

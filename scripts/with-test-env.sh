@@ -30,9 +30,11 @@ mkdir -p "$TMPDIR"
 export QT_XCB_GL_INTEGRATION=none
 
 if [ -z "${BRELKO_KEEP_DISPLAY:-}" ] || [ -z "${DISPLAY:-}" ]; then
-    # -displayfd picks a free display number.
+    # -displayfd picks a free display number. -noreset: by default the server
+    # resets when its last client leaves, and a client connecting meanwhile
+    # is refused (a probe that has just left, a test's program starting).
     exec 3<> "$work/displayfd"
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
     pids+=($!)
     for _ in $(seq 1 100); do
         num="$(head -n1 "$work/displayfd" 2>/dev/null || true)"
@@ -43,13 +45,20 @@ if [ -z "${BRELKO_KEEP_DISPLAY:-}" ] || [ -z "${DISPLAY:-}" ]; then
     export DISPLAY=":$num"
     trayer --edge bottom --align right --widthtype pixel --width 200 --height 24 >"$work/trayer.log" 2>&1 &
     pids+=($!)
-    # Wait until the tray selection is owned.
-    for _ in $(seq 1 100); do
-        if [ -n "$(xdotool search --class trayer 2>/dev/null | head -n1)" ]; then
+    # Wait until the tray selection is owned: the panel's window comes first,
+    # and a program started in between finds no tray.
+    owned=""
+    for _ in $(seq 1 300); do
+        if python3 "$here/x-tray-owned.py" 2>/dev/null; then
+            owned=1
             break
         fi
         sleep 0.1
     done
+    if [ -z "$owned" ]; then
+        echo "with-test-env: the tray host did not take the tray within 30 s" >&2
+        cat "$work/trayer.log" >&2
+    fi
 fi
 
 if [ -f "$here/audio-env.sh" ]; then

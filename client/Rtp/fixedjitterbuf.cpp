@@ -31,6 +31,12 @@ FixedJitterBuf::Result FixedJitterBuf::put(const QByteArray &payload, Ms ms, Ms 
     }
 
     m_forceResync = false;
+    insertAfter(found, payload, ms, ts, delivery);
+    return Delivered;
+}
+
+void FixedJitterBuf::insertAfter(Node *found, const QByteArray &payload, Ms ms, Ms ts, Ms delivery)
+{
     Node *node = new Node;
     ++m_count;
     node->payload = payload;
@@ -53,6 +59,15 @@ FixedJitterBuf::Result FixedJitterBuf::put(const QByteArray &payload, Ms ms, Ms 
             m_tail = node;
         m_head = node;
     }
+}
+
+FixedJitterBuf::Result FixedJitterBuf::putBeforeHead(const QByteArray &payload, Ms ms, Ms ts, Ms now)
+{
+    const Ms delivery = m_receiveBase + m_delay + ts;
+    if (!m_head || delivery < now || delivery + ms > m_head->delivery)
+        return Dropped;
+    m_nextDelivery = qMin(m_nextDelivery, delivery);
+    insertAfter(nullptr, payload, ms, ts, delivery);
     return Delivered;
 }
 

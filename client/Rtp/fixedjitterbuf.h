@@ -45,6 +45,10 @@ public:
 
     Result put(const QByteArray &payload, Ms ms, Ms ts, Ms now);
     Result putFirst(const QByteArray &payload, Ms ms, Ms ts, Ms now);
+    // Queues a frame due before the head, while its slot is still to come
+    // (now is the playout clock); Dropped when it is past or does not fit.
+    // Only for a frame the caller knows was overtaken, never a step back.
+    Result putBeforeHead(const QByteArray &payload, Ms ms, Ms ts, Ms now);
     Result get(Frame *frame, Ms now, Ms interpolationLength);
     Result removeHead(Frame *frame);
     void clear();
@@ -73,6 +77,8 @@ private:
     };
 
     Result resync(const QByteArray &payload, Ms ms, Ms ts, Ms now);
+    // found == nullptr puts the node at the head.
+    void insertAfter(Node *found, const QByteArray &payload, Ms ms, Ms ts, Ms delivery);
 
     Node *m_head = nullptr;
     Node *m_tail = nullptr;

@@ -57,7 +57,8 @@ qint64 RtpFixedJb::writeData(const char *data, qint64 len)
 
     m_stats->addReceived(1);
     // A copy the network made is no news: it is neither queued nor late.
-    if (!trackSequence(seq))
+    const Arrival arrival = trackSequence(seq);
+    if (arrival == Arrival::Copy)
         return len;
 
     if (ts <= 2)
@@ -80,6 +81,10 @@ qint64 RtpFixedJb::writeData(const char *data, qint64 len)
         // refusals and a restart.
         absorbExcessDelay();
         r = m_jb->put(payload, m_packetMs, ts, m_now);
+        // The datagram playout was anchored on had overtaken this one; its
+        // slot is still to come, so it plays instead of being refused.
+        if (r == FixedJitterBuf::Dropped && arrival == Arrival::Overtaken && m_silentStart)
+            r = m_jb->putBeforeHead(payload, m_packetMs, ts, m_now);
     }
 
     if (r == FixedJitterBuf::Dropped) {
@@ -98,7 +103,7 @@ qint64 RtpFixedJb::writeData(const char *data, qint64 len)
     return len;
 }
 
-bool RtpFixedJb::trackSequence(quint16 seq)
+RtpFixedJb::Arrival RtpFixedJb::trackSequence(quint16 seq)
 {
     constexpr int kWindow = 64;
     if (!m_seqKnown) {
@@ -106,7 +111,7 @@ bool RtpFixedJb::trackSequence(quint16 seq)
         m_lastSeq = seq;
         m_seqSeen = 1;
         m_seqLost = 0;
-        return true;
+        return Arrival::Newest;
     }
     // Distance in 16-bit serial arithmetic, so the wrap is a step of one.
     const int step = qint16(quint16(seq - m_lastSeq));
@@ -124,25 +129,25 @@ bool RtpFixedJb::trackSequence(quint16 seq)
             m_seqLost = (m_seqLost << step) | skipped;
         }
         m_lastSeq = seq;
-        return true;
+        return Arrival::Newest;
     }
     if (step <= -kWindow) {
         // Far behind: the sender started a new sequence.
         m_lastSeq = seq;
         m_seqSeen = 1;
         m_seqLost = 0;
-        return true;
+        return Arrival::Newest;
     }
     const quint64 bit = quint64(1) << -step;
     if (m_seqSeen & bit)
-        return false;
+        return Arrival::Copy;
     m_seqSeen |= bit;
     if (m_seqLost & bit) {
         // Counted lost when its successor came; it was only overtaken.
         m_seqLost &= ~bit;
         m_stats->recoverLost(1);
     }
-    return true;
+    return Arrival::Overtaken;
 }
 
 // A stall of the reader (a device that starts late, a busy system) leaves

@@ -65,8 +65,13 @@ public slots:
 
 private:
     void clear();
-    // False for a datagram already taken; counts loss as sequence numbers go.
-    bool trackSequence(quint16 seq);
+    enum class Arrival {
+        Copy, // already taken
+        Newest,
+        Overtaken, // behind the newest, first seen now
+    };
+    // Counts loss as sequence numbers go.
+    Arrival trackSequence(quint16 seq);
     void absorbExcessDelay();
     void anchorClock();
     void deliver(QByteArray &payload, char *slot);

@@ -19,8 +19,10 @@ class RtpSendBuffer final : public QIODevice
 
 public:
     // A capture callback that runs on while nothing reads must not grow the
-    // FIFO without end; beyond this the oldest audio goes.
-    static constexpr int kMaxFill = 1 << 20;
+    // FIFO without end; beyond this the oldest audio goes. The sender keeps
+    // at most half a second anyway: this is over a second of mono 16-bit
+    // audio at 48000 Hz, five at the box's 12000 Hz.
+    static constexpr int kMaxFill = 1 << 17;
 
     explicit RtpSendBuffer(QObject *parent = nullptr);
 

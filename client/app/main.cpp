@@ -11,11 +11,14 @@
 
 #include <QCommandLineParser>
 #include <QDebug>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QIcon>
 #include <QMessageBox>
 #include <QMetaType>
 #include <QSocketNotifier>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <QVector>
 
 #include <csignal>
@@ -83,6 +86,39 @@ void quitOnTerminate()
     ::sigaction(SIGHUP, &sa, nullptr);
 }
 
+enum class TrayWait { Available, Missing, Terminated };
+
+// Started with the desktop session, Morvex may be up before the panel that
+// hosts the tray: give the panel a few seconds before giving up.
+TrayWait waitForSystemTray()
+{
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        return TrayWait::Available;
+    qInfo("Waiting for the system tray");
+    constexpr int kTrayWaitMs = 10000;
+    constexpr int kTrayPollMs = 200;
+    QEventLoop loop;
+    QTimer poll;
+    QElapsedTimer waited;
+    waited.start();
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (QSystemTrayIcon::isSystemTrayAvailable())
+            loop.exit(1);
+        else if (waited.hasExpired(kTrayWaitMs))
+            loop.exit(2);
+    });
+    poll.start(kTrayPollMs);
+    // A signal ends every event loop with 0.
+    switch (loop.exec()) {
+    case 1:
+        return TrayWait::Available;
+    case 2:
+        return TrayWait::Missing;
+    default:
+        return TrayWait::Terminated;
+    }
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -116,10 +152,15 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/Morvex.ico")));
     QCoreApplication::setOrganizationDomain(organizationDomain());
 
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+    switch (waitForSystemTray()) {
+    case TrayWait::Terminated:
+        return 0;
+    case TrayWait::Missing:
         QMessageBox::critical(nullptr, QObject::tr("Systray"),
             QObject::tr("I couldn't detect any system tray on this system."));
         return 1;
+    case TrayWait::Available:
+        break;
     }
     QApplication::setQuitOnLastWindowClosed(false);
 

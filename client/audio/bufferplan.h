@@ -9,13 +9,16 @@ namespace morvex {
 // latency, so the device holds about two periods (40 ms) on top of the
 // jitter buffer. Long buffers: 100 ms callbacks, for sound systems that
 // underrun with less; they cost about 200 ms more on the way to the ear.
-// Capture keeps long buffers: through a sound server every short period
-// costs several wake-ups, and transmit audio is paced by the box anyway.
+// Only the speakers get short buffers: through a sound server every short
+// period costs several wake-ups (about 9 ms of CPU a second per stream).
+// Capture keeps long buffers, as transmit audio is paced by the box anyway,
+// and so does the virtual card, whose listeners are decoding programs that
+// do not hear 100 ms.
 namespace paudio {
 
 inline bool shortBuffers(AudioType kind, bool longBuffers)
 {
-    return !longBuffers && (kind == audioOut || kind == audioOutVirtual);
+    return !longBuffers && kind == audioOut;
 }
 
 inline int framesPerBuffer(int rate, bool longBuffers)

@@ -1,6 +1,7 @@
 #include "client/audio/paudioabstract.h"
 
 #include "client/audio/paudiodevices.h"
+#include "client/audio/portaudiouse.h"
 #include "client/audio/selfcontrol.h"
 #include "platform/threadpriority.h"
 
@@ -121,14 +122,14 @@ bool PAudioAbstract::launch()
         qWarning() << "PAudioAbstract::launch(); bad stream parameters for stream" << int(m_descriptor.kind);
         return false;
     }
-    PaError err = Pa_Initialize();
+    PaError err = PortAudioUse::acquire();
     if (err != paNoError) {
         qWarning() << "PAudioAbstract::launch();" << Pa_GetErrorText(err);
         return false;
     }
     if (m_descriptor.paIndex < 0 || m_descriptor.paIndex >= Pa_GetDeviceCount()) {
         qWarning() << "PAudioAbstract::launch(); no device" << m_descriptor.paIndex;
-        Pa_Terminate();
+        PortAudioUse::release();
         return false;
     }
 
@@ -147,9 +148,16 @@ bool PAudioAbstract::launch()
     const PaStreamParameters *out = capture ? nullptr : &m_parameters;
     err = Pa_IsFormatSupported(in, out, p.sampleRate());
     if (err != paFormatIsSupported) {
-        qWarning() << "PAudioAbstract::launch(); format not supported on device" << m_descriptor.paIndex
-                   << ":" << Pa_GetErrorText(err);
-        Pa_Terminate();
+        // Named, with what was asked, so the operator can pick another rate or device.
+        const PaDeviceInfo *info = Pa_GetDeviceInfo(m_descriptor.paIndex);
+        qWarning().noquote()
+            << QStringLiteral("PAudioAbstract::launch(); device \"%1\" refuses %2 Hz, %3 %4: %5")
+                   .arg(info ? QString::fromLocal8Bit(info->name) : QString::number(m_descriptor.paIndex))
+                   .arg(p.sampleRate())
+                   .arg(p.channels())
+                   .arg(p.channels() == 1 ? QStringLiteral("channel") : QStringLiteral("channels"))
+                   .arg(QString::fromLatin1(Pa_GetErrorText(err)));
+        PortAudioUse::release();
         return false;
     }
 
@@ -195,7 +203,7 @@ bool PAudioAbstract::launch()
     }
     qWarning() << "PAudioAbstract::launch(); cannot start device" << m_descriptor.paIndex << ":"
                << Pa_GetErrorText(err);
-    Pa_Terminate();
+    PortAudioUse::release();
     return false;
 }
 
@@ -212,7 +220,7 @@ void PAudioAbstract::stop()
     // Terminating alone would leave the stream open while other streams
     // still hold PortAudio.
     Pa_CloseStream(stream);
-    Pa_Terminate();
+    PortAudioUse::release();
     clearLevels();
 }
 

@@ -1,4 +1,5 @@
 #include "client/audio/paudiodevices.h"
+#include "client/audio/portaudiouse.h"
 
 #include <QDebug>
 
@@ -35,7 +36,7 @@ paudio::DeviceRecord findDefault(bool input, bool *found)
 QList<paudio::DeviceRecord> PAudioDevices::deviceList()
 {
     QList<paudio::DeviceRecord> list;
-    if (Pa_Initialize() != paNoError)
+    if (PortAudioUse::acquire() != paNoError)
         return list;
 
     const PaDeviceIndex count = Pa_GetDeviceCount();
@@ -45,7 +46,7 @@ QList<paudio::DeviceRecord> PAudioDevices::deviceList()
         qWarning("An error occured while using the portaudio stream\n");
         qWarning("Error number: %d\n", count);
         qWarning("Error message: %s\n", Pa_GetErrorText(count));
-        Pa_Terminate();
+        PortAudioUse::release();
         return list;
     }
 
@@ -80,7 +81,7 @@ QList<paudio::DeviceRecord> PAudioDevices::deviceList()
             list.append(d);
         }
     }
-    Pa_Terminate();
+    PortAudioUse::release();
     return list;
 }
 

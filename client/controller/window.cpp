@@ -121,7 +121,6 @@ Window::Window(QWidget *parent)
 
     m_prefs->setModal(true);
     restoreOutputMode();
-    m_levelTimer.start();
 }
 
 Window::~Window()
@@ -205,6 +204,12 @@ void Window::retranslateUi()
     m_actions->retranslate();
 }
 
+void Window::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    m_levelTimer.stop();
+}
+
 void Window::changeEvent(QEvent *event)
 {
     if (event->type() == QEvent::LanguageChange)
@@ -236,6 +241,8 @@ void Window::pttButtonStyle()
 void Window::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
+    // The meters are read only while someone can see them.
+    m_levelTimer.start();
     if (m_firstShown)
         return;
     m_permForm->hide();

@@ -2,6 +2,8 @@
 
 #include "client/ports/pttcwserial.h"
 
+#include <QMetaMethod>
+
 namespace morvex {
 
 CwThread::CwThread(QObject *parent)
@@ -73,6 +75,12 @@ bool CwThread::hasSampler()
     return m_sampler != nullptr;
 }
 
+bool CwThread::samplerIdle()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_sampler && m_sampler->isIdle();
+}
+
 void CwThread::setPttState(bool state)
 {
     {
@@ -104,7 +112,10 @@ void CwThread::run()
 {
     auto *sampler = new PttCwSerial;
     connect(sampler, &PttCwSerial::changedRTS, this, &CwThread::changedRTS);
-    connect(sampler, &PttCwSerial::packetFilled, this, &CwThread::packetFilled);
+    // Every record would otherwise hop to the GUI thread, where this object
+    // lives, and wake it 30 times a second for nobody.
+    if (isSignalConnected(QMetaMethod::fromSignal(&CwThread::packetFilled)))
+        connect(sampler, &PttCwSerial::packetFilled, this, &CwThread::packetFilled);
     connect(this, &CwThread::pttStateChanged, sampler, &PttCwSerial::setPttState);
     connect(this, &CwThread::pttSendStateChange, sampler, &PttCwSerial::setSendState);
     connect(this, &CwThread::txTimeoutChanged, sampler, &PttCwSerial::setTxTimeout);

@@ -29,9 +29,13 @@ public:
     // CW activity of the current sampler; false while there is none.
     bool takeCwActivity();
     bool hasSampler();
+    // The sampler runs at its idle period (nothing keyed for a while).
+    bool samplerIdle();
 
 signals:
     void changedRTS(bool state);
+    // Each record sent; forwarded only to receivers connected before
+    // startKeying().
     void packetFilled(QByteArray data);
     void pttStateChanged(bool state);
     void pttSendStateChange(bool state);

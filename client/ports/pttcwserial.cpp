@@ -120,9 +120,19 @@ void PttCwSerial::startSampling(VSerial *device, WinKey *winKey)
     m_device = device;
     m_winKey = winKey;
     if (m_timerId.load() == 0) {
+        m_lastTick = 0;
+        m_quietMs = 0;
+        m_wake->idle = false;
+        // Run on the emitting thread; the functor keeps the wake line alive.
+        const auto wake = [line = m_wake] { line->wake(); };
+        if (device)
+            connect(device, &VSerial::lineEdge, this, wake, Qt::DirectConnection);
+        if (winKey)
+            connect(winKey, &WinKey::engineWoken, this, wake, Qt::DirectConnection);
         timeBeginPeriod(1);
         m_timerId = timeSetEvent(
             1, 1, &PttCwSerial::timerProc, quintptr(this), TIME_PERIODIC | TIME_KILL_SYNCHRONOUS);
+        m_wake->timerId = m_timerId.load();
     }
 }
 
@@ -130,6 +140,11 @@ void PttCwSerial::stopSampling()
 {
     const quint32 id = m_timerId.load();
     if (id != 0) {
+        if (m_device)
+            disconnect(m_device, &VSerial::lineEdge, this, nullptr);
+        if (m_winKey)
+            disconnect(m_winKey, &WinKey::engineWoken, this, nullptr);
+        m_wake->timerId = 0;
         timeKillEvent(id);
         timeEndPeriod(1);
         m_timerId = 0;
@@ -162,13 +177,48 @@ void PttCwSerial::timerProc(quint32, quint32, quintptr user, quintptr, quintptr)
     reinterpret_cast<PttCwSerial *>(user)->step();
 }
 
+void PttCwSerial::WakeLine::wake()
+{
+    woken = true;
+    const quint32 id = timerId.load();
+    if (id != 0 && idle.load())
+        timeSetEventPeriod(id, 1);
+}
+
+void PttCwSerial::setIdle(bool idle)
+{
+    const quint32 id = m_timerId.load();
+    if (id == 0 || idle == m_wake->idle.load())
+        return;
+    m_wake->idle = idle;
+    timeSetEventPeriod(id, idle ? quint32(kIdlePeriodMs) : 1u);
+    // A wake-up that came while we were deciding may have seen us still
+    // awake and left the period alone: look again now that idle is public.
+    if (idle && m_wake->woken.load()) {
+        m_wake->idle = false;
+        m_quietMs = 0;
+        timeSetEventPeriod(id, 1);
+    }
+}
+
 void PttCwSerial::step()
 {
     if (m_timerId.load() != 0 && !m_priorityRaised)
         m_priorityRaised = SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
 
-    const bool linePtt = guardPtt(m_lineGuard, m_device && m_device->readRts() != 0, PttLine);
-    const bool winKeyPtt = guardPtt(m_winKeyGuard, m_winKey && m_winKey->pttOutput(), WinKeyPtt);
+    // Milliseconds since the last call: more than one only after an idle
+    // period, when nothing changed the lines (an edge would have woken us).
+    const quint64 tick = mmTimerTick();
+    int elapsed = 1;
+    if (m_lastTick != 0 && tick > m_lastTick)
+        elapsed = int(std::min<quint64>(tick - m_lastTick, quint64(kIdleAfterMs)));
+    if (tick != 0)
+        m_lastTick = tick;
+    for (int i = 1; i < elapsed; ++i)
+        addSample(m_lastKey, m_lastPttSample, elapsed - i);
+
+    const bool linePtt = guardPtt(m_lineGuard, m_device && m_device->readRts() != 0, PttLine, elapsed);
+    const bool winKeyPtt = guardPtt(m_winKeyGuard, m_winKey && m_winKey->pttOutput(), WinKeyPtt, elapsed);
     bool ptt = linePtt || winKeyPtt;
     bool key = (m_device && m_device->readDtr() != 0) || (m_winKey && m_winKey->keyOutput());
     if (m_muted.load()) {
@@ -184,10 +234,24 @@ void PttCwSerial::step()
         emit changedRTS(ptt);
     }
     m_lastSampleOn = key || ptt || forced;
-    if (!m_current.addSample(key, ptt || forced))
-        return;
+    addSample(key, ptt || forced, 0);
 
-    m_current.stamp(m_sequence.load(), programClock());
+    const bool woken = m_wake->woken.exchange(false);
+    // A stopped WinKey keys nothing; a running one only while its engine is awake.
+    const bool winKeyQuiet = !m_winKey || !m_winKey->isRunning() || m_winKey->engineIdle();
+    const bool quiet = !m_lastSampleOn && winKeyQuiet;
+    m_quietMs = quiet && !woken ? m_quietMs + elapsed : 0;
+    setIdle(m_quietMs >= kIdleAfterMs);
+}
+
+void PttCwSerial::addSample(bool key, bool ptt, int samplesAfter)
+{
+    m_lastKey = key;
+    m_lastPttSample = ptt;
+    if (!m_current.addSample(key, ptt))
+        return;
+    // Stamped with the time of its last sample, also when filled late.
+    m_current.stamp(m_sequence.load(), programClock() - samplesAfter);
     emit packetFilled(m_current.toByteArray());
     emit packetFilled(m_previous.toByteArray());
     m_sequence.fetch_add(1);
@@ -195,7 +259,7 @@ void PttCwSerial::step()
     m_current.clear();
 }
 
-bool PttCwSerial::guardPtt(PttGuard &guard, bool on, PttSource source)
+bool PttCwSerial::guardPtt(PttGuard &guard, bool on, PttSource source, int ms)
 {
     if (!on) {
         guard = PttGuard {};
@@ -204,7 +268,7 @@ bool PttCwSerial::guardPtt(PttGuard &guard, bool on, PttSource source)
     if (guard.latched)
         return false;
     const int limit = m_txTimeoutMs.load();
-    if (limit > 0 && ++guard.onMs > limit) {
+    if (limit > 0 && (guard.onMs += ms) > limit) {
         guard.latched = true;
         emit pttTimedOut(int(source));
         return false;
@@ -226,6 +290,7 @@ void PttCwSerial::sendPacket(QByteArray data)
 void PttCwSerial::setPttState(bool state)
 {
     m_forcedPtt = state;
+    wakeUp();
 }
 
 void PttCwSerial::setSendState(bool state)
@@ -237,6 +302,7 @@ void PttCwSerial::setSendState(bool state)
     else if (was)
         m_muted = true;
     m_drain = was && !state ? kDrainDatagrams : 0;
+    wakeUp();
 }
 
 void PttCwSerial::setTxTimeout(int ms)

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <atomic>
+#include <memory>
 
 namespace morvex {
 
@@ -60,6 +61,15 @@ public:
     // One millisecond of sampling; the timer calls it.
     void step();
 
+    // With nothing keyed for kIdleAfterMs, the sampler wakes every
+    // kIdlePeriodMs and fills the milliseconds between with the quiet lines;
+    // a line edge, WinKey text or a forced PTT brings back the 1 ms tick at once.
+    static constexpr int kIdlePeriodMs = 64; // one record per wake-up
+    static constexpr int kIdleAfterMs = 1000;
+    bool isIdle() const { return m_wake->idle.load(); }
+    // Any thread: back to 1 ms sampling from the next millisecond.
+    void wakeUp() { m_wake->wake(); }
+
     // Which PTT source a transmit time-out released.
     enum PttSource { PttLine = 1, WinKeyPtt = 2 };
 
@@ -97,7 +107,20 @@ private:
 
     static void timerProc(quint32 id, quint32 msg, quintptr user, quintptr, quintptr);
     void sendFinalRecord();
-    bool guardPtt(PttGuard &guard, bool on, PttSource source);
+    void addSample(bool key, bool ptt, int samplesAfter);
+    void setIdle(bool idle);
+
+    // What a wake-up needs, shared with the connections that deliver it:
+    // those run on the threads that change the lines or feed the WinKey, and
+    // may still be running while the sampler is being destroyed.
+    struct WakeLine
+    {
+        std::atomic<quint32> timerId { 0 };
+        std::atomic<bool> idle { false };
+        std::atomic<bool> woken { false };
+        void wake();
+    };
+    bool guardPtt(PttGuard &guard, bool on, PttSource source, int ms);
 
     VSerial *m_device = nullptr;
     WinKey *m_winKey = nullptr;
@@ -118,7 +141,12 @@ private:
     std::atomic<bool> m_muted { false };
     std::atomic<int> m_txTimeoutMs { 0 };
     int m_drain = 0;
+    std::shared_ptr<WakeLine> m_wake = std::make_shared<WakeLine>();
     // Timer thread only.
+    quint64 m_lastTick = 0;
+    int m_quietMs = 0;
+    bool m_lastKey = false; // the last sample added
+    bool m_lastPttSample = false;
     PttGuard m_lineGuard;
     PttGuard m_winKeyGuard;
 };

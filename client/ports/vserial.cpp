@@ -58,6 +58,7 @@ void VSerial::init()
     connect(m_ax, &VSPortAx::OnOpenClose, this, &VSerial::changeOpenClose);
     connect(m_ax, &VSPortAx::OnRTS, this, &VSerial::changeRTS);
     connect(m_ax, &VSPortAx::OnBreak, this, &VSerial::changeBreak);
+    connect(m_ax, &VSPortAx::OnLineEdge, this, &VSerial::lineEdge, Qt::DirectConnection);
 }
 
 void VSerial::warnNotLoaded() const

@@ -50,6 +50,9 @@ signals:
     void changeOpenClose(bool opened);
     void changeRTS(bool on);
     void changeBreak(bool on);
+    // RTS or DTR changed: emitted at once on the changing thread (connect
+    // directly); changeRTS/changeDTR follow in this object's thread.
+    void lineEdge();
 
 public slots:
     bool setCTS(bool on);

@@ -54,6 +54,7 @@ void WinKey::stop()
         m_timerId = 0;
         m_priorityRaised = false;
     }
+    m_engineIdle = false;
     // A stop in the middle of a character must not leave the key or PTT held.
     std::unique_lock<std::mutex> lock(m_mutex);
     clearSchedule();
@@ -160,6 +161,15 @@ void WinKey::hostData(const QByteArray &bytes)
     decodeWork();
 }
 
+void WinKey::wakeEngine()
+{
+    const quint32 id = m_timerId.load();
+    if (id == 0 || !m_engineIdle.exchange(false))
+        return;
+    timeSetEventPeriod(id, 1);
+    emit engineWoken();
+}
+
 void WinKey::decodeWork()
 {
     while (!m_work.isEmpty()) {
@@ -175,9 +185,12 @@ void WinKey::decodeWork()
         if (r.save)
             emit parametersChanged(toBlock(params));
         if (r.used == 0)
-            return; // the rest of the command has not arrived yet
+            break; // the rest of the command has not arrived yet
         m_work.remove(0, r.used);
     }
+    // Text, a buffered command or a pause change: the engine counts from
+    // its next millisecond.
+    wakeEngine();
 }
 
 void WinKey::reply(quint8 byte)
@@ -224,6 +237,13 @@ void WinKey::sendChar()
             if (m_tail > tailTime && m_host.buffer.isEmpty() && (m_busy.load() || m_pttEngaged))
                 endTransmission();
         }
+        // Nothing left to count: sleep at the idle period until the host
+        // sends again, instead of waking every millisecond for nothing.
+        const quint32 id = m_timerId.load();
+        if (id != 0 && !m_engineIdle.load() && nothingToKey()) {
+            m_engineIdle = true;
+            timeSetEventPeriod(id, kIdlePeriodMs);
+        }
     }
     if (echo >= 0) {
         // Written from the GUI thread, which owns the port.
@@ -231,6 +251,17 @@ void WinKey::sendChar()
         QMetaObject::invokeMethod(
             this, [this, ch] { writeToHost(QByteArray(1, ch)); }, Qt::QueuedConnection);
     }
+}
+
+bool WinKey::nothingToKey() const
+{
+    const D::Params &p = m_host.params;
+    const quint32 tailTime = std::min<quint32>(D::param32(p, D::PttTail), 0xFFFFFFFEu);
+    return m_host.buffer.isEmpty() && !m_busy.load() && !m_pttEngaged && !m_keyOut.load() && !m_pttOut.load()
+        && m_tail > tailTime && m_leadIn == 0 && D::param16(p, D::BufferedWait) == 0
+        && D::param32(p, D::WordDelay) == 0
+        && std::all_of(m_marks.begin(), m_marks.end(), [](quint16 v) { return v == 0; })
+        && std::all_of(m_spaces.begin(), m_spaces.end(), [](quint16 v) { return v == 0; });
 }
 
 void WinKey::endTransmission()

@@ -28,6 +28,8 @@ class WinKey final : public QObject
 public:
     static constexpr int kParamSize = WinKeyDecoder::kParamSize;
     static constexpr int kElements = MorseSchedule::kElements;
+    // Engine period with nothing to key: host bytes wake it at once.
+    static constexpr int kIdlePeriodMs = 64;
     using Params = WinKeyDecoder::Params;
 
     explicit WinKey(QObject *parent = nullptr);
@@ -43,6 +45,8 @@ public:
     bool keyOutput() const { return m_keyOut.load(std::memory_order_relaxed); }
     bool takeActivity() { return m_activity.exchange(false); }
     bool isBusy() const { return m_busy.load(); }
+    // True while the engine runs at its idle period.
+    bool engineIdle() const { return m_engineIdle.load(); }
 
     // Host bytes as if they had come from the port.
     void hostData(const QByteArray &bytes);
@@ -63,6 +67,9 @@ public:
 signals:
     // The host changed the parameter block (emitted after every command).
     void parametersChanged(const QByteArray &block);
+    // Host bytes woke the idle engine; emitted on the GUI thread before the
+    // engine's next millisecond (connect directly to wake a sampler too).
+    void engineWoken();
 
 public slots:
     void dataArrived();
@@ -81,6 +88,8 @@ private:
     MorseSchedule::Timing timing() const;
     void endTransmission();
     void clearSchedule();
+    bool nothingToKey() const;
+    void wakeEngine();
 
     quint8 param(int at) const { return m_host.params[size_t(at)]; }
 
@@ -103,6 +112,7 @@ private:
     std::atomic<bool> m_pttOut { false };
     std::atomic<bool> m_keyOut { false };
     std::atomic<bool> m_activity { false };
+    std::atomic<bool> m_engineIdle { false };
 
     // Host bytes of a command still waiting for its parameters (GUI thread).
     QByteArray m_work;

@@ -1,5 +1,6 @@
 #include "client/prefs/networktab.h"
 
+#include "client/rigctl/hamliblibrary.h"
 #include "client/rigctl/hamlibrig.h"
 #include "common/settings.h"
 
@@ -15,6 +16,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -71,6 +73,7 @@ NetworkTab::NetworkTab(QWidget *parent)
     , m_rigRemote(new QCheckBox(this))
     , m_rigModel(new QComboBox(this))
     , m_rigPtt(new QComboBox(this))
+    , m_rigNote(new QLabel(this))
 {
     m_txTimeout->setRange(0, kTxTimeoutMax);
     m_txTimeout->setSuffix(tr(" s"));
@@ -134,8 +137,8 @@ QWidget *NetworkTab::buildRigGroup()
     // The protocol has no password: other computers only when asked for.
     m_rigRemote->setText(tr("Accept other computers"));
     m_rigModel->addItem(tr("None (PTT only)"), 0);
-    for (const auto &m : HamlibRig::models())
-        m_rigModel->addItem(QStringLiteral("%1 %2").arg(m.first).arg(m.second), m.first);
+    m_rigNote->setWordWrap(true);
+    m_rigNote->hide();
     m_rigPtt->addItem(tr("Brelko"), false);
     m_rigPtt->addItem(tr("CAT"), true);
 
@@ -144,6 +147,7 @@ QWidget *NetworkTab::buildRigGroup()
     form->addRow(tr("Port (TCP)"), m_rigPort);
     form->addRow(m_rigRemote);
     form->addRow(tr("Radio model"), m_rigModel);
+    form->addRow(m_rigNote);
     form->addRow(tr("PTT by"), m_rigPtt);
 
     connect(m_rigEnabled, &QCheckBox::toggled, this, &AbstractTab::dataChanged);
@@ -168,7 +172,7 @@ bool NetworkTab::rigRemote() const
 }
 int NetworkTab::rigModel() const
 {
-    return m_rigModel->currentData().toInt();
+    return m_modelsLoaded ? m_rigModel->currentData().toInt() : m_wantedModel;
 }
 bool NetworkTab::rigPttByCat() const
 {
@@ -177,8 +181,49 @@ bool NetworkTab::rigPttByCat() const
 
 void NetworkTab::setRigModel(int model)
 {
+    if (!m_modelsLoaded) {
+        m_wantedModel = model;
+        return;
+    }
     const int idx = m_rigModel->findData(model);
     m_rigModel->setCurrentIndex(idx >= 0 ? idx : 0);
+}
+
+void NetworkTab::loadRigModels()
+{
+    if (m_modelsLoaded)
+        return;
+    // A model the list turns out not to have falls back to none; that is
+    // no change of the operator's, so it does not light up Apply.
+    const bool unchanged = !isChanged();
+    const QList<QPair<int, QString>> models = HamlibRig::models();
+    {
+        const QSignalBlocker block(m_rigModel);
+        for (const auto &m : models)
+            m_rigModel->addItem(QStringLiteral("%1 %2").arg(m.first).arg(m.second), m.first);
+        m_modelsLoaded = true;
+        setRigModel(m_wantedModel);
+    }
+    const QString error = HamlibLibrary::error();
+    if (!error.isEmpty()) {
+        m_rigNote->setText(
+            tr("No radio models: Hamlib (%1) could not be loaded: %2").arg(HamlibLibrary::fileName(), error));
+        m_rigNote->show();
+    }
+    if (unchanged)
+        commitState();
+    emit dataChanged();
+}
+
+QString NetworkTab::rigModelNote() const
+{
+    return m_rigNote->isHidden() ? QString() : m_rigNote->text();
+}
+
+void NetworkTab::showEvent(QShowEvent *event)
+{
+    loadRigModels();
+    AbstractTab::showEvent(event);
 }
 
 QString NetworkTab::address() const

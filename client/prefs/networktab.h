@@ -66,6 +66,13 @@ public:
     int rigModel() const; // Hamlib's model number, 0: none
     bool rigPttByCat() const;
 
+    // Fills the radio model list. It loads Hamlib, so it waits until the
+    // operator opens this tab; until then the saved model number is kept.
+    void loadRigModels();
+    bool rigModelsLoaded() const { return m_modelsLoaded; }
+    // Why the list holds no radio models; empty when it does.
+    QString rigModelNote() const;
+
     QCheckBox *rigEnabledBox() const { return m_rigEnabled; }
     QSpinBox *rigPortBox() const { return m_rigPort; }
     QCheckBox *rigRemoteBox() const { return m_rigRemote; }
@@ -92,6 +99,7 @@ public slots:
     void loadSettings() override;
 
 protected:
+    void showEvent(QShowEvent *event) override;
     QStringList stateFields() const override;
     void applyFields(const QStringList &fields) override;
 
@@ -113,6 +121,9 @@ private:
     QCheckBox *m_rigRemote;
     QComboBox *m_rigModel;
     QComboBox *m_rigPtt;
+    QLabel *m_rigNote;
+    bool m_modelsLoaded = false;
+    int m_wantedModel = 0; // the model chosen while the list is not filled
     FileChooser m_chooser;
 };
 

@@ -1,10 +1,9 @@
 #include "client/rigctl/hamlibrig.h"
 
-#include <hamlib/rig.h>
+#include "client/rigctl/hamliblibrary.h"
 
 #include <QDebug>
 #include <QFile>
-#include <QMutex>
 
 #include <algorithm>
 #include <cstring>
@@ -13,21 +12,6 @@
 namespace morvex {
 
 namespace {
-
-// Hamlib registers its backends in a global table: fill it once, before any
-// thread looks a model up, so later look-ups only read it.
-void initLibrary()
-{
-    static QMutex mutex;
-    static bool done = false;
-    QMutexLocker lock(&mutex);
-    if (done)
-        return;
-    // Our own lines say what failed; Hamlib's trace would flood stderr.
-    rig_set_debug(RIG_DEBUG_NONE);
-    rig_load_all_backends();
-    done = true;
-}
 
 int collectModel(const struct rig_caps *caps, rig_ptr_t data)
 {
@@ -80,9 +64,11 @@ HamlibRig::~HamlibRig()
 
 QList<QPair<int, QString>> HamlibRig::models()
 {
-    initLibrary();
     QList<QPair<int, QString>> list;
-    rig_list_foreach(collectModel, &list);
+    const HamlibApi *hl = HamlibLibrary::api();
+    if (!hl)
+        return list;
+    hl->rig_list_foreach(collectModel, &list);
     std::sort(list.begin(), list.end(), [](const auto &a, const auto &b) {
         return a.second.compare(b.second, Qt::CaseInsensitive) < 0
             || (a.second.compare(b.second, Qt::CaseInsensitive) == 0 && a.first < b.first);
@@ -92,8 +78,10 @@ QList<QPair<int, QString>> HamlibRig::models()
 
 QString HamlibRig::modelName(int model)
 {
-    initLibrary();
-    const struct rig_caps *caps = rig_get_caps(rig_model_t(model));
+    const HamlibApi *hl = HamlibLibrary::api();
+    if (!hl)
+        return QString();
+    const struct rig_caps *caps = hl->rig_get_caps(rig_model_t(model));
     if (!caps)
         return QString();
     return QString::fromLatin1(caps->mfg_name) + QLatin1Char(' ') + QString::fromLatin1(caps->model_name);
@@ -103,7 +91,7 @@ void HamlibRig::shutdown()
 {
     closeRig();
     if (m_caps) {
-        rig_cleanup(m_caps);
+        m_hamlib->rig_cleanup(m_caps);
         m_caps = nullptr;
     }
 }
@@ -113,8 +101,8 @@ void HamlibRig::closeRig()
     m_catPtt = 0;
     if (m_rig) {
         if (m_open)
-            rig_close(m_rig);
-        rig_cleanup(m_rig);
+            m_hamlib->rig_close(m_rig);
+        m_hamlib->rig_cleanup(m_rig);
         m_rig = nullptr;
     }
     m_open = false;
@@ -122,16 +110,20 @@ void HamlibRig::closeRig()
 
 void HamlibRig::configure(const HamlibRig::Config &config)
 {
-    initLibrary();
     shutdown();
     m_config = config;
-    if (m_config.model > 0 && !rig_get_caps(rig_model_t(m_config.model))) {
+    // Without the library every command that needs it fails, as for a
+    // radio that cannot be opened.
+    m_hamlib = HamlibLibrary::api();
+    if (!m_hamlib)
+        return;
+    if (m_config.model > 0 && !m_hamlib->rig_get_caps(rig_model_t(m_config.model))) {
         qWarning().noquote()
             << QStringLiteral("Rig control: Hamlib has no radio model %1").arg(m_config.model);
         m_config.model = 0;
     }
     // Without a model the answers to dump_state still need ranges: the dummy's.
-    m_caps = rig_init(rig_model_t(m_config.model > 0 ? m_config.model : RIG_MODEL_DUMMY));
+    m_caps = m_hamlib->rig_init(rig_model_t(m_config.model > 0 ? m_config.model : RIG_MODEL_DUMMY));
     // The radio is opened by the first command that needs it: at start-up the
     // box is not connected yet, and the port stays free until a program asks.
     m_lastTry.invalidate();
@@ -141,7 +133,7 @@ bool HamlibRig::ensureOpen()
 {
     if (m_open)
         return true;
-    if (m_config.model <= 0)
+    if (m_config.model <= 0 || !m_hamlib)
         return false;
     // Tried again for every command (the box may have come up since); the
     // console hears of a failure once, not once per command.
@@ -153,18 +145,19 @@ bool HamlibRig::ensureOpen()
         return false;
     }
     if (!m_rig) {
-        m_rig = rig_init(rig_model_t(m_config.model));
+        m_rig = m_hamlib->rig_init(rig_model_t(m_config.model));
         if (!m_rig)
             return false;
         const QByteArray path = QFile::encodeName(m_config.path);
         qstrncpy(m_rig->state.rigport.pathname, path.constData(), HAMLIB_FILPATHLEN);
     }
-    const int rc = rig_open(m_rig);
+    const int rc = m_hamlib->rig_open(m_rig);
     if (rc != RIG_OK) {
         if (!quiet)
             qWarning().noquote() << QStringLiteral("Rig control: cannot open the radio on %1: %2")
-                                        .arg(m_config.path, QString::fromLatin1(rigerror2(rc)).trimmed());
-        rig_cleanup(m_rig);
+                                        .arg(m_config.path,
+                                            QString::fromLatin1(m_hamlib->rigerror2(rc)).trimmed());
+        m_hamlib->rig_cleanup(m_rig);
         m_rig = nullptr;
         return false;
     }
@@ -172,7 +165,7 @@ bool HamlibRig::ensureOpen()
     m_lastTry.invalidate();
     // Several programs share this radio through us: each question reaches it,
     // rather than one program's answer being another's stale cache.
-    rig_set_cache_timeout_ms(m_rig, HAMLIB_CACHE_ALL, 0);
+    m_hamlib->rig_set_cache_timeout_ms(m_rig, HAMLIB_CACHE_ALL, 0);
     // While we hold the CAT port, a program opening it meets a busy port.
     if (m_rig->state.rigport.fd >= 0 && ::ioctl(m_rig->state.rigport.fd, TIOCEXCL) != 0)
         qWarning().noquote() << "Rig control: cannot hold" << m_config.path << "exclusively";
@@ -194,11 +187,15 @@ RigResult HamlibRig::run(const RigCommand &cmd)
     case RigCommand::GetLockMode:
         return values({ { QStringLiteral("Locked"), QStringLiteral("0") } });
     case RigCommand::DumpState: {
+        if (!m_hamlib)
+            return status(RIG_EIO);
         RigResult r;
         r.raw = dumpState(cmd.newClient);
         return r;
     }
     case RigCommand::DumpCaps: {
+        if (!m_hamlib)
+            return status(RIG_EIO);
         RigResult r;
         r.raw = dumpCaps();
         r.rawWithStatus = true;
@@ -232,6 +229,7 @@ RigResult HamlibRig::run(const RigCommand &cmd)
 
 RigResult HamlibRig::runRadio(const RigCommand &cmd)
 {
+    const HamlibApi &h = *m_hamlib;
     RIG *rig = m_rig;
     const QStringList &a = cmd.args;
     const vfo_t vfo = RIG_VFO_CURR;
@@ -239,87 +237,87 @@ RigResult HamlibRig::runRadio(const RigCommand &cmd)
     switch (cmd.op) {
     case RigCommand::GetFreq: {
         freq_t f = 0;
-        const int rc = rig_get_freq(rig, vfo, &f);
+        const int rc = h.rig_get_freq(rig, vfo, &f);
         return rc != RIG_OK ? status(rc) : values({ { QStringLiteral("Frequency"), hz(f) } });
     }
     case RigCommand::SetFreq:
-        return status(rig_set_freq(rig, vfo, freq_t(a.at(0).toDouble())));
+        return status(h.rig_set_freq(rig, vfo, freq_t(a.at(0).toDouble())));
     case RigCommand::GetMode:
     case RigCommand::GetSplitMode: {
         rmode_t mode = RIG_MODE_NONE;
         pbwidth_t width = 0;
         const bool split = cmd.op == RigCommand::GetSplitMode;
         const int rc
-            = split ? rig_get_split_mode(rig, vfo, &mode, &width) : rig_get_mode(rig, vfo, &mode, &width);
+            = split ? h.rig_get_split_mode(rig, vfo, &mode, &width) : h.rig_get_mode(rig, vfo, &mode, &width);
         if (rc != RIG_OK)
             return status(rc);
         return values({ { split ? QStringLiteral("TX Mode") : QStringLiteral("Mode"),
-                            QString::fromLatin1(rig_strrmode(mode)) },
+                            QString::fromLatin1(h.rig_strrmode(mode)) },
             { split ? QStringLiteral("TX Passband") : QStringLiteral("Passband"),
                 QString::number(qint64(width)) } });
     }
     case RigCommand::SetMode:
     case RigCommand::SetSplitMode: {
-        const rmode_t mode = rig_parse_mode(a.at(0).toLatin1().constData());
+        const rmode_t mode = h.rig_parse_mode(a.at(0).toLatin1().constData());
         if (mode == RIG_MODE_NONE)
             return status(RIG_EINVAL);
         if (cmd.op == RigCommand::SetSplitMode)
-            return status(rig_set_split_mode(rig, vfo, mode, passband(a.at(1))));
-        return status(rig_set_mode(rig, vfo, mode, passband(a.at(1))));
+            return status(h.rig_set_split_mode(rig, vfo, mode, passband(a.at(1))));
+        return status(h.rig_set_mode(rig, vfo, mode, passband(a.at(1))));
     }
     case RigCommand::GetVfo: {
         vfo_t v = RIG_VFO_NONE;
-        const int rc = rig_get_vfo(rig, &v);
+        const int rc = h.rig_get_vfo(rig, &v);
         return rc != RIG_OK ? status(rc)
-                            : values({ { QStringLiteral("VFO"), QString::fromLatin1(rig_strvfo(v)) } });
+                            : values({ { QStringLiteral("VFO"), QString::fromLatin1(h.rig_strvfo(v)) } });
     }
     case RigCommand::SetVfo: {
-        const vfo_t v = rig_parse_vfo(a.at(0).toLatin1().constData());
+        const vfo_t v = h.rig_parse_vfo(a.at(0).toLatin1().constData());
         if (v == RIG_VFO_NONE)
             return status(RIG_EINVAL);
-        return status(rig_set_vfo(rig, v));
+        return status(h.rig_set_vfo(rig, v));
     }
     case RigCommand::GetSplitVfo: {
         split_t split = RIG_SPLIT_OFF;
         vfo_t tx = RIG_VFO_NONE;
-        const int rc = rig_get_split_vfo(rig, vfo, &split, &tx);
+        const int rc = h.rig_get_split_vfo(rig, vfo, &split, &tx);
         if (rc != RIG_OK)
             return status(rc);
         return values({ { QStringLiteral("Split"), QString::number(int(split)) },
-            { QStringLiteral("TX VFO"), QString::fromLatin1(rig_strvfo(tx)) } });
+            { QStringLiteral("TX VFO"), QString::fromLatin1(h.rig_strvfo(tx)) } });
     }
     case RigCommand::SetSplitVfo: {
-        const vfo_t tx = rig_parse_vfo(a.at(1).toLatin1().constData());
+        const vfo_t tx = h.rig_parse_vfo(a.at(1).toLatin1().constData());
         if (tx == RIG_VFO_NONE)
             return status(RIG_EINVAL);
-        return status(rig_set_split_vfo(rig, vfo, split_t(a.at(0).toInt()), tx));
+        return status(h.rig_set_split_vfo(rig, vfo, split_t(a.at(0).toInt()), tx));
     }
     case RigCommand::GetSplitFreq: {
         freq_t f = 0;
-        const int rc = rig_get_split_freq(rig, vfo, &f);
+        const int rc = h.rig_get_split_freq(rig, vfo, &f);
         return rc != RIG_OK ? status(rc) : values({ { QStringLiteral("TX Frequency"), hz(f) } });
     }
     case RigCommand::SetSplitFreq:
-        return status(rig_set_split_freq(rig, vfo, freq_t(a.at(0).toDouble())));
+        return status(h.rig_set_split_freq(rig, vfo, freq_t(a.at(0).toDouble())));
     case RigCommand::GetLevel:
     case RigCommand::SetLevel: {
-        const setting_t level = rig_parse_level(a.at(0).toLatin1().constData());
+        const setting_t level = h.rig_parse_level(a.at(0).toLatin1().constData());
         if (level == 0)
             return status(RIG_EINVAL);
         value_t value;
         std::memset(&value, 0, sizeof value);
         if (cmd.op == RigCommand::SetLevel) {
-            if (!rig_has_set_level(rig, level))
+            if (!h.rig_has_set_level(rig, level))
                 return status(RIG_ENAVAIL);
             if (RIG_LEVEL_IS_FLOAT(level))
                 value.f = a.at(1).toFloat();
             else
                 value.i = int(a.at(1).toDouble());
-            return status(rig_set_level(rig, vfo, level, value));
+            return status(h.rig_set_level(rig, vfo, level, value));
         }
-        if (!rig_has_get_level(rig, level))
+        if (!h.rig_has_get_level(rig, level))
             return status(RIG_ENAVAIL);
-        const int rc = rig_get_level(rig, vfo, level, &value);
+        const int rc = h.rig_get_level(rig, vfo, level, &value);
         if (rc != RIG_OK)
             return status(rc);
         const QString text
@@ -330,24 +328,24 @@ RigResult HamlibRig::runRadio(const RigCommand &cmd)
         // Radios without a PTT query: what we last set (Hamlib keeps that
         // only in the cache we turned off).
         auto ptt = ptt_t(m_catPtt);
-        const int rc = rig->caps->get_ptt ? rig_get_ptt(rig, vfo, &ptt) : RIG_OK;
+        const int rc = rig->caps->get_ptt ? h.rig_get_ptt(rig, vfo, &ptt) : RIG_OK;
         return rc != RIG_OK ? status(rc) : values({ { QStringLiteral("PTT"), QString::number(int(ptt)) } });
     }
     case RigCommand::SetPtt: {
         const auto ptt = ptt_t(a.at(0).toInt());
-        const int rc = rig_set_ptt(rig, vfo, ptt);
+        const int rc = h.rig_set_ptt(rig, vfo, ptt);
         if (rc == RIG_OK)
             m_catPtt = ptt;
         return status(rc);
     }
     case RigCommand::GetPowerstat: {
         powerstat_t ps = RIG_POWER_UNKNOWN;
-        const int rc = rig_get_powerstat(rig, &ps);
+        const int rc = h.rig_get_powerstat(rig, &ps);
         return rc != RIG_OK ? status(rc)
                             : values({ { QStringLiteral("Power Status"), QString::number(int(ps)) } });
     }
     case RigCommand::SetPowerstat:
-        return status(rig_set_powerstat(rig, powerstat_t(a.at(0).toInt())));
+        return status(h.rig_set_powerstat(rig, powerstat_t(a.at(0).toInt())));
     default:
         return status(RIG_EINVAL);
     }
@@ -360,6 +358,7 @@ QByteArray HamlibRig::dumpState(bool withTail) const
     const RIG *rig = m_caps;
     if (!rig)
         return QByteArray();
+    const HamlibApi &h = *m_hamlib;
     const struct rig_state *rs = &rig->state;
     const struct rig_caps *caps = rig->caps;
     const bool radio = m_config.model > 0;
@@ -422,7 +421,7 @@ QByteArray HamlibRig::dumpState(bool withTail) const
     line(QStringLiteral("has_mW2power=0"));
     line(QStringLiteral("timeout=%1").arg(radio ? caps->timeout : 0));
     line(QStringLiteral("rig_model=%1").arg(radio ? m_config.model : int(RIG_MODEL_DUMMY)));
-    line(QStringLiteral("rigctld_version=Morvex ") + QString::fromLatin1(hamlib_version2));
+    line(QStringLiteral("rigctld_version=Morvex ") + QString::fromLatin1(*h.hamlib_version2));
     line(QStringLiteral("done"));
     return out;
 }
@@ -439,16 +438,17 @@ QByteArray HamlibRig::dumpCaps() const
         line(QStringLiteral("Can get PTT:\tY"));
         return out;
     }
+    const HamlibApi &h = *m_hamlib;
     const struct rig_caps *caps = m_caps->caps;
     line(QStringLiteral("Caps dump for model: %1").arg(m_config.model));
     line(QStringLiteral("Model name:\t") + QString::fromLatin1(caps->model_name));
     line(QStringLiteral("Mfg name:\t") + QString::fromLatin1(caps->mfg_name));
     line(QStringLiteral("Backend version:\t") + QString::fromLatin1(caps->version));
-    line(QStringLiteral("Backend status:\t") + QString::fromLatin1(rig_strstatus(caps->status)));
+    line(QStringLiteral("Backend status:\t") + QString::fromLatin1(h.rig_strstatus(caps->status)));
     line(QStringLiteral("Port:\t") + m_config.path);
     line(QStringLiteral("PTT:\t") + (m_config.pttByCat ? QStringLiteral("CAT") : QStringLiteral("Brelko")));
     char modes[1024] = {};
-    rig_strrmodes(m_caps->state.mode_list, modes, sizeof modes);
+    h.rig_strrmodes(m_caps->state.mode_list, modes, sizeof modes);
     line(QStringLiteral("Mode list:\t") + QString::fromLatin1(modes));
     line(QStringLiteral("Can set Frequency:\t") + yn(caps->set_freq));
     line(QStringLiteral("Can get Frequency:\t") + yn(caps->get_freq));

@@ -12,6 +12,8 @@ struct s_rig;
 
 namespace morvex {
 
+struct HamlibApi;
+
 // The radio behind Morvex's own CAT port, driven by Hamlib the way a local
 // program would drive it. Hamlib blocks on the serial line, so this object
 // lives in a thread of its own; everything reaches it by queued calls.
@@ -55,6 +57,7 @@ private:
     QByteArray dumpCaps() const;
 
     Config m_config;
+    const HamlibApi *m_hamlib = nullptr; // null: Hamlib could not be loaded
     s_rig *m_rig = nullptr; // Hamlib's handle of the configured model
     s_rig *m_caps = nullptr; // a never-opened handle whose state describes the rig
     bool m_open = false;

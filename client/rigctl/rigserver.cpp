@@ -12,6 +12,15 @@ namespace {
 // Bytes taken from a socket per read: with the socket's own limit, a flood
 // waits in the kernel instead of in our memory.
 constexpr qint64 kReadChunk = 4096;
+
+QString radioName(int model)
+{
+    if (model <= 0)
+        return QStringLiteral("none");
+    const QString name = HamlibRig::modelName(model);
+    // Without Hamlib there is no name, only the number.
+    return name.isEmpty() ? QStringLiteral("model %1").arg(model) : name;
+}
 } // namespace
 
 RigServer::RigServer(QObject *parent)
@@ -65,8 +74,7 @@ bool RigServer::start(const Config &config)
     qDebug().noquote() << QStringLiteral("Rig control: listening on %1:%2, radio %3, PTT by %4")
                               .arg(address.toString())
                               .arg(m_server.serverPort())
-                              .arg(config.rig.model > 0 ? HamlibRig::modelName(config.rig.model)
-                                                        : QStringLiteral("none"))
+                              .arg(radioName(config.rig.model))
                               .arg(
                                   config.rig.pttByCat ? QStringLiteral("CAT") : QStringLiteral("the Brelko"));
     return true;

@@ -331,7 +331,11 @@ void HidDeviceModel::applySet(quint8 param, const QByteArray &payload)
 QString HidDeviceModel::uploadTiming() const
 {
     const qint64 ms = m_uploadStartMs >= 0 && m_uploadEndMs >= 0 ? m_uploadEndMs - m_uploadStartMs : -1;
-    return QStringLiteral("chunks=%1 ms=%2").arg(m_uploadChunks).arg(ms);
+    return QStringLiteral("chunks=%1 ms=%2 fastest-%3-gaps-us=%4")
+        .arg(m_uploadChunks)
+        .arg(ms)
+        .arg(kGapRun)
+        .arg(m_fastestRunUs);
 }
 
 void HidDeviceModel::storeChunk(const QByteArray &payload)
@@ -339,6 +343,24 @@ void HidDeviceModel::storeChunk(const QByteArray &payload)
     const quint32 offset = qFromLittleEndian<quint32>(payload.constData() + 2);
     if (!m_clock.isValid())
         m_clock.start();
+    const qint64 nowUs = m_clock.nsecsElapsed() / 1000;
+    if (offset == 0) {
+        m_gapCount = 0;
+        m_gapSpanUs = 0;
+        m_fastestRunUs = -1;
+    } else if (m_lastChunkUs >= 0) {
+        // The quickest stretch of kGapRun reports: the pace the sender keeps
+        // when the host lets it, whatever stalls a busy machine adds elsewhere.
+        qint64 &slot = m_gapsUs[size_t(m_gapCount % kGapRun)];
+        if (m_gapCount >= kGapRun)
+            m_gapSpanUs -= slot;
+        slot = nowUs - m_lastChunkUs;
+        m_gapSpanUs += slot;
+        ++m_gapCount;
+        if (m_gapCount >= kGapRun && (m_fastestRunUs < 0 || m_gapSpanUs < m_fastestRunUs))
+            m_fastestRunUs = m_gapSpanUs;
+    }
+    m_lastChunkUs = nowUs;
     if (offset == 0xFFFFFFFFu) {
         m_log.append(QStringLiteral("chunk end"));
         m_uploadEndMs = m_clock.elapsed();

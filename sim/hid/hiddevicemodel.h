@@ -85,7 +85,8 @@ public:
     void clearLog() { m_log.clear(); }
     void appendLog(const QString &line) { m_log.append(line); }
     // The last upload as this device clocked it: chunks stored from chunk 0
-    // to the end marker and the time between the two.
+    // to the end marker, the time between the two, and the quickest span of
+    // 100 consecutive reports.
     QString uploadTiming() const;
 
     void setSilent(bool on) { m_silent = on; }
@@ -127,6 +128,12 @@ private:
     qint64 m_uploadStartMs = -1;
     qint64 m_uploadEndMs = -1;
     int m_uploadChunks = 0;
+    static constexpr int kGapRun = 100;
+    qint64 m_lastChunkUs = -1;
+    std::array<qint64, kGapRun> m_gapsUs {}; // the last kGapRun gaps, a ring
+    int m_gapCount = 0;
+    qint64 m_gapSpanUs = 0;
+    qint64 m_fastestRunUs = -1;
     QByteArray m_image;
     QByteArray m_covered; // one flag per image byte received
     QByteArray m_installed;

@@ -227,15 +227,18 @@ void TstFilesTab::uploadCompletes()
     QCOMPARE(log.value(chunks), QStringLiteral("chunk end"));
     QCOMPARE(log.value(chunks + 1), QStringLiteral("restart"));
     QCOMPARE(log.value(chunks + 2), QStringLiteral("new firmware 1.3.0 feature 2"));
-    // One chunk every 5 ms, in the device's own clock: the whole upload takes
-    // chunks x 5 ms within 10 %.
+    // One chunk every 5 ms, in the device's own clock. The whole upload never
+    // runs ahead of chunks x 5 ms; a busy test machine may slow it down, so
+    // the pace itself is read from the quickest 100 reports in a row.
     const QString timing = m_sim.control("uploadtime");
-    const QRegularExpressionMatch t = QRegularExpression("^chunks=(\\d+) ms=(\\d+)$").match(timing);
+    const QRegularExpressionMatch t
+        = QRegularExpression("^chunks=(\\d+) ms=(\\d+) fastest-100-gaps-us=(\\d+)$").match(timing);
     QVERIFY2(t.hasMatch(), qPrintable(timing));
+    qInfo().noquote() << timing;
     QCOMPARE(t.captured(1).toInt(), chunks);
-    const double expected = double(chunks) * 5;
-    QVERIFY2(qAbs(t.captured(2).toDouble() - expected) <= expected * 0.1,
-        qPrintable(QStringLiteral("%1 ms for %2 chunks").arg(t.captured(2)).arg(chunks)));
+    QVERIFY2(t.captured(2).toDouble() >= chunks * 5 * 0.9, qPrintable(timing));
+    const double paceMs = t.captured(3).toDouble() / 100 / 1000;
+    QVERIFY2(paceMs >= 4.5 && paceMs <= 5.5, qPrintable(timing));
     QVERIFY(statusTexts().contains("Firmware uploaded successfully"));
     QVERIFY(m_files->fileNameEdit()->text().isEmpty());
     QVERIFY(m_files->updateButton()->isEnabled());

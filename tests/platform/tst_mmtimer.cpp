@@ -49,6 +49,31 @@ void killSelf(quint32 id, quint32, quintptr, quintptr, quintptr)
     g_selfCalls.fetch_add(1);
     timeKillEvent(id);
 }
+// Tick numbers seen by a callback, and a period it switches itself to.
+struct TickLog
+{
+    std::mutex mutex;
+    std::vector<quint64> ticks;
+    QElapsedTimer clock;
+    std::vector<qint64> times;
+    quint32 switchTo = 0;
+};
+
+void logTick(quint32 id, quint32, quintptr user, quintptr, quintptr)
+{
+    auto *log = reinterpret_cast<TickLog *>(user);
+    std::lock_guard<std::mutex> lock(log->mutex);
+    log->ticks.push_back(mmTimerTick());
+    log->times.push_back(log->clock.isValid() ? log->clock.elapsed() : 0);
+    if (log->switchTo != 0 && log->ticks.size() == 3)
+        timeSetEventPeriod(id, log->switchTo);
+}
+
+size_t logged(TickLog &log)
+{
+    std::lock_guard<std::mutex> lock(log.mutex);
+    return log.ticks.size();
+}
 } // namespace
 
 class TestMmTimer : public QObject
@@ -66,6 +91,10 @@ private slots:
     void killIsSynchronous();
     void killFromOwnCallback();
     void badArguments();
+    void longPeriodSleeps();
+    void periodChangeFromOwnCallback();
+    void periodChangeFromOwnCallback_data();
+    void speedUpWakesAtOnce();
     void priority();
 
 private:
@@ -150,6 +179,80 @@ void TestMmTimer::badArguments()
     QCOMPARE(timeKillEvent(0), MMSYSERR_INVALPARAM);
     QCOMPARE(timeBeginPeriod(0), TIMERR_NOCANDO);
     QCOMPARE(timeEndPeriod(1), TIMERR_NOCANDO); // not begun
+}
+
+void TestMmTimer::longPeriodSleeps()
+{
+    // A lone 16 ms timer: the thread wakes for it, not every millisecond,
+    // and the tick numbers still count the milliseconds between calls.
+    TickLog log;
+    const quint64 before = mmTimerWakeups();
+    const quint32 id = timeSetEvent(16, 1, logTick, quintptr(&log), TIME_PERIODIC | TIME_KILL_SYNCHRONOUS);
+    QTRY_VERIFY_WITH_TIMEOUT(logged(log) >= 20, 10000);
+    timeKillEvent(id);
+    const quint64 wakeups = mmTimerWakeups() - before;
+    std::lock_guard<std::mutex> lock(log.mutex);
+    for (size_t i = 1; i < log.ticks.size(); ++i)
+        QCOMPARE(log.ticks[i] - log.ticks[i - 1], quint64(16));
+    // One per call, and a few to spare for the thread's start.
+    QVERIFY2(wakeups <= log.ticks.size() + 3,
+        qPrintable(QStringLiteral("%1 wake-ups for %2 calls").arg(wakeups).arg(log.ticks.size())));
+    QCOMPARE(timeSetEventPeriod(id, 1), MMSYSERR_INVALPARAM); // killed
+}
+
+void TestMmTimer::periodChangeFromOwnCallback()
+{
+    QFETCH(quint32, from);
+    QFETCH(quint32, to);
+    TickLog log;
+    log.switchTo = to;
+    const quint32 id = timeSetEvent(from, 1, logTick, quintptr(&log), TIME_PERIODIC | TIME_KILL_SYNCHRONOUS);
+    QTRY_VERIFY_WITH_TIMEOUT(logged(log) >= 8, 10000);
+    timeKillEvent(id);
+    std::lock_guard<std::mutex> lock(log.mutex);
+    // The third call set the new period: gaps before it keep the old one,
+    // and from then on the calls fall on multiples of the new period.
+    for (size_t i = 1; i < 3; ++i)
+        QCOMPARE(log.ticks[i] - log.ticks[i - 1], quint64(from));
+    QVERIFY(log.ticks[3] - log.ticks[2] <= to);
+    for (size_t i = 3; i < log.ticks.size(); ++i)
+        QCOMPARE(log.ticks[i] % to, quint64(0));
+    for (size_t i = 4; i < log.ticks.size(); ++i)
+        QCOMPARE(log.ticks[i] - log.ticks[i - 1], quint64(to));
+}
+
+void TestMmTimer::periodChangeFromOwnCallback_data()
+{
+    QTest::addColumn<quint32>("from");
+    QTest::addColumn<quint32>("to");
+    QTest::newRow("slower") << 1u << 16u;
+    QTest::newRow("faster") << 16u << 1u;
+    QTest::newRow("same") << 5u << 5u;
+}
+
+void TestMmTimer::speedUpWakesAtOnce()
+{
+    // Sped up from another thread while the timer thread sleeps a long
+    // period: the next call comes within a few milliseconds, not at the end
+    // of the old period, and its tick number still counts real time.
+    TickLog log;
+    log.clock.start();
+    const quint32 id = timeSetEvent(200, 1, logTick, quintptr(&log), TIME_PERIODIC | TIME_KILL_SYNCHRONOUS);
+    QTRY_VERIFY_WITH_TIMEOUT(logged(log) >= 1, 10000);
+    QTest::qWait(50);
+    const qint64 asked = log.clock.elapsed();
+    QCOMPARE(timeSetEventPeriod(id, 1), TIMERR_NOERROR);
+    QTRY_VERIFY_WITH_TIMEOUT(logged(log) >= 2, 10000);
+    timeKillEvent(id);
+    std::lock_guard<std::mutex> lock(log.mutex);
+    const qint64 answered = log.times[1] - asked;
+    // Well before the 150 ms the old period still had to run.
+    QVERIFY2(answered >= 0 && answered < 100, qPrintable(QString::number(answered)));
+    // The two calls may each run a little late on a busy machine; stuck at
+    // the old schedule the tick numbers would be 200 apart.
+    const qint64 ticks = qint64(log.ticks[1] - log.ticks[0]);
+    const qint64 ms = log.times[1] - log.times[0];
+    QVERIFY2(qAbs(ticks - ms) <= 20, qPrintable(QStringLiteral("%1 ticks in %2 ms").arg(ticks).arg(ms)));
 }
 
 void TestMmTimer::priority()

@@ -93,6 +93,8 @@ private slots:
     void sixteenthLateRefusalClears();
     void acceptedDatagramEndsLateRun();
     void duplicatesNeitherLateNorReset();
+    void overtakenFirstDatagram_data();
+    void overtakenFirstDatagram();
     void startUpStallAbsorbed_data();
     void startUpStallAbsorbed();
     void losslessStreamPlaysAsSent();
@@ -320,6 +322,53 @@ void TestRtpFixedJb::duplicatesNeitherLateNorReset()
     QCOMPARE(s.stat(RtpStatistics::Late), 0u);
     QCOMPARE(s.stat(RtpStatistics::Lost), 0u);
     QCOMPARE(s.stat(RtpStatistics::Received), 40u * 3 - 1);
+}
+
+void TestRtpFixedJb::overtakenFirstDatagram_data()
+{
+    QTest::addColumn<QVector<int>>("order");
+    QTest::addColumn<int>("readsAfterFirst");
+    QTest::addColumn<int>("silentReads");
+    QTest::addColumn<int>("firstPlayed");
+    QTest::addColumn<quint32>("late");
+
+    // Frame k carries marker 100 + k; the reads start with the first datagram.
+    QTest::newRow("one overtaken") << QVector<int> { 2, 1, 3, 4, 5, 6 } << 0 << 9 << 101 << 0u;
+    QTest::newRow("two overtaken") << QVector<int> { 3, 1, 2, 4, 5, 6 } << 0 << 8 << 101 << 0u;
+    QTest::newRow("second overtaken by one") << QVector<int> { 3, 2, 1, 4, 5, 6 } << 0 << 8 << 101 << 0u;
+    // Its slot has been read by the time it comes: it is late.
+    QTest::newRow("after its slot") << QVector<int> { 2, 1, 3, 4, 5, 6 } << 10 << 10 << 102 << 1u;
+}
+
+// The datagram playout starts from had overtaken its predecessors: they still
+// play, in order, as long as their slots are to come.
+void TestRtpFixedJb::overtakenFirstDatagram()
+{
+    QFETCH(QVector<int>, order);
+    QFETCH(int, readsAfterFirst);
+    QFETCH(int, silentReads);
+    QFETCH(int, firstPlayed);
+    QFETCH(quint32, late);
+
+    Stream s;
+    const quint32 t = 5000;
+    auto send = [&](int k) { s.jb.write(makeDatagram(quint16(k), t + 20 * quint32(k), qint16(100 + k))); };
+    send(order.first());
+    QVector<int> markers = s.readMarkers(readsAfterFirst);
+    for (int i = 1; i < order.size(); ++i)
+        send(order.at(i));
+    markers += s.readMarkers(16);
+
+    int first = 0;
+    while (first < markers.size() && markers.at(first) == 0)
+        ++first;
+    QCOMPARE(first, silentReads);
+    QVector<int> expected;
+    for (int m = firstPlayed; m <= 106; ++m)
+        expected.append(m);
+    QCOMPARE(markers.mid(first, expected.size()), expected);
+    QCOMPARE(s.stat(RtpStatistics::TotalLate), late);
+    QCOMPARE(s.stat(RtpStatistics::TotalLost), 0u);
 }
 
 void TestRtpFixedJb::startUpStallAbsorbed_data()

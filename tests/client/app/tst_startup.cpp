@@ -1,6 +1,7 @@
 #include "client/app/singleapplication.h"
 #include "common/brelkoversion.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -36,6 +37,8 @@ private slots:
     void withTrayRunsAndDeliversOwnArgument();
     void withoutTrayShowsBoxAndExits1_data();
     void withoutTrayShowsBoxAndExits1();
+    void trayLateIsWaitedFor_data();
+    void trayLateIsWaitedFor();
     void signalWhileVirtualCardBoxOpen_data();
     void signalWhileVirtualCardBoxOpen();
 
@@ -45,6 +48,10 @@ private:
     QString self() const { return QCoreApplication::applicationFilePath(); }
     // The first visible window of process pid titled title on display, or "".
     static QString findWindow(const QString &display, qint64 pid, const QString &title);
+    // Names of every window of pid, mapped or not, and the search's errors.
+    static QString windowsOf(const QString &display, qint64 pid);
+    static QString startOwnDisplay(QProcess &xvfb);
+    static QProcessEnvironment onDisplay(const QString &display);
     // Sends sig to p and waits for its end; returns the milliseconds it took.
     static qint64 signalAndWait(QProcess &p, int sig);
     static bool waitForPolls(int n);
@@ -78,14 +85,63 @@ QProcessEnvironment TestStartup::env(const QString &tmp, const QString &display)
 
 QString TestStartup::findWindow(const QString &display, qint64 pid, const QString &title)
 {
-    QProcessEnvironment xe = QProcessEnvironment::systemEnvironment();
-    xe.insert("DISPLAY", display);
     QProcess s;
-    s.setProcessEnvironment(xe);
+    s.setProcessEnvironment(onDisplay(display));
     s.start(
         "xdotool", { "search", "--all", "--onlyvisible", "--pid", QString::number(pid), "--name", title });
     s.waitForFinished(3000);
     return QString::fromLatin1(s.readAllStandardOutput()).split('\n').first().trimmed();
+}
+
+QProcessEnvironment TestStartup::onDisplay(const QString &display)
+{
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    e.insert("DISPLAY", display);
+    return e;
+}
+
+QString TestStartup::windowsOf(const QString &display, qint64 pid)
+{
+    QProcess s;
+    s.setProcessEnvironment(onDisplay(display));
+    s.start("xdotool",
+        { "search", "--all", "--pid", QString::number(pid), "--name", ".", "getwindowname", "%@" });
+    s.waitForFinished(10000);
+    return "windows of the program: "
+        + QString::fromLocal8Bit(s.readAllStandardOutput()).trimmed().replace('\n', "; ")
+        + "\nxdotool: " + QString::fromLocal8Bit(s.readAllStandardError()).trimmed();
+}
+
+// Xvfb names its display once it takes connections; the display must also
+// answer, as a server that gave up right after (a busy machine, a number
+// another server took) would leave the program nothing to talk to. Without
+// -noreset the server resets when the probe leaves, and refuses the program
+// if it connects meanwhile.
+QString TestStartup::startOwnDisplay(QProcess &xvfb)
+{
+    for (int attempt = 1; attempt <= 3; ++attempt) {
+        xvfb.start(
+            "Xvfb", { "-displayfd", "1", "-screen", "0", "800x600x24", "-nolisten", "tcp", "-noreset" });
+        QByteArray line;
+        QDeadlineTimer deadline(10000);
+        while (!line.endsWith('\n') && !deadline.hasExpired()
+            && xvfb.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime()))))
+            line += xvfb.readAllStandardOutput();
+        const QString display = ":" + QString::fromLatin1(line).trimmed();
+        if (line.endsWith('\n')) {
+            QProcess probe;
+            probe.setProcessEnvironment(onDisplay(display));
+            probe.start("xdotool", { "getdisplaygeometry" });
+            if (probe.waitForFinished(10000) && probe.exitStatus() == QProcess::NormalExit
+                && probe.exitCode() == 0)
+                return display;
+        }
+        qWarning("Xvfb attempt %d gave no usable display (\"%s\"): %s", attempt, line.trimmed().constData(),
+            xvfb.readAllStandardError().right(1000).constData());
+        xvfb.kill();
+        xvfb.waitForFinished(5000);
+    }
+    return QString();
 }
 
 qint64 TestStartup::signalAndWait(QProcess &p, int sig)
@@ -244,9 +300,8 @@ void TestStartup::withoutTrayShowsBoxAndExits1()
     // A display of our own, without a tray host.
     QTemporaryDir tmp;
     QProcess xvfb;
-    xvfb.start("Xvfb", { "-displayfd", "1", "-screen", "0", "800x600x24", "-nolisten", "tcp" });
-    QVERIFY(xvfb.waitForReadyRead(10000));
-    const QString display = ":" + QString::fromLatin1(xvfb.readLine()).trimmed();
+    const QString display = startOwnDisplay(xvfb);
+    QVERIFY2(!display.isEmpty(), "no display of our own");
 
     QProcess p;
     QProcessEnvironment e = env(tmp.path(), display);
@@ -261,7 +316,7 @@ void TestStartup::withoutTrayShowsBoxAndExits1()
             box = findWindow(display, p.processId(), "^Systray$");
             return !box.isEmpty() || p.state() != QProcess::Running;
         },
-        10000));
+        30000));
     QVERIFY2(!box.isEmpty(),
         qPrintable("the Systray box did not appear; exit code " + QString::number(p.exitCode())
             + ", output:\n" + QString::fromLocal8Bit(p.readAll().right(3000))));
@@ -273,16 +328,64 @@ void TestStartup::withoutTrayShowsBoxAndExits1()
         QVERIFY2(ms < kSignalEndMs, qPrintable(QString("still running after %1 ms").arg(ms)));
     } else {
         // Press OK on the box.
-        QProcessEnvironment xe = QProcessEnvironment::systemEnvironment();
-        xe.insert("DISPLAY", display);
         QProcess key;
-        key.setProcessEnvironment(xe);
+        key.setProcessEnvironment(onDisplay(display));
         key.start("xdotool", { "windowfocus", "--sync", box, "key", "Return" });
         QVERIFY(key.waitForFinished(5000));
         QVERIFY(p.waitForFinished(10000));
     }
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
     QCOMPARE(p.exitCode(), 1);
+    xvfb.terminate();
+    xvfb.waitForFinished();
+}
+
+void TestStartup::trayLateIsWaitedFor_data()
+{
+    QTest::addColumn<bool>("trayComes");
+    QTest::newRow("tray host starts later") << true;
+    QTest::newRow("SIGTERM while waiting") << false;
+}
+
+void TestStartup::trayLateIsWaitedFor()
+{
+    QFETCH(bool, trayComes);
+    // Started with the session, before the panel: a display of our own whose
+    // tray host comes a little later.
+    QTemporaryDir tmp;
+    QProcess xvfb;
+    const QString display = startOwnDisplay(xvfb);
+    QVERIFY2(!display.isEmpty(), "no display of our own");
+
+    QProcess p;
+    p.setProcessEnvironment(env(tmp.path(), display));
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    QByteArray out;
+    connect(&p, &QProcess::readyRead, [&] { out += p.readAll(); });
+    p.start(morvex(), QStringList());
+    QVERIFY(p.waitForStarted());
+    QVERIFY2(
+        QTest::qWaitFor([&] { return out.contains("Waiting for the system tray"); }, 10000), out.constData());
+
+    QProcess tray;
+    if (trayComes) {
+        tray.setProcessEnvironment(onDisplay(display));
+        tray.start("trayer", { "--edge", "bottom", "--width", "10", "--height", "24" });
+        QVERIFY(tray.waitForStarted());
+        QVERIFY2(QTest::qWaitFor([&] { return out.contains("\" started"); }, 15000), out.constData());
+        QVERIFY(findWindow(display, p.processId(), "^Systray$").isEmpty());
+        QCOMPARE(p.state(), QProcess::Running);
+        p.kill();
+        p.waitForFinished();
+        tray.kill();
+        tray.waitForFinished();
+    } else {
+        const qint64 ms = signalAndWait(p, SIGTERM);
+        QVERIFY2(ms < kSignalEndMs, qPrintable(QString("still running after %1 ms").arg(ms)));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY(!out.contains("\" started"));
+    }
     xvfb.terminate();
     xvfb.waitForFinished();
 }
@@ -335,13 +438,17 @@ void TestStartup::signalWhileVirtualCardBoxOpen()
 
     // The box is shown while the windows are built, before the main loop.
     QString box;
-    QVERIFY(QTest::qWaitFor(
-        [&] {
-            box = findWindow(display, p.processId(), "^Error$");
-            return !box.isEmpty() || p.state() != QProcess::Running;
-        },
-        20000));
+    QElapsedTimer shown;
+    shown.start();
+    QVERIFY2(QTest::qWaitFor(
+                 [&] {
+                     box = findWindow(display, p.processId(), "^Error$");
+                     return !box.isEmpty() || p.state() != QProcess::Running;
+                 },
+                 60000),
+        qPrintable(QString::fromLocal8Bit(out.right(3000)) + '\n' + windowsOf(display, p.processId())));
     QVERIFY2(!box.isEmpty(), out.right(3000).constData());
+    qInfo("the box came %lld ms after the start", shown.elapsed());
     QCOMPARE(mode(), QString("600"));
     // The line may still be in the pipe when the box is already up.
     QVERIFY2(QTest::qWaitFor([&] { return out.contains("was readable by others; now 0600"); }, 10000),

@@ -443,6 +443,20 @@ void TestAudioEngine::failingDevicesLeaveOthersRunning()
     // Stopped streams start again.
     engine.stream(paudio::audioOut)->launch();
     QVERIFY(engine.stream(paudio::audioOut)->isRunning());
+    // A rate the device refuses (the sound server takes at most 384 kHz):
+    // the refusal names the device and the rate, and the speakers play on.
+    engine.removeStream(paudio::audioOutVirtual);
+    paudio::StreamDescriptor fast
+        = descriptor(paudio::audioOutVirtual, m_vcardOut, rtp.outputVirtualBuffer());
+    fast.params.setSampleRate(500000);
+    QVERIFY(engine.addStream(fast));
+    QTest::ignoreMessage(QtWarningMsg,
+        QRegularExpression(QStringLiteral(
+            "^PAudioAbstract::launch\\(\\); device \"e2eSoft VAudio\" refuses 500000 Hz, 2 channels: .+")));
+    QVERIFY(!engine.stream(paudio::audioOutVirtual)->launch());
+    QVERIFY(!engine.stream(paudio::audioOutVirtual)->isRunning());
+    QVERIFY(engine.stream(paudio::audioOut)->isRunning());
+    QTRY_VERIFY_WITH_TIMEOUT(engine.levels().at(1) > 4000, 20000);
     engine.removeStream(paudio::audioOut);
     QVERIFY(!engine.stream(paudio::audioOut));
 }

@@ -1,8 +1,11 @@
 #include "client/audio/paudioabstract.h"
 #include "client/audio/paudiodevices.h"
+#include "tests/client/audio/audiodevicetestutil.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QtEndian>
 #include <QtTest>
 
@@ -54,6 +57,31 @@ double toneLevel(const QByteArray &pcm, double hz)
     }
     return frames ? 2 * std::sqrt(qMax(0.0, s1 * s1 + s2 * s2 - c * s1 * s2)) / frames : 0;
 }
+
+// The tone played on an output device with 20 ms buffers.
+paudio::StreamDescriptor toneOutput(int device, QIODevice *tone, double latency)
+{
+    paudio::StreamDescriptor d = audiodevicetest::descriptor(paudio::audioOut, device, tone);
+    d.params.setFramesPerBuffer(240);
+    d.params.setSuggestedLatency(latency);
+    return d;
+}
+
+// ALSA plugin modules mapped into this process.
+QStringList loadedSoundPlugins()
+{
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    if (!maps.open(QIODevice::ReadOnly))
+        return { QStringLiteral("cannot read /proc/self/maps") };
+    QStringList found;
+    const QRegularExpression module(QStringLiteral("libasound_module_\\w+\\.so"));
+    for (const QByteArray &line : maps.readAll().split('\n')) {
+        const QString name = module.match(QString::fromLocal8Bit(line)).captured();
+        if (!name.isEmpty() && !found.contains(name))
+            found << name;
+    }
+    return found;
+}
 } // namespace
 
 // Runs on the virtual devices of scripts/audio-env.sh.
@@ -68,6 +96,7 @@ private slots:
     void everyDeviceHasTheFixedRates();
     void defaults();
     void duplexListedBothWays();
+    void listingLeavesNoIdlePlugin();
     void duplexOutputPlays();
     void deviceVanishesMidStream();
 
@@ -107,13 +136,34 @@ void TestPAudioDevices::duplexListedBothWays()
     }
 }
 
+// Listing opens every device, and the plugins that loaded for it stay while
+// PortAudio is in use; a running stream keeps only its own.
+void TestPAudioDevices::listingLeavesNoIdlePlugin()
+{
+    // PortAudio alone leaves them loaded.
+    QCOMPARE(Pa_Initialize(), paNoError);
+    const QStringList plain = loadedSoundPlugins();
+    Pa_Terminate();
+    qInfo() << "loaded by a plain listing:" << plain;
+    if (plain.size() < 2)
+        QSKIP("listing loads no idle ALSA plugin on this machine");
+
+    const int speakers = audiodevicetest::findDevice(QStringLiteral("Speakers"), false);
+    QVERIFY(speakers >= 0);
+    ToneSource tone(600);
+    const paudio::StreamDescriptor d = toneOutput(speakers, &tone, 0.04);
+    PAudioAbstract out(d, nullptr);
+    QVERIFY(out.launch());
+    QTRY_VERIFY_WITH_TIMEOUT(out.levels().value(0) > 0, 5000);
+    // A listing while it plays changes nothing.
+    QCOMPARE(PAudioDevices::deviceList().size(), m_devices.size());
+    QCOMPARE(loadedSoundPlugins(), QStringList { QStringLiteral("libasound_module_pcm_pulse.so") });
+    out.stop();
+}
+
 void TestPAudioDevices::duplexOutputPlays()
 {
-    int headset = -1;
-    for (const paudio::DeviceRecord &d : qAsConst(m_devices)) {
-        if (d.name == QLatin1String("Headset") && !d.isInput)
-            headset = d.index;
-    }
+    const int headset = audiodevicetest::findDevice(QStringLiteral("Headset"), false);
     QVERIFY(headset >= 0);
 
     QProcess rec;
@@ -124,15 +174,7 @@ void TestPAudioDevices::duplexOutputPlays()
     QVERIFY(rec.waitForStarted(5000));
 
     ToneSource tone(600);
-    paudio::StreamDescriptor d;
-    d.kind = paudio::audioOut;
-    d.paIndex = headset;
-    d.data = &tone;
-    d.params.setDevice(headset);
-    d.params.setSampleRate(12000);
-    d.params.setFramesPerBuffer(240);
-    d.params.setSuggestedLatency(0.04);
-    d.params.setChannels(2);
+    const paudio::StreamDescriptor d = toneOutput(headset, &tone, 0.04);
     PAudioAbstract out(d, nullptr);
     out.setOutputMode(paudio::Stereo);
     QVERIFY(out.launch());
@@ -212,24 +254,12 @@ QString vanishModule()
 // plays again once the device is back.
 void TestPAudioDevices::deviceVanishesMidStream()
 {
-    int index = -1;
-    for (const paudio::DeviceRecord &d : qAsConst(m_devices)) {
-        if (d.name == QLatin1String("Vanishing") && !d.isInput)
-            index = d.index;
-    }
+    const int index = audiodevicetest::findDevice(QStringLiteral("Vanishing"), false);
     QVERIFY(index >= 0);
     QVERIFY(!vanishModule().isEmpty());
 
     ToneSource tone(600);
-    paudio::StreamDescriptor d;
-    d.kind = paudio::audioOut;
-    d.paIndex = index;
-    d.data = &tone;
-    d.params.setDevice(index);
-    d.params.setSampleRate(12000);
-    d.params.setFramesPerBuffer(240);
-    d.params.setSuggestedLatency(0.02);
-    d.params.setChannels(2);
+    const paudio::StreamDescriptor d = toneOutput(index, &tone, 0.02);
     PAudioAbstract out(d, nullptr);
     QVERIFY(out.launch());
     QTRY_VERIFY_WITH_TIMEOUT(out.levels().value(0) > 5000, 5000);

@@ -21,6 +21,7 @@ class TestMorvexRigctl : public QObject
 
 private slots:
     void initTestCase();
+    void noHamlibWhileOff();
     void radioAndPttThroughHamlib();
     void twoClientsPolling();
     void clientKilledHoldingPtt();
@@ -36,6 +37,7 @@ private:
         MorvexRun &m, SimProcess &sim, quint16 rigPort, const MorvexRun::Ini &extra = {});
     static QString rigctl(quint16 port, const QStringList &commands, int *exitCode = nullptr);
     static bool anyPttOn(SimProcess &sim);
+    static bool hamlibMapped(const MorvexRun &m);
 };
 
 namespace {
@@ -170,12 +172,40 @@ bool TestMorvexRigctl::anyPttOn(SimProcess &sim)
     return false;
 }
 
+bool TestMorvexRigctl::hamlibMapped(const MorvexRun &m)
+{
+    QFile maps(QString("/proc/%1/maps").arg(m.pid()));
+    return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libhamlib");
+}
+
+void TestMorvexRigctl::noHamlibWhileOff()
+{
+    // A radio model chosen once, rig control since switched off: logged in
+    // and streaming, the program has not loaded Hamlib.
+    SimProcess sim;
+    MorvexRun m;
+    QVERIFY(sim.start({ "--perm-slot", "brelko:0x0F:0:0" }));
+    MorvexRun::Ini ini = MorvexRun::defaults(sim.tcpPort(), sim.audioPort(), sim.keyingPort());
+    ini["Serial/Serial_1"] = "COM5";
+    ini["RigControl/RigEnabled"] = "false";
+    ini["RigControl/RigModel"] = "2014";
+    QVERIFY(m.start(ini));
+    QTRY_COMPARE_WITH_TIMEOUT(sim.statusValue("loggedin"), 1, kWait);
+    QVERIFY(m.waitLog("Permission::addData"));
+    QTRY_VERIFY_WITH_TIMEOUT(sim.statusValue("audio") > 50, kWait);
+    QVERIFY(m.isRunning());
+    QVERIFY(!hamlibMapped(m));
+    QVERIFY(!m.log().contains("Rig control"));
+    QVERIFY(m.terminate());
+}
+
 void TestMorvexRigctl::radioAndPttThroughHamlib()
 {
     SimProcess sim;
     MorvexRun m;
     const quint16 port = freePort();
     QVERIFY2(startConnected(m, sim, port), qPrintable(m.log().right(3000)));
+    QVERIFY(hamlibMapped(m));
 
     QCOMPARE(rigctl(port, { "f" }), QString("14250000"));
     QCOMPARE(rigctl(port, { "F", "7074000" }), QString());

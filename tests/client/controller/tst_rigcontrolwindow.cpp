@@ -32,6 +32,7 @@ class TestRigControlWindow : public QObject
 private slots:
     void initTestCase();
     void cleanupTestCase();
+    void hamlibLoadedWithTheTab();
     void defaultsAndModels();
     void applyStartsAndRestarts();
     void pttShowsLikeTheButton();
@@ -80,10 +81,6 @@ void TestRigControlWindow::initTestCase()
     m_main->show();
     QTRY_VERIFY_WITH_TIMEOUT(w() && w()->connection()->isConnected(), kWait);
     QTRY_VERIFY_WITH_TIMEOUT(w()->permission()->flags() == 0x0F, kWait);
-    // The operator opens the Network tab before changing it.
-    auto *tabs = w()->preferences()->findChild<QTabWidget *>();
-    QVERIFY(tabs);
-    tabs->setCurrentWidget(tab());
 }
 
 void TestRigControlWindow::cleanupTestCase()
@@ -113,6 +110,32 @@ QByteArray TestRigControlWindow::ask(QTcpSocket &s, const QByteArray &line)
     if (!QTest::qWaitFor([&] { return s.canReadLine(); }, kWait))
         return "no answer";
     return s.readLine().trimmed();
+}
+
+void TestRigControlWindow::hamlibLoadedWithTheTab()
+{
+    auto hamlibMapped = [] {
+        QFile maps("/proc/self/maps");
+        return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libhamlib");
+    };
+    // Rig control off and the preferences never opened: no Hamlib in memory,
+    // yet the saved choices are there to apply.
+    QVERIFY(!tab()->rigModelsLoaded());
+    QVERIFY(!hamlibMapped());
+    QVERIFY(!tab()->isChanged());
+
+    // The operator opens the Network tab before changing it: the radio
+    // models are listed then, which is no change of the operator's.
+    Preferences *prefs = w()->preferences();
+    prefs->tabs()->setCurrentWidget(tab());
+    prefs->show();
+    QVERIFY(QTest::qWaitForWindowExposed(prefs));
+    QVERIFY(tab()->rigModelsLoaded());
+    QVERIFY(hamlibMapped());
+    QVERIFY(tab()->rigModelBox()->count() > 100);
+    QVERIFY(tab()->rigModelNote().isEmpty());
+    QVERIFY(!tab()->isChanged());
+    QVERIFY(!prefs->applyButton()->isEnabled());
 }
 
 void TestRigControlWindow::defaultsAndModels()

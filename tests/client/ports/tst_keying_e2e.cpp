@@ -184,6 +184,8 @@ void TestKeyingE2e::winkeyTimeline()
     const QByteArray setup = QByteArray("\x02", 1) + char(wpm)
         + QByteArray("\x03\x32\x17\x32\x04\x0a\x05\x10\x00\x11\x00\x0d\x00\x0e\x00", 15);
     QCOMPARE(hostExchange(setup + "\x15", 1), QByteArray("\xc0"));
+    // Both the engine and the sampler asleep: the text must wake them in time.
+    QTRY_VERIFY_WITH_TIMEOUT(m_winKey->engineIdle() && m_cw->samplerIdle(), 10000);
     m_host.write(text);
     QTRY_VERIFY_WITH_TIMEOUT(m_winKey->isBusy(), 10000);
     QCOMPARE(hostExchange(QByteArray("\x15"), 1), QByteArray("\xc3"));
@@ -254,7 +256,9 @@ void TestKeyingE2e::linesFromProgram()
     QTRY_VERIFY_WITH_TIMEOUT(m_cw->takeCwActivity() == false, 5000);
 
     // Key a pattern by the program clock; each edge interval must match
-    // what the program did, to the millisecond.
+    // what the program did, to the millisecond. It starts from the idle
+    // sampler, so the first edge also proves the wake-up is in time.
+    QTRY_VERIFY_WITH_TIMEOUT(m_cw->samplerIdle(), 10000);
     QVERIFY(m_sim.run(QStringLiteral("keying clear")));
     const int holds[] = { 30, 50, 20, 70, 40 };
     QVector<QPair<qint32, qint32>> when; // clock before and after each toggle

@@ -2,6 +2,7 @@
 #include "platform/vsportax.h"
 #include "platform/vsportbus.h"
 #include "platform/vsportclient.h"
+#include "platform/vsportpty.h"
 
 #include <QFileInfo>
 #include <QProcess>
@@ -74,6 +75,7 @@ private slots:
     void megabytesArriveInOrder();
     void resetWhileProgramKeepsWriting();
     void openCloseLoop();
+    void firstBytesAreAnswered();
     void overlongComponentAnswerIsCut();
     void nonNumericLineReadWarns();
 };
@@ -545,6 +547,33 @@ void TestVSerial::openCloseLoop()
     QTRY_COMPARE_WITH_TIMEOUT(last(openSpy), QList<QVariant> { true }, kWait);
     QCOMPARE(dev.write("ok"), qint64(2));
     QCOMPARE(app.read(10, kWait), QByteArray("ok"));
+}
+
+void TestVSerial::firstBytesAreAnswered()
+{
+    // A program opens the port and asks at once (a keyer's host open): the
+    // answer, given as soon as the question is seen, must reach it even when
+    // the question arrived before the port noticed the program.
+    VSerial dev;
+    QVERIFY(dev.createPort(QStringLiteral("COM19")));
+    QVERIFY(dev.open(QIODevice::ReadWrite));
+    const std::shared_ptr<VSPortPty> pty = VSPortBus::instance().find(QStringLiteral("COM19"));
+    QVERIFY(pty);
+    QSignalSpy openSpy(&dev, &VSerial::changeOpenClose);
+    // Answered on the port's own thread, the earliest any listener can.
+    connect(
+        pty.get(), &VSPortPty::rxChar, pty.get(),
+        [p = pty.get()](int) { p->writeArray(p->readArray(64).toUpper()); }, Qt::DirectConnection);
+    for (int i = 0; i < 50; ++i) {
+        {
+            VSPortClient app;
+            QVERIFY(app.open(QStringLiteral("COM19")));
+            QCOMPARE(app.write("q"), qint64(1));
+            QVERIFY2(app.read(1, kWait) == "Q", qPrintable(QStringLiteral("round %1").arg(i)));
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!openSpy.isEmpty() && last(openSpy) == QList<QVariant> { false }, kWait);
+        openSpy.clear();
+    }
 }
 
 void TestVSerial::overlongComponentAnswerIsCut()
