@@ -87,6 +87,20 @@ int loggedForeign(const QString &log)
         most = qMax(most, it.next().captured(1).toInt());
     return most;
 }
+
+// What the program said about its receive audio: lateness, restarts,
+// statistics, device trouble.
+QString audioLines(const QString &log)
+{
+    static const QRegularExpression re(
+        QStringLiteral("LATE|Receive buffer|Receive statistics|underflow|[Aa]udio"));
+    QStringList lines;
+    for (const QString &line : log.split(QLatin1Char('\n'))) {
+        if (re.match(line).hasMatch() && !line.contains(QLatin1String("dropping audio from")))
+            lines << line;
+    }
+    return lines.mid(qMax(0, lines.size() - 40)).join(QLatin1Char('\n'));
+}
 } // namespace
 
 void TestMorvexForeign::initTestCase()
@@ -169,13 +183,15 @@ void TestMorvexForeign::strangerCannotMuteTheBox()
             gaps << QStringLiteral("%1 ms").arg(qint64(w) * 20);
     }
     QVERIFY2(gaps.size() <= windows / 50,
-        qPrintable(QStringLiteral("%1 of %2 windows silent, at %3; the box: %4")
-                       .arg(gaps.size())
-                       .arg(windows)
-                       .arg(gaps.mid(0, 20).join(QStringLiteral(", ")))
-                       .arg(sim.command(QStringLiteral("audio")).value(0))));
+        qPrintable(
+            QStringLiteral("%1 of %2 windows silent, at %3; the box: %4; the program's audio lines:\n%5")
+                .arg(gaps.size())
+                .arg(windows)
+                .arg(gaps.mid(0, 20).join(QStringLiteral(", ")))
+                .arg(sim.command(QStringLiteral("audio")).value(0))
+                .arg(audioLines(m.log()))));
     if (!gaps.isEmpty())
-        qWarning() << "silent 20 ms windows:" << gaps;
+        qWarning() << "silent 20 ms windows:" << gaps << audioLines(m.log());
 
     // And it is the box's tone (its left channel is the main receiver,
     // which the speakers play by default on both sides).
