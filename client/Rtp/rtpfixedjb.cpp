@@ -196,18 +196,10 @@ qint64 RtpFixedJb::readData(char *data, qint64 maxlen)
 
     const qint64 frames = maxlen / m_frameBytes;
     for (qint64 i = 0; i < frames; ++i) {
-        char *slot = data + i * m_frameBytes;
-        // Nothing left to play: the reader has caught up with the sender (a
-        // sound server taking the time it missed in one go, a pause in the
-        // stream). The clock waits for the next datagram; running on past
-        // it would make the rest of the stream late.
-        if (m_jb->count() == 0) {
-            conceal(slot);
-            continue;
-        }
         FixedJitterBuf::Frame frame;
         const FixedJitterBuf::Result r = m_jb->get(&frame, m_now, m_packetMs);
         m_now += m_packetMs;
+        char *slot = data + i * m_frameBytes;
         if (r == FixedJitterBuf::Delivered) {
             deliver(frame.payload, slot);
             m_silentStart = false;

@@ -174,15 +174,17 @@ void TestMorvexForeign::strangerCannotMuteTheBox()
 
     // Every 20 ms window carries the tone. Taking in a single foreign
     // datagram costs at least one window (a reset costs the whole buffering
-    // time), so with 100 of them even a small allowance for a stalled
-    // scheduler on a loaded machine keeps the check sharp.
+    // time), so with 100 of them an allowance for one stall of the sound
+    // server on a loaded machine (the stall, then the buffering again while
+    // the receive buffer refills: up to about 20 windows) keeps the check
+    // sharp.
     const int windows = (rec.frames() - analysed) / kWindowFrames;
     QStringList gaps;
     for (int w = 0; w < windows; ++w) {
         if (rec.rms(analysed + w * kWindowFrames, kWindowFrames) < reference / 10)
             gaps << QStringLiteral("%1 ms").arg(qint64(w) * 20);
     }
-    QVERIFY2(gaps.size() <= windows / 50,
+    QVERIFY2(gaps.size() <= windows / 20,
         qPrintable(
             QStringLiteral("%1 of %2 windows silent, at %3; the box: %4; the program's audio lines:\n%5")
                 .arg(gaps.size())
