@@ -155,7 +155,12 @@ void TestMorvexAudio::playsWithoutVirtualCard()
         qPrintable(m.log()));
     const int first = rec.firstSound() + kRate / 2;
     const double level = std::abs(rec.project(400, first, kRate / 2));
-    QVERIFY2(level > 4000, qPrintable(QString::number(level)));
+    QVERIFY2(level > 4000,
+        qPrintable(QStringLiteral("level %1 from %2 of %3 frames; the program's log:\n%4")
+                       .arg(level)
+                       .arg(first)
+                       .arg(rec.frames())
+                       .arg(m.log().right(3000))));
     QVERIFY(m.terminate());
 }
 
